@@ -1,0 +1,71 @@
+#include "host/method_channel.h"
+
+#include <utility>
+
+#include "host/standard_method_codec.h"
+
+namespace corvane::host {
+namespace {
+
+// The error envelope always encodes: its fields are short texts and null.
+Bytes errorEnvelope(const FlutterMethodCodec& codec, std::string code, std::string message) {
+  return codec.encodeErrorEnvelope(FlutterError{std::move(code), std::move(message), Value{}}).value_or(Bytes{});
+}
+
+}  // namespace
+
+const FlutterMethodCodec& FlutterMethodChannel::defaultCodec() { return FlutterStandardMethodCodec::sharedInstance(); }
+
+std::shared_ptr<FlutterMethodChannel> FlutterMethodChannel::methodChannelWithName(
+    std::string name, const std::shared_ptr<FlutterBinaryMessenger>& messenger, const FlutterMethodCodec& codec) {
+  return std::make_shared<FlutterMethodChannel>(std::move(name), messenger, codec);
+}
+
+FlutterMethodChannel::FlutterMethodChannel(std::string name, const std::shared_ptr<FlutterBinaryMessenger>& messenger,
+                                           const FlutterMethodCodec& codec)
+    : name_(std::move(name)), messenger_(messenger), codec_(&codec) {}
+
+void FlutterMethodChannel::setMethodCallHandler(FlutterMethodCallHandler handler) {
+  const auto messenger = messenger_.lock();
+  if (!messenger) return;
+  if (!handler) {
+    messenger->setMessageHandlerOnChannel(name_, nullptr);
+    return;
+  }
+  messenger->setMessageHandlerOnChannel(
+      name_, [handler = std::move(handler), codec = codec_, name = name_, weakMessenger = messenger_](
+                 const Bytes& message, BinaryReply reply) {
+        auto call = codec->decodeMethodCall(message);
+        if (!call) {
+          reply(errorEnvelope(*codec, "malformed-call", "the message is not a method call"));
+          return;
+        }
+        auto deliver = [codec, reply = std::move(reply)](MethodAnswer answer) {
+          if (isNotImplemented(answer)) {
+            reply(Bytes{});
+            return;
+          }
+          auto envelope = codec->encodeSuccessEnvelope(std::get<Value>(answer));
+          reply(envelope ? std::move(*envelope) : errorEnvelope(*codec, "unencodable", "the answer is too large"));
+        };
+        auto report = [name, weakMessenger](std::string_view problem) {
+          if (const auto m = weakMessenger.lock()) m->reportAnswerFault(name, problem);
+        };
+        handler(*call, FlutterResult(std::move(deliver), std::move(report)));
+      });
+}
+
+void FlutterMethodChannel::invokeMethod(const FlutterMethodCall& call, FlutterReplyHandler reply) const {
+  auto message = codec_->encodeMethodCall(call);
+  const auto messenger = messenger_.lock();
+  if (!message || !messenger) {
+    reply(FlutterError{"unsendable", message ? "the channel's host is gone" : "the call is too large", Value{}});
+    return;
+  }
+  messenger->sendOnChannel(name_, *message, [codec = codec_, reply = std::move(reply)](Bytes bytes) {
+    auto decoded = codec->decodeEnvelope(bytes);
+    reply(decoded ? std::move(*decoded) : MethodReply(FlutterError{"malformed-reply", "the reply is not an envelope", Value{}}));
+  });
+}
+
+}  // namespace corvane::host

@@ -1,0 +1,72 @@
+#include "shell/corvane_plugin.h"
+
+#include <array>
+#include <utility>
+
+#include "host/method_answer.h"
+
+namespace corvane::shell {
+namespace {
+
+enum class Method { kPlatformVersion, kFingerprintOfVideoAsset, kFingerprintOfFile, kHashAsset, kHashFile, kAlbumQuery };
+
+// Compared in this order, exactly; the first equal name wins.
+constexpr std::array<std::pair<std::string_view, Method>, 6> kMethodTable{{
+    {"getPlatformVersion", Method::kPlatformVersion},
+    {"fingerprintOfVideoAsset", Method::kFingerprintOfVideoAsset},
+    {"fingerprintOfFile", Method::kFingerprintOfFile},
+    {"hashAsset", Method::kHashAsset},
+    {"hashFile", Method::kHashFile},
+    {"getIfAssetExistInAlbum", Method::kAlbumQuery},
+}};
+
+std::optional<Method> lookUp(std::string_view name) {
+  for (const auto& [tableName, method] : kMethodTable) {
+    if (tableName == name) return method;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+void CorvanePlugin::registerWithRegistrar(host::FlutterPluginRegistrar& registrar) {
+  auto messenger = registrar.messenger();
+  auto channel = host::FlutterMethodChannel::methodChannelWithName(std::string(kChannelName), messenger);
+  auto plugin = std::make_shared<CorvanePlugin>(Environment::fromRegistrar(registrar));
+  registrar.addMethodCallDelegate(std::move(plugin), std::move(channel));
+}
+
+CorvanePlugin::CorvanePlugin(Environment environment)
+    : fileDeli(102400), fileReadSize(16384), environment_(std::move(environment)) {}
+
+void CorvanePlugin::handle(const host::FlutterMethodCall& call, host::FlutterResult result) {
+  // Nothing may escape into the host: a failure that throws leaves `result` unanswered, and the
+  // host answers nil for it once the last copy is gone.
+  try {
+    const auto method = lookUp(call.method);
+    if (!method) {
+      result(host::FlutterMethodNotImplemented);
+      return;
+    }
+    switch (*method) {
+      case Method::kPlatformVersion:
+        result(host::Value("iOS " + environment_.deviceInfo->systemVersion()));
+        return;
+      case Method::kAlbumQuery:
+        result(host::FlutterMethodNotImplemented);
+        return;
+      default:
+        break;
+    }
+    // The four remaining methods take their argument as text; anything else names nothing.
+    const auto* argument = call.arguments.getIf<std::string>();
+    if (argument == nullptr) {
+      result(host::Value{});
+      return;
+    }
+    result(host::FlutterMethodNotImplemented);
+  } catch (...) {
+  }
+}
+
+}  // namespace corvane::shell

@@ -1,0 +1,26 @@
+#include "shell/environment.h"
+
+namespace corvane::shell {
+namespace {
+
+template <typename Service>
+std::shared_ptr<Service> lent(const host::FlutterPluginRegistrar& registrar, std::string_view name,
+                              std::shared_ptr<Service> fallback) {
+  auto service = std::static_pointer_cast<Service>(registrar.lookupService(name));
+  return service ? service : std::move(fallback);
+}
+
+}  // namespace
+
+Environment Environment::defaults() {
+  return Environment{platform::standardOutputConsole(), platform::hostDeviceInfo()};
+}
+
+Environment Environment::fromRegistrar(const host::FlutterPluginRegistrar& registrar) {
+  auto environment = defaults();
+  environment.console = lent(registrar, kConsoleService, std::move(environment.console));
+  environment.deviceInfo = lent(registrar, kDeviceInfoService, std::move(environment.deviceInfo));
+  return environment;
+}
+
+}  // namespace corvane::shell

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <memory>
+
+#include "host/plugin_registrar.h"
+#include "platform/console.h"
+#include "platform/device_info.h"
+
+namespace corvane::shell {
+
+// The platform services a plug-in object works with. A host lends its own through the
+// registrar under the names below; whatever it does not lend comes from the process defaults.
+struct Environment {
+  static constexpr std::string_view kConsoleService = "corvane.console";          // platform::Console
+  static constexpr std::string_view kDeviceInfoService = "corvane.deviceInfo";    // platform::DeviceInfo
+
+  std::shared_ptr<platform::Console> console;
+  std::shared_ptr<const platform::DeviceInfo> deviceInfo;
+
+  static Environment defaults();
+  static Environment fromRegistrar(const host::FlutterPluginRegistrar& registrar);
+};
+
+}  // namespace corvane::shell

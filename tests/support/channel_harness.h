@@ -1,0 +1,83 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/embedded_engine.h"
+#include "host/method_channel.h"
+#include "host/standard_method_codec.h"
+#include "platform/device_info.h"
+#include "shell/corvane_plugin.h"
+#include "support/capturing_console.h"
+
+namespace corvane::testing {
+
+// Counts the replies to one call, so that a second answer or a missing one shows.
+class ReplyCounter {
+ public:
+  void record(host::MethodReply reply) {
+    std::lock_guard lock(mutex_);
+    replies_.push_back(std::move(reply));
+    changed_.notify_all();
+  }
+  // Waits (bounded, so that a missing answer fails instead of hanging) for the first reply.
+  std::optional<host::MethodReply> waitFirst(std::chrono::seconds limit = std::chrono::seconds(20)) {
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, limit, [&] { return !replies_.empty(); });
+    if (replies_.empty()) return std::nullopt;
+    return replies_.front();
+  }
+  std::size_t count() const {
+    std::lock_guard lock(mutex_);
+    return replies_.size();
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<host::MethodReply> replies_;
+};
+
+// An embedded engine with the plug-in registered on it, and the channel an app would use.
+class ChannelHarness {
+ public:
+  explicit ChannelHarness(host::ServiceMap extraServices = {}, std::string version = "17.4") {
+    host::ServiceMap services = std::move(extraServices);
+    services.emplace(shell::Environment::kConsoleService, console);
+    services.emplace(shell::Environment::kDeviceInfoService, std::make_shared<platform::FixedDeviceInfo>(version));
+    engine = host::EmbeddedEngine::create({std::move(services), [](std::string_view, std::string_view) {}});
+    shell::CorvanePlugin::registerWithRegistrar(*engine->registrarForPlugin("CorvanePlugin"));
+    channel = host::FlutterMethodChannel::methodChannelWithName("corvane", engine);
+  }
+
+  // Sends a call and returns the counter of its replies.
+  std::shared_ptr<ReplyCounter> send(std::string method, host::Value argument = {}) {
+    auto counter = std::make_shared<ReplyCounter>();
+    channel->invokeMethod({std::move(method), std::move(argument)},
+                          [counter](host::MethodReply reply) { counter->record(std::move(reply)); });
+    return counter;
+  }
+  // Sends a call and waits for its one reply.
+  host::MethodReply call(std::string method, host::Value argument = {}) {
+    auto counter = send(std::move(method), std::move(argument));
+    auto reply = counter->waitFirst();
+    if (!reply) return host::FlutterError{"test", "no reply", {}};
+    return *reply;
+  }
+
+  std::shared_ptr<CapturingConsole> console = std::make_shared<CapturingConsole>();
+  std::shared_ptr<host::EmbeddedEngine> engine;
+  std::shared_ptr<host::FlutterMethodChannel> channel;
+};
+
+inline host::MethodReply text(std::string s) { return host::Value(std::move(s)); }
+inline host::MethodReply nil() { return host::Value{}; }
+inline host::MethodReply boolean(bool b) { return host::Value(b); }
+inline host::MethodReply notImplemented() { return host::FlutterMethodNotImplemented; }
+
+}  // namespace corvane::testing

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace corvane::tool {
+
+// Options that every subcommand shares.
+struct CommonOptions {
+  bool trace = false;  // show the channel's bytes
+  bool quiet = false;  // no progress, no plug-in lines
+};
+
+}  // namespace corvane::tool
