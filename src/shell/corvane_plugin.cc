@@ -3,6 +3,8 @@
 #include <array>
 #include <utility>
 
+#include "file_hashing/file_fingerprint.h"
+#include "file_hashing/file_hash.h"
 #include "host/method_answer.h"
 
 namespace corvane::shell {
@@ -19,6 +21,8 @@ constexpr std::array<std::pair<std::string_view, Method>, 6> kMethodTable{{
     {"hashFile", Method::kHashFile},
     {"getIfAssetExistInAlbum", Method::kAlbumQuery},
 }};
+
+host::Value optionalText(std::optional<std::string> text) { return text ? host::Value(std::move(*text)) : host::Value{}; }
 
 std::optional<Method> lookUp(std::string_view name) {
   for (const auto& [tableName, method] : kMethodTable) {
@@ -64,9 +68,27 @@ void CorvanePlugin::handle(const host::FlutterMethodCall& call, host::FlutterRes
       result(host::Value{});
       return;
     }
-    result(host::FlutterMethodNotImplemented);
+    switch (*method) {
+      case Method::kFingerprintOfFile:
+        result(optionalText(fingerprintOfFile(*argument)));
+        return;
+      case Method::kHashFile:
+        result(optionalText(hashFile(*argument)));
+        return;
+      default:
+        result(host::FlutterMethodNotImplemented);
+        return;
+    }
   } catch (...) {
   }
+}
+
+std::optional<std::string> CorvanePlugin::fingerprintOfFile(std::string_view filePath) const {
+  return file_hashing::fingerprintOfFile(filePath, {fileDeli, fileReadSize}, *environment_.console);
+}
+
+std::optional<std::string> CorvanePlugin::hashFile(std::string_view filePath) const {
+  return file_hashing::hashFile(filePath, *environment_.console);
 }
 
 }  // namespace corvane::shell

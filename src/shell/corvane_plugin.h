@@ -28,6 +28,11 @@ class CorvanePlugin final : public host::FlutterPlugin, public std::enable_share
 
   void handle(const host::FlutterMethodCall& call, host::FlutterResult result) override;
 
+  // The sampled fingerprint of a file, or nil; prints the size line and its failures.
+  std::optional<std::string> fingerprintOfFile(std::string_view filePath) const;
+  // The SHA-256 of a file's whole content, or nil; prints its failures.
+  std::optional<std::string> hashFile(std::string_view filePath) const;
+
  private:
   Environment environment_;
 };
