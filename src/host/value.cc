@@ -3,8 +3,9 @@
 namespace corvane::host {
 
 const Value* findTextKey(const ValueMap& map, std::string_view key) {
-  for (const auto& [k, v] : map) {
-    if (const auto* text = k.getIf<std::string>(); text != nullptr && *text == key) return &v;
+  // A key written twice holds its last value, as in the dictionaries the codec decodes into.
+  for (auto it = map.rbegin(); it != map.rend(); ++it) {
+    if (const auto* text = it->first.getIf<std::string>(); text != nullptr && *text == key) return &it->second;
   }
   return nullptr;
 }

@@ -6,6 +6,7 @@
 #include "file_hashing/file_fingerprint.h"
 #include "file_hashing/file_hash.h"
 #include "host/method_answer.h"
+#include "photo_library/asset_operations.h"
 
 namespace corvane::shell {
 namespace {
@@ -52,35 +53,48 @@ void CorvanePlugin::handle(const host::FlutterMethodCall& call, host::FlutterRes
       result(host::FlutterMethodNotImplemented);
       return;
     }
+    // The four methods that take text answer nil for an argument of any other kind.
+    const auto* text = call.arguments.getIf<std::string>();
     switch (*method) {
       case Method::kPlatformVersion:
         result(host::Value("iOS " + environment_.deviceInfo->systemVersion()));
         return;
-      case Method::kAlbumQuery:
-        result(host::FlutterMethodNotImplemented);
+      case Method::kFingerprintOfVideoAsset:
+        if (text == nullptr) break;
+        fingerprintOfVideoAsset(*text, std::move(result));
         return;
-      default:
-        break;
-    }
-    // The four remaining methods take their argument as text; anything else names nothing.
-    const auto* argument = call.arguments.getIf<std::string>();
-    if (argument == nullptr) {
-      result(host::Value{});
-      return;
-    }
-    switch (*method) {
       case Method::kFingerprintOfFile:
-        result(optionalText(fingerprintOfFile(*argument)));
+        if (text == nullptr) break;
+        result(optionalText(fingerprintOfFile(*text)));
+        return;
+      case Method::kHashAsset:
+        if (text == nullptr) break;
+        hashAsset(*text, std::move(result));
         return;
       case Method::kHashFile:
-        result(optionalText(hashFile(*argument)));
+        if (text == nullptr) break;
+        result(optionalText(hashFile(*text)));
         return;
-      default:
-        result(host::FlutterMethodNotImplemented);
+      case Method::kAlbumQuery:
+        getIfAssetExistInAlbum(call.arguments, std::move(result));
         return;
     }
+    result(host::Value{});
   } catch (...) {
   }
+}
+
+void CorvanePlugin::fingerprintOfVideoAsset(const std::string& assetId, host::FlutterResult result) {
+  photo_library::fingerprintOfVideoAsset(*environment_.photoLibrary, assetId, std::move(result), weak_from_this(),
+                                         environment_.console);
+}
+
+void CorvanePlugin::getIfAssetExistInAlbum(const host::Value& arguments, host::FlutterResult result) {
+  photo_library::getIfAssetExistInAlbum(*environment_.photoLibrary, arguments, std::move(result));
+}
+
+void CorvanePlugin::hashAsset(const std::string& assetId, host::FlutterResult result) {
+  photo_library::hashAsset(*environment_.photoLibrary, assetId, std::move(result));
 }
 
 std::optional<std::string> CorvanePlugin::fingerprintOfFile(std::string_view filePath) const {

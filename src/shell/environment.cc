@@ -13,13 +13,15 @@ std::shared_ptr<Service> lent(const host::FlutterPluginRegistrar& registrar, std
 }  // namespace
 
 Environment Environment::defaults() {
-  return Environment{platform::standardOutputConsole(), platform::hostDeviceInfo()};
+  return Environment{platform::standardOutputConsole(), platform::hostDeviceInfo(),
+                     std::make_shared<photo_library::EmptyPhotoLibrary>()};
 }
 
 Environment Environment::fromRegistrar(const host::FlutterPluginRegistrar& registrar) {
   auto environment = defaults();
   environment.console = lent(registrar, kConsoleService, std::move(environment.console));
   environment.deviceInfo = lent(registrar, kDeviceInfoService, std::move(environment.deviceInfo));
+  environment.photoLibrary = lent(registrar, kPhotoLibraryService, std::move(environment.photoLibrary));
   return environment;
 }
 

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "host/plugin_registrar.h"
+#include "photo_library/photo_library.h"
 #include "platform/console.h"
 #include "platform/device_info.h"
 
@@ -13,9 +14,12 @@ namespace corvane::shell {
 struct Environment {
   static constexpr std::string_view kConsoleService = "corvane.console";          // platform::Console
   static constexpr std::string_view kDeviceInfoService = "corvane.deviceInfo";    // platform::DeviceInfo
+  static constexpr std::string_view kPhotoLibraryService = "corvane.photoLibrary";  // photo_library::PhotoLibrary
 
   std::shared_ptr<platform::Console> console;
   std::shared_ptr<const platform::DeviceInfo> deviceInfo;
+  // The device's photo library; without one lent by the host, an empty library.
+  std::shared_ptr<photo_library::PhotoLibrary> photoLibrary;
 
   static Environment defaults();
   static Environment fromRegistrar(const host::FlutterPluginRegistrar& registrar);

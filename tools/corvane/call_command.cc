@@ -4,6 +4,7 @@
 
 #include "exit_status.h"
 #include "json_value.h"
+#include "library_location.h"
 #include "output.h"
 #include "plugin_host.h"
 
@@ -14,11 +15,16 @@ void addCallCommand(CLI::App& app, CallOptions& options) {
   call->add_option("METHOD", options.method, "The method's name")->required();
   call->add_option("ARG", options.argument,
                    "The argument: JSON when it parses as JSON, else plain text; none when left out");
+  call->add_option("--library", options.library,
+                   "The photo library: a folder (default: your pictures folder)");
   call->footer(
       "Examples:\n"
       "  corvane call getPlatformVersion\n"
       "  corvane call fingerprintOfFile /path/to/file\n"
       "  corvane --trace call hashFile /path/to/file\n"
+      "  corvane call --library ~/Pictures hashAsset 'Holidays/beach.png'\n"
+      "  corvane call --library ~/Pictures getIfAssetExistInAlbum \\\n"
+      "      '{\"assetId\": \"Holidays/beach.png\", \"pathId\": \"Holidays\", \"isUserAlbum\": true}'\n"
       "\nExit status: 0 answered, 1 error reply, 2 usage error, 3 method not implemented.");
 }
 
@@ -27,6 +33,11 @@ int runCall(const CommonOptions& common, const CallOptions& options) {
   PluginHost::Services services;
   services.console = common.quiet ? std::shared_ptr<platform::Console>(std::make_shared<platform::SilentConsole>())
                                   : std::make_shared<platform::DescriptorConsole>(STDERR_FILENO);
+  services.photoLibrary = openLibrary(options.library, false, error);
+  if (!error.empty()) {
+    printError(error);
+    return kExitFailed;
+  }
   auto host = PluginHost::start(std::move(services), error);
   if (!host) {
     printError(error);

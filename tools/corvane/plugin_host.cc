@@ -63,7 +63,7 @@ std::unique_ptr<PluginHost> PluginHost::start(Services services, std::string& er
 
   host::ServiceMap lent;
   if (services.console) lent.emplace(shell::Environment::kConsoleService, services.console);
-  if (services.photoLibrary) lent.emplace("corvane.photoLibrary", services.photoLibrary);
+  if (services.photoLibrary) lent.emplace(shell::Environment::kPhotoLibraryService, services.photoLibrary);
   host->engine_ = host::EmbeddedEngine::create({std::move(lent), nullptr});
   entry(host->engine_->registrarForPlugin("CorvanePlugin").get());
   return host;

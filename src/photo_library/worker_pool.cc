@@ -1,0 +1,59 @@
+#include "photo_library/worker_pool.h"
+
+namespace corvane::photo_library {
+
+WorkerPool::WorkerPool(std::size_t threads) : shared_(std::make_shared<Shared>()) {
+  for (std::size_t i = 0; i < threads; ++i) threads_.emplace_back([shared = shared_] { work(shared); });
+}
+
+WorkerPool::~WorkerPool() {
+  shutdown();
+  for (auto& thread : threads_) {
+    if (thread.get_id() == std::this_thread::get_id()) {
+      thread.detach();
+    } else {
+      thread.join();
+    }
+  }
+}
+
+void WorkerPool::submit(Task task) {
+  {
+    std::lock_guard lock(shared_->mutex);
+    if (!shared_->stopping) {
+      shared_->queue.push_back(std::move(task));
+      shared_->wake.notify_one();
+      return;
+    }
+  }
+  task(true);
+}
+
+void WorkerPool::shutdown() {
+  std::lock_guard lock(shared_->mutex);
+  shared_->stopping = true;
+  shared_->wake.notify_all();
+}
+
+bool WorkerPool::stopping() const {
+  std::lock_guard lock(shared_->mutex);
+  return shared_->stopping;
+}
+
+void WorkerPool::work(const std::shared_ptr<Shared>& shared) {
+  for (;;) {
+    Task task;
+    bool cancelled = false;
+    {
+      std::unique_lock lock(shared->mutex);
+      shared->wake.wait(lock, [&] { return shared->stopping || !shared->queue.empty(); });
+      if (shared->queue.empty()) return;  // stopping, and nothing left to answer
+      task = std::move(shared->queue.front());
+      shared->queue.pop_front();
+      cancelled = shared->stopping;
+    }
+    task(cancelled);
+  }
+}
+
+}  // namespace corvane::photo_library

@@ -1,0 +1,41 @@
+#include "library_location.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace corvane::tool {
+namespace {
+
+std::string environmentOr(const char* name, const std::string& fallback) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? value : fallback;
+}
+
+}  // namespace
+
+std::string defaultPicturesFolder() {
+  const std::string home = environmentOr("HOME", "/");
+  const std::string config = environmentOr("XDG_CONFIG_HOME", home + "/.config");
+  std::ifstream dirs(config + "/user-dirs.dirs");
+  std::string line;
+  while (std::getline(dirs, line)) {
+    // The file is a shell fragment: XDG_PICTURES_DIR="$HOME/Pictures"
+    constexpr std::string_view kKey = "XDG_PICTURES_DIR=";
+    if (!line.starts_with(kKey)) continue;
+    std::string value = line.substr(kKey.size());
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+    if (value.starts_with("$HOME")) value = home + value.substr(5);
+    if (value.starts_with('/')) return value;
+  }
+  return home + "/Pictures";
+}
+
+std::shared_ptr<photo_library::FolderLibrary> openLibrary(const std::optional<std::string>& folder, bool required,
+                                                         std::string& error) {
+  const std::string path = folder ? *folder : defaultPicturesFolder();
+  if (!folder && !required && !std::filesystem::is_directory(path)) return nullptr;
+  return photo_library::FolderLibrary::open(path, error);
+}
+
+}  // namespace corvane::tool

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "photo_library/folder_library.h"
+
+namespace corvane::tool {
+
+// The user's pictures folder: XDG_PICTURES_DIR of the XDG user-dirs configuration, else ~/Pictures.
+std::string defaultPicturesFolder();
+
+// The folder library to hand the plug-in: `folder` when given, else the pictures folder. When
+// the folder cannot be opened, says why in `error`; a missing default folder is not an error
+// unless `required` (the plug-in then sees an empty library).
+std::shared_ptr<photo_library::FolderLibrary> openLibrary(const std::optional<std::string>& folder, bool required,
+                                                         std::string& error);
+
+}  // namespace corvane::tool
