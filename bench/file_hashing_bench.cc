@@ -10,28 +10,20 @@
 #include <string>
 #include <vector>
 
+#include "bench_files.h"
 #include "file_hashing/file_fingerprint.h"
 #include "file_hashing/file_hash.h"
 #include "platform/console.h"
 
 namespace {
 
-const std::string& largeFile() {
-  static const std::string path = [] {
-    std::string name = "/tmp/corvane-bench-" + std::to_string(::getpid());
-    std::vector<char> block(1 << 20, 'x');
-    FILE* f = std::fopen(name.c_str(), "wb");
-    for (int i = 0; i < 256; ++i) std::fwrite(block.data(), 1, block.size(), f);
-    std::fclose(f);
-    std::atexit([] { ::unlink(largeFile().c_str()); });
-    return name;
-  }();
-  return path;
-}
+constexpr std::uint64_t kMiB = 256;
+
+const std::string& largeFile() { return corvane::bench::cachedFile(kMiB); }
 
 void BM_Baseline(benchmark::State& state) {
   const auto& path = largeFile();
-  constexpr off_t kSize = off_t{256} << 20;
+  constexpr off_t kSize = off_t{kMiB} << 20;
   constexpr off_t kStep = kSize / 4;
   std::array<unsigned char, 16384> sample{};
   EVP_MD* sha = EVP_MD_fetch(nullptr, "SHA256", nullptr);
@@ -68,10 +60,10 @@ void BM_HashFile(benchmark::State& state) {
   const auto& path = largeFile();
   corvane::platform::SilentConsole console;
   for (auto _ : state) benchmark::DoNotOptimize(corvane::file_hashing::hashFile(path, console));
-  state.SetBytesProcessed(state.iterations() * (std::int64_t{256} << 20));
+  state.SetBytesProcessed(state.iterations() * (std::int64_t{kMiB} << 20));
 }
 BENCHMARK(BM_HashFile)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Times `corvane call hashFile` against `openssl dgst -sha256` and `sha256sum` on one cached
-file (1 GiB by default), several runs interleaved, and prints median times, their ratios and
-each tool's peak memory.
+file (1 GiB by default), and `corvane call hashAsset` on the same file as a video of a folder
+library; several runs interleaved; prints median times, their ratios and each one's peak memory.
 
 usage: bench/hash_vs_tools.py [--size-mib N] [--runs N] [--bin build/release/bin]
 """
@@ -33,13 +33,14 @@ def main():
     corvane = os.path.join(args.bin, "corvane")
 
     with tempfile.TemporaryDirectory(prefix="corvane-bench-") as tmp:
-        path = os.path.join(tmp, "data")
+        path = os.path.join(tmp, "data.mov")
         block = os.urandom(1 << 20)
         with open(path, "wb") as f:
             for _ in range(args.size_mib):
                 f.write(block)
         tools = {
             "corvane call hashFile": [corvane, "-q", "call", "hashFile", path],
+            "corvane call hashAsset": [corvane, "-q", "call", "--library", tmp, "hashAsset", "data.mov"],
             "openssl dgst -sha256": ["openssl", "dgst", "-sha256", path],
             "sha256sum": ["sha256sum", path],
         }
