@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <sstream>
+
+#include "support/run_command.h"
+#include "support/temp_dir.h"
+
+namespace corvane::testing {
+namespace {
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) out.push_back(line);
+  return out;
+}
+
+std::string sha(const std::string& content) { return referenceSha256({content.begin(), content.end()}); }
+
+TEST(DigestCommand, PrintsInTheOrderGivenWhateverTheParallelism) {
+  TempDir dir;
+  std::vector<std::string> arguments{"-q", "hash", "-j", "7"};
+  std::string expected;
+  for (int i = 0; i < 60; ++i) {
+    // Large and small files mixed, so that calls finish out of order.
+    const std::string content(i % 3 == 0 ? 300'000 + i : i, static_cast<char>('a' + i % 26));
+    const auto path = dir.write(std::to_string(59 - i) + ".bin", content);
+    arguments.push_back(path);
+    expected += sha(content) + "  " + path + "\n";
+  }
+  const auto run = runCorvane(arguments);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, expected);
+}
+
+TEST(DigestCommand, WalksFoldersDepthFirstInNameOrder) {
+  TempDir dir;
+  for (const char* name : {"b/2", "a/z/deep", "a/1", "c", ".hidden", "a b/x"}) dir.write(name, name);
+  std::filesystem::create_symlink(dir.path() / "a", dir.path() / "loop");  // a linked folder is not walked
+  const auto root = dir.path().string();
+  const auto run = runCorvane({"-q", "hash", "-r", root});
+  EXPECT_EQ(run.status, 0) << run.err;
+  std::vector<std::string> names;
+  for (const auto& line : lines(run.out)) names.push_back(line.substr(66 + root.size() + 1));
+  EXPECT_EQ(names, (std::vector<std::string>{".hidden", "a/1", "a/z/deep", "a b/x", "b/2", "c"}));
+  // Without -r a folder is an error for that operand only.
+  const auto flat = runCorvane({"-q", "hash", root, (dir.path() / "c").string()});
+  EXPECT_EQ(flat.status, 1);
+  EXPECT_EQ(flat.out, sha("c") + "  " + root + "/c\n");
+  EXPECT_NE(flat.err.find(root + ": Is a directory"), std::string::npos) << flat.err;
+}
+
+TEST(DigestCommand, BadPathsFailAloneAndTheOthersGoOn) {
+  TempDir dir;
+  const auto good1 = dir.write("good1", "one"), good2 = dir.write("good2", "two");
+  const auto missing = (dir.path() / "missing").string();
+  const auto fifo = (dir.path() / "fifo").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const char* command : {"hash", "fingerprint"}) {
+    const auto run = runCorvane({"-q", command, good1, missing, fifo, "/dev/zero", good2});
+    EXPECT_EQ(run.status, 1) << command;
+    const auto out = lines(run.out);
+    ASSERT_EQ(out.size(), 2u) << command << run.out;
+    EXPECT_TRUE(out[0].ends_with("  " + good1));
+    EXPECT_TRUE(out[1].ends_with("  " + good2));
+    EXPECT_NE(run.err.find(missing + ": No such file or directory"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(fifo + ": Not a regular file"), std::string::npos) << run.err;
+  }
+  // Without -q the plug-in's own lines reach standard error, and only there.
+  const auto loud = runCorvane({"fingerprint", good1, missing});
+  EXPECT_NE(loud.err.find("File size: 3 bytes\n"), std::string::npos) << loud.err;
+  EXPECT_NE(loud.err.find("File does not exist\n"), std::string::npos) << loud.err;
+  EXPECT_EQ(lines(loud.out).size(), 1u);
+}
+
+TEST(DigestCommand, ChecksListsAsSha256sumDoes) {
+  TempDir dir;
+  const auto kept = dir.write("kept", "same");
+  const auto changed = dir.write("changed", "before");
+  const auto gone = dir.write("gone", "here");
+  const auto odd = dir.write("odd\\name\nwith break", "odd");
+  for (const char* command : {"hash", "fingerprint"}) {
+    const auto listed = runCorvane({"-q", command, kept, changed, gone, odd});
+    ASSERT_EQ(listed.status, 0) << listed.err;
+    const auto list = dir.write(std::string("list.") + command, listed.out + "not a digest line\n");
+    dir.write("changed", "after!");
+    std::filesystem::remove(gone);
+    const auto run = runCorvane({command, "-c", list});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, kept + ": OK\n" + changed + ": FAILED\n" + gone + ": FAILED open or read\n" + odd + ": OK\n");
+    EXPECT_NE(run.err.find("WARNING: 1 line is improperly formatted"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("WARNING: 1 listed file could not be read"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("WARNING: 1 computed digest did NOT match"), std::string::npos) << run.err;
+    dir.write("changed", "before");
+    dir.write("gone", "here");
+  }
+}
+
+TEST(DigestCommand, HashOutputIsAcceptedBySha256sum) {
+  TempDir dir;
+  const auto listed = runCorvane({"-q", "hash", dir.write("plain", "x"), dir.write("back\\slash", "y"),
+                                  dir.write("new\nline", "z"), dir.write("spaces  and é", "w")});
+  ASSERT_EQ(listed.status, 0);
+  const auto list = dir.write("list", listed.out);
+  EXPECT_EQ(std::system(("sha256sum --quiet -c '" + list + "'").c_str()), 0);
+  // And the other way round.
+  const std::string d = dir.path().string();
+  ASSERT_EQ(std::system(("sha256sum '" + d + "/plain' '" + d + "/back\\slash' > '" + d + "/theirs'").c_str()), 0);
+  const auto check = runCorvane({"hash", "-c", (dir.path() / "theirs").string()});
+  EXPECT_EQ(check.status, 0) << check.err;
+}
+
+TEST(DigestCommand, JsonGivesPathSizeAndDigest) {
+  TempDir dir;
+  const auto path = dir.write("photo.jpg", "abc");
+  const auto hash = runCorvane({"-q", "hash", "--json", path});
+  const auto fingerprint = runCorvane({"-q", "fingerprint", "--json", path});
+  ASSERT_EQ(hash.status, 0);
+  const auto h = nlohmann::json::parse(hash.out);
+  EXPECT_EQ(h, nlohmann::json({{"path", path}, {"size", 3}, {"sha256", sha("abc")}}));
+  const auto f = nlohmann::json::parse(fingerprint.out);
+  EXPECT_EQ(f["fingerprint"], "ce91dc5eec0139adf091900d225971d6ad246a845bad791b5693a9d0d55dd391");
+}
+
+TEST(DigestCommand, MisuseExitsWithStatus2) {
+  const std::vector<std::vector<std::string>> misuses = {
+      {"hash"}, {"fingerprint", "-j", "0", "x"}, {"hash", "-j", "many", "x"}, {"hash", "-c", "list", "extra"},
+      {"fingerprint", "--asset", "-r", "x"}, {"hash", "--no-such-option", "x"}, {"assets", "extra"},
+      {"in-album", "only-one"},
+  };
+  for (const auto& arguments : misuses) {
+    const auto run = runCorvane(arguments);
+    EXPECT_EQ(run.status, 2) << arguments[0] << " " << (arguments.size() > 1 ? arguments[1] : "");
+    EXPECT_TRUE(run.out.empty());
+    EXPECT_FALSE(run.err.empty());
+  }
+}
+
+}  // namespace
+}  // namespace corvane::testing

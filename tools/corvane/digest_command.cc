@@ -1,0 +1,211 @@
+#include "digest_command.h"
+
+#include <unistd.h>
+
+#include <fstream>
+#include <iostream>
+#include <thread>
+
+#include "digest_line.h"
+#include "exit_status.h"
+#include "file_walk.h"
+#include "library_location.h"
+#include "ordered_runner.h"
+#include "output.h"
+#include "plugin_host.h"
+#include "progress.h"
+
+namespace corvane::tool {
+namespace {
+
+struct Methods {
+  const char* file;
+  const char* asset;
+  const char* jsonKey;
+  const char* assetFailure;
+};
+
+Methods methodsOf(DigestKind kind) {
+  if (kind == DigestKind::kFingerprint) {
+    return {"fingerprintOfFile", "fingerprintOfVideoAsset", "fingerprint", "no such video in the library, or unreadable"};
+  }
+  return {"hashFile", "hashAsset", "sha256", "no such asset in the library, or its data cannot be read"};
+}
+
+struct Outcome {
+  std::optional<std::string> digest;
+  std::string error;
+};
+
+// Reads a check list: its digest lines become jobs with the digests they expect.
+bool readCheckList(const std::string& list, std::vector<Job>& jobs, std::vector<std::string>& expected,
+                   std::size_t& malformed) {
+  std::ifstream file;
+  std::istream* in = &std::cin;
+  if (list != "-") {
+    file.open(list, std::ios::binary);
+    if (!file) return false;
+    in = &file;
+  }
+  std::string line;
+  while (std::getline(*in, line)) {
+    if (auto parsed = parseDigestLine(line)) {
+      jobs.push_back({std::move(parsed->name), std::nullopt, std::nullopt});
+      expected.push_back(std::move(parsed->digest));
+    } else if (!line.empty()) {
+      ++malformed;
+    }
+  }
+  return true;
+}
+
+std::string plural(std::size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+}  // namespace
+
+CLI::App* addDigestCommand(CLI::App& app, DigestKind kind, DigestOptions& options) {
+  const bool fingerprint = kind == DigestKind::kFingerprint;
+  auto* command = app.add_subcommand(
+      fingerprint ? "fingerprint" : "hash",
+      fingerprint ? "Print sampled fingerprints: the size and five 16 KiB samples, fast for any size"
+                  : "Print SHA-256 hashes of whole files, as sha256sum does");
+  command->add_option("PATH", options.operands, "Files (or folders, with -r); asset identifiers with --asset");
+  command->add_flag("-r,--recursive", options.recursive, "Walk into folders");
+  command->add_option("-j,--jobs", options.threads, "Calls to run at once (default: one per processor)")
+      ->check(CLI::Range(std::size_t{1}, std::size_t{1024}));
+  command->add_flag("--json", options.json, "Print one JSON object per file");
+  command->add_option("-c,--check", options.checkList, "Check the digests listed in a file ('-' for standard input)");
+  command->add_flag("--asset", options.assets,
+                    fingerprint ? "The operands are video identifiers of the photo library"
+                                : "The operands are asset identifiers of the photo library");
+  command->add_option("--library", options.library, "The photo library folder (default: your pictures folder)");
+  const std::string name = fingerprint ? "fingerprint" : "hash";
+  command->footer("Examples:\n  corvane " + name + " photo.jpg video.mov\n  corvane " + name +
+                  " -r ~/Archive > archive." + name + "s\n  corvane " + name + " -c archive." + name +
+                  "s\n  corvane " + name + " --json -r ~/Archive\n  corvane " + name + " --library ~/Pictures --asset " +
+                  (fingerprint ? "'Holidays/sea waves.avi'" : "Holidays/beach.png") +
+                  (fingerprint ? "\n\nA fingerprint sees the file's size and five sampled 16 KiB pieces only: it "
+                                 "tells most changes\nfast, but is no integrity check. Use 'corvane hash' for that."
+                               : "\n\nThe output is accepted by 'sha256sum -c', and the other way round."));
+  return command;
+}
+
+int runDigest(const CommonOptions& common, DigestKind kind, const DigestOptions& options) {
+  const Methods methods = methodsOf(kind);
+  const bool checking = options.checkList.has_value();
+  if (checking && !options.operands.empty()) {
+    printError("--check takes a list, not paths: " + options.operands.front());
+    return kExitUsage;
+  }
+  if (!checking && options.operands.empty()) {
+    printError(options.assets ? "no asset identifiers given" : "no paths given");
+    return kExitUsage;
+  }
+  if (options.assets && options.recursive) {
+    printError("-r walks folders; it does not go with --asset");
+    return kExitUsage;
+  }
+
+  PluginHost::Services services;
+  std::string error;
+  if (options.assets) {
+    services.photoLibrary = openLibrary(options.library, true, error);
+    if (!services.photoLibrary) {
+      printError(error);
+      return kExitFailed;
+    }
+  }
+
+  std::vector<Job> jobs;
+  std::vector<std::string> expected;
+  std::size_t malformed = 0;
+  if (checking) {
+    if (!readCheckList(*options.checkList, jobs, expected, malformed)) {
+      printError(*options.checkList + ": " + explainFailure(*options.checkList));
+      return kExitFailed;
+    }
+    if (jobs.empty()) {
+      printError(*options.checkList + ": no properly formatted digest lines found");
+      return kExitFailed;
+    }
+  } else if (options.assets) {
+    for (const auto& id : options.operands) jobs.push_back({id, std::nullopt, std::nullopt});
+  } else {
+    jobs = expandPaths(options.operands, options.recursive);
+  }
+
+  std::uint64_t totalBytes = 0;
+  for (const auto& job : jobs) totalBytes += job.size.value_or(0);
+  Progress progress(!common.quiet && !common.trace && Progress::terminalAttached(), jobs.size(), totalBytes);
+  services.console = common.quiet ? std::shared_ptr<platform::Console>(std::make_shared<platform::SilentConsole>())
+                                  : std::make_shared<ProgressConsole>(progress);
+  auto host = PluginHost::start(std::move(services), error);
+  if (!host) {
+    printError(error);
+    return kExitFailed;
+  }
+
+  const std::string method = options.assets ? methods.asset : methods.file;
+  const auto compute = [&](std::size_t i) -> Outcome {
+    const Job& job = jobs[i];
+    Outcome outcome;
+    if (job.error) {
+      outcome.error = *job.error;
+    } else {
+      const auto reply = host->call({method, host::Value(job.name)}, common.trace);
+      const auto* value = std::get_if<host::Value>(&reply);
+      if (const auto* digest = value ? value->getIf<std::string>() : nullptr) {
+        outcome.digest = *digest;
+      } else {
+        outcome.error = options.assets ? methods.assetFailure : explainFailure(job.name);
+      }
+    }
+    progress.advance(job.size.value_or(0));
+    return outcome;
+  };
+
+  std::size_t failed = 0, mismatched = 0;
+  const auto emit = [&](std::size_t i, Outcome& outcome) {
+    const Job& job = jobs[i];
+    if (!outcome.digest) {
+      ++failed;
+      progress.printLine("corvane: " + job.name + ": " + outcome.error);
+      if (checking) printOut(job.name + ": FAILED open or read");
+      return;
+    }
+    if (checking) {
+      const bool ok = *outcome.digest == expected[i];
+      if (!ok) ++mismatched;
+      if (!ok || !common.quiet) printOut(job.name + (ok ? ": OK" : ": FAILED"));
+    } else if (options.json) {
+      nlohmann::ordered_json object;
+      object[options.assets ? "asset" : "path"] = job.name;
+      if (job.size) object["size"] = *job.size;
+      object[methods.jsonKey] = *outcome.digest;
+      printOut(jsonLine(object));
+    } else {
+      printOut(formatDigestLine(*outcome.digest, job.name));
+    }
+  };
+  const std::size_t threads = options.threads != 0 ? options.threads : std::max(1u, std::thread::hardware_concurrency());
+  runInOrder<Outcome>(jobs.size(), threads, compute, emit);
+  host.reset();  // before the progress display that its console writes through
+
+  if (checking) {
+    if (malformed != 0) {
+      progress.printLine("corvane: WARNING: " + plural(malformed, "line is", "lines are") + " improperly formatted");
+    }
+    if (failed != 0) {
+      progress.printLine("corvane: WARNING: " + plural(failed, "listed file", "listed files") + " could not be read");
+    }
+    if (mismatched != 0) {
+      progress.printLine("corvane: WARNING: " + plural(mismatched, "computed digest", "computed digests") +
+                         " did NOT match");
+    }
+  }
+  return failed == 0 && mismatched == 0 ? kExitOk : kExitFailed;
+}
+
+}  // namespace corvane::tool

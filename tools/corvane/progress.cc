@@ -1,0 +1,109 @@
+#include "progress.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "output.h"
+
+namespace corvane::tool {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kQuietStart = 500ms;  // short runs never show a display
+constexpr auto kRedraw = 200ms;
+
+std::string bytesText(double bytes) {
+  static constexpr const char* kUnits[] = {"B", "KiB", "MiB", "GiB", "TiB"};
+  int unit = 0;
+  while (bytes >= 1024 && unit < 4) {
+    bytes /= 1024;
+    ++unit;
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", bytes, kUnits[unit]);
+  return text;
+}
+
+std::string durationText(double seconds) {
+  const auto total = static_cast<long>(seconds + 0.5);
+  char text[32];
+  std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
+  return text;
+}
+
+void writeAll(std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t n = ::write(STDERR_FILENO, text.data(), text.size());
+    if (n <= 0) return;
+    text.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
+}  // namespace
+
+bool Progress::terminalAttached() { return ::isatty(STDERR_FILENO) == 1; }
+
+Progress::Progress(bool enabled, std::uint64_t totalFiles, std::uint64_t totalBytes)
+    : enabled_(enabled), totalFiles_(totalFiles), totalBytes_(totalBytes) {
+  if (enabled_) ticker_ = std::thread([this] { tick(); });
+}
+
+Progress::~Progress() {
+  if (!enabled_) return;
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+    clearLocked();
+  }
+  stop_.notify_all();
+  ticker_.join();
+}
+
+void Progress::advance(std::uint64_t bytes) {
+  doneFiles_.fetch_add(1, std::memory_order_relaxed);
+  doneBytes_.fetch_add(bytes, std::memory_order_relaxed);
+}
+
+void Progress::printLine(std::string_view text) {
+  if (!enabled_) {
+    printErr(text);
+    return;
+  }
+  std::lock_guard lock(mutex_);
+  const bool wasDrawn = drawn_;
+  clearLocked();
+  printErr(text);
+  if (wasDrawn) drawLocked();
+}
+
+void Progress::tick() {
+  std::unique_lock lock(mutex_);
+  if (stop_.wait_for(lock, kQuietStart, [this] { return stopping_; })) return;
+  do {
+    drawLocked();
+  } while (!stop_.wait_for(lock, kRedraw, [this] { return stopping_; }));
+}
+
+void Progress::drawLocked() {
+  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+  const auto files = doneFiles_.load(std::memory_order_relaxed);
+  const auto bytes = doneBytes_.load(std::memory_order_relaxed);
+  const double rate = elapsed > 0 ? static_cast<double>(bytes) / elapsed : 0;
+  std::string line = "\r\033[K" + std::to_string(files) + "/" + std::to_string(totalFiles_) + " files, " +
+                     bytesText(static_cast<double>(bytes)) + " of " + bytesText(static_cast<double>(totalBytes_)) +
+                     ", " + bytesText(rate) + "/s";
+  if (rate > 0 && totalBytes_ > bytes) line += ", " + durationText(static_cast<double>(totalBytes_ - bytes) / rate) + " left";
+  writeAll(line);
+  drawn_ = true;
+}
+
+void Progress::clearLocked() {
+  if (!drawn_) return;
+  writeAll("\r\033[K");
+  drawn_ = false;
+}
+
+}  // namespace corvane::tool

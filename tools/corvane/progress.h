@@ -1,0 +1,61 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string_view>
+#include <thread>
+
+#include "platform/console.h"
+
+namespace corvane::tool {
+
+// A one-line progress display on standard error (files and bytes done out of the total, rate,
+// time left), redrawn a few times a second once a run has lasted a moment. Lines written through
+// it appear above the display, never mixed into it. When disabled it only passes lines through.
+class Progress {
+ public:
+  Progress(bool enabled, std::uint64_t totalFiles, std::uint64_t totalBytes);
+  ~Progress();
+  Progress(const Progress&) = delete;
+  Progress& operator=(const Progress&) = delete;
+
+  void advance(std::uint64_t bytes);
+  // Writes a whole line to standard error, above the display.
+  void printLine(std::string_view text);
+
+  // True when standard error is a terminal.
+  static bool terminalAttached();
+
+ private:
+  void tick();
+  void drawLocked();
+  void clearLocked();
+
+  const bool enabled_;
+  const std::uint64_t totalFiles_;
+  const std::uint64_t totalBytes_;
+  const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+  std::atomic<std::uint64_t> doneFiles_{0};
+  std::atomic<std::uint64_t> doneBytes_{0};
+
+  std::mutex mutex_;
+  std::condition_variable stop_;
+  bool stopping_ = false;
+  bool drawn_ = false;
+  std::thread ticker_;
+};
+
+// The plug-in's printed lines, kept clear of the progress display.
+class ProgressConsole final : public platform::Console {
+ public:
+  explicit ProgressConsole(Progress& progress) : progress_(progress) {}
+  void printLine(std::string_view text) override { progress_.printLine(text); }
+
+ private:
+  Progress& progress_;
+};
+
+}  // namespace corvane::tool
