@@ -172,21 +172,21 @@ int runDigest(const CommonOptions& common, DigestKind kind, const DigestOptions&
     if (!outcome.digest) {
       ++failed;
       progress.printLine("corvane: " + job.name + ": " + outcome.error);
-      if (checking) printOut(job.name + ": FAILED open or read");
+      if (checking) progress.printOut(job.name + ": FAILED open or read");
       return;
     }
     if (checking) {
       const bool ok = *outcome.digest == expected[i];
       if (!ok) ++mismatched;
-      if (!ok || !common.quiet) printOut(job.name + (ok ? ": OK" : ": FAILED"));
+      if (!ok || !common.quiet) progress.printOut(job.name + (ok ? ": OK" : ": FAILED"));
     } else if (options.json) {
       nlohmann::ordered_json object;
       object[options.assets ? "asset" : "path"] = job.name;
       if (job.size) object["size"] = *job.size;
       object[methods.jsonKey] = *outcome.digest;
-      printOut(jsonLine(object));
+      progress.printOut(jsonLine(object));
     } else {
-      printOut(formatDigestLine(*outcome.digest, job.name));
+      progress.printOut(formatDigestLine(*outcome.digest, job.name));
     }
   };
   const std::size_t threads = options.threads != 0 ? options.threads : std::max(1u, std::thread::hardware_concurrency());

@@ -67,16 +67,17 @@ void Progress::advance(std::uint64_t bytes) {
   doneBytes_.fetch_add(bytes, std::memory_order_relaxed);
 }
 
-void Progress::printLine(std::string_view text) {
+void Progress::printLine(std::string_view text) { printAbove(text, printErr); }
+void Progress::printOut(std::string_view text) { printAbove(text, tool::printOut); }
+
+void Progress::printAbove(std::string_view text, void (*print)(std::string_view)) {
   if (!enabled_) {
-    printErr(text);
+    print(text);
     return;
   }
   std::lock_guard lock(mutex_);
-  const bool wasDrawn = drawn_;
   clearLocked();
-  printErr(text);
-  if (wasDrawn) drawLocked();
+  print(text);
 }
 
 void Progress::tick() {

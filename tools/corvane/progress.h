@@ -23,8 +23,10 @@ class Progress {
   Progress& operator=(const Progress&) = delete;
 
   void advance(std::uint64_t bytes);
-  // Writes a whole line to standard error, above the display.
+  // Write whole lines to standard error or standard output, above the display (which the next
+  // tick draws again).
   void printLine(std::string_view text);
+  void printOut(std::string_view text);
 
   // True when standard error is a terminal.
   static bool terminalAttached();
@@ -33,6 +35,7 @@ class Progress {
   void tick();
   void drawLocked();
   void clearLocked();
+  void printAbove(std::string_view text, void (*print)(std::string_view));
 
   const bool enabled_;
   const std::uint64_t totalFiles_;
