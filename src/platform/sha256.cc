@@ -2,13 +2,17 @@
 
 #include <openssl/evp.h>
 
+#include <memory>
+
 namespace corvane::platform {
 namespace {
 
 // Fetched once: an implicit fetch on every initialisation costs more than hashing a small file.
+// Freed with the program (or the plug-in library, when a host unloads it).
 const EVP_MD* sha256Algorithm() {
-  static EVP_MD* const algorithm = EVP_MD_fetch(nullptr, "SHA256", nullptr);
-  return algorithm;
+  static const std::unique_ptr<EVP_MD, decltype(&EVP_MD_free)> algorithm(EVP_MD_fetch(nullptr, "SHA256", nullptr),
+                                                                         &EVP_MD_free);
+  return algorithm.get();
 }
 
 EVP_MD_CTX* context(void* p) { return static_cast<EVP_MD_CTX*>(p); }
