@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include "support/channel_harness.h"
+#include "support/hostile_paths.h"
 #include "support/temp_dir.h"
 
 namespace corvane::testing {
@@ -32,26 +32,23 @@ TEST(FileHash, PublishedTestVectors) {
   }
 }
 
-TEST(FileHash, FailuresAnswerNilWithTheirExactLines) {
+TEST(FileHash, HostilePathsAnswerNilAtOnceWithTheOpenFailureLine) {
   TempDir dir;
-  const auto file = dir.write("file", "abc");
-  const auto fifo = (dir.path() / "fifo").string();
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const std::string openFailed = "path\xE9\x94\x99\xE8\xAF\xAF, ";
-  const std::vector<std::string> unopenable = {
-      (dir.path() / "missing").string(), "", dir.path().string(), fifo, "/dev/zero", "/dev/urandom",
-      file + std::string("\0/x", 3),
-  };
   ChannelHarness harness;
-  for (const auto& path : unopenable) {
+  for (const auto& hostile : hostilePaths(dir)) {
     harness.console->clear();
-    auto replies = harness.send("hashFile", host::Value(path));
-    EXPECT_EQ(replies->waitFirst(), nil()) << path;
-    EXPECT_EQ(replies->count(), 1u);
-    EXPECT_EQ(harness.console->lines(), std::vector<std::string>{openFailed + path}) << path;
+    auto replies = harness.send("hashFile", host::Value(hostile.path));
+    EXPECT_EQ(replies->waitFirst(), nil()) << hostile.what;
+    EXPECT_EQ(replies->count(), 1u) << hostile.what;
+    // The path follows the label byte for byte, whatever it holds.
+    EXPECT_EQ(harness.console->lines(), std::vector<std::string>{"path\xE9\x94\x99\xE8\xAF\xAF, " + hostile.path})
+        << hostile.what;
   }
-  // A read that fails outright: this process's memory file has nothing mapped at offset 0.
-  harness.console->clear();
+}
+
+TEST(FileHash, AReadThatFailsOutrightAnswersNil) {
+  // This process's memory file has nothing mapped at offset 0: the first read fails with EIO.
+  ChannelHarness harness;
   EXPECT_EQ(harness.call("hashFile", host::Value("/proc/self/mem")), nil());
   EXPECT_EQ(harness.console->lines(), std::vector<std::string>{"Error: Input/output error"});
 }
