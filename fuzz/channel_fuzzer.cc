@@ -39,10 +39,8 @@ struct Fixture {
     library->data["r1"] = {{"chunk one", "", "chunk two"}, std::nullopt};
     library->data["r2"] = {{"partial"}, photo_library::LibraryError{5, "I/O"}};
 
-    host::ServiceMap services{
-        {std::string(shell::Environment::kPhotoLibraryService), library},
-        {std::string(shell::Environment::kConsoleService), std::make_shared<platform::SilentConsole>()}};
-    engine = host::EmbeddedEngine::create({std::move(services), [this](std::string_view, std::string_view) { ++faults; }});
+    const shell::Environment lent{std::make_shared<platform::SilentConsole>(), nullptr, library};
+    engine = host::EmbeddedEngine::create({lent.services(), [this](std::string_view, std::string_view) { ++faults; }});
     shell::CorvanePlugin::registerWithRegistrar(*engine->registrarForPlugin("CorvanePlugin"));
   }
   ~Fixture() { std::filesystem::remove_all(sandbox); }

@@ -16,6 +16,8 @@ using FlutterReplyHandler = std::function<void(MethodReply reply)>;
 
 // A named channel of method calls over a binary messenger. The channel does not keep its
 // messenger alive: the host owns both, and a late answer after the host is gone goes nowhere.
+// A plug-in library creates channels that its host then uses, so the operations are virtual:
+// each side runs the code of the side that made the channel.
 class FlutterMethodChannel {
  public:
   static std::shared_ptr<FlutterMethodChannel> methodChannelWithName(
@@ -24,13 +26,13 @@ class FlutterMethodChannel {
 
   FlutterMethodChannel(std::string name, const std::shared_ptr<FlutterBinaryMessenger>& messenger,
                        const FlutterMethodCodec& codec);
+  virtual ~FlutterMethodChannel() = default;
 
-  const std::string& name() const { return name_; }
-
+  virtual std::string name() const { return name_; }
   // Installs the receiver of calls on this channel; each call comes with its one-shot result.
-  void setMethodCallHandler(FlutterMethodCallHandler handler);
+  virtual void setMethodCallHandler(FlutterMethodCallHandler handler);
   // Sends a call; the decoded reply comes once (a malformed reply arrives as an error).
-  void invokeMethod(const FlutterMethodCall& call, FlutterReplyHandler reply) const;
+  virtual void invokeMethod(const FlutterMethodCall& call, FlutterReplyHandler reply) const;
 
  private:
   static const FlutterMethodCodec& defaultCodec();

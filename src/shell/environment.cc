@@ -17,6 +17,18 @@ Environment Environment::defaults() {
                      std::make_shared<photo_library::EmptyPhotoLibrary>()};
 }
 
+host::ServiceMap Environment::services() const {
+  // Each service goes in as the pointer type its name stands for, so that the cast back is exact.
+  host::ServiceMap lent;
+  if (console) lent.emplace(kConsoleService, std::static_pointer_cast<void>(console));
+  if (deviceInfo) {
+    lent.emplace(kDeviceInfoService,
+                 std::static_pointer_cast<void>(std::const_pointer_cast<platform::DeviceInfo>(deviceInfo)));
+  }
+  if (photoLibrary) lent.emplace(kPhotoLibraryService, std::static_pointer_cast<void>(photoLibrary));
+  return lent;
+}
+
 Environment Environment::fromRegistrar(const host::FlutterPluginRegistrar& registrar) {
   auto environment = defaults();
   environment.console = lent(registrar, kConsoleService, std::move(environment.console));

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "host/embedded_engine.h"
 #include "host/plugin_registrar.h"
 #include "photo_library/photo_library.h"
 #include "platform/console.h"
@@ -10,7 +11,8 @@
 namespace corvane::shell {
 
 // The platform services a plug-in object works with. A host lends its own through the
-// registrar under the names below; whatever it does not lend comes from the process defaults.
+// registrar under the names below, each standing for one type; whatever it does not lend comes
+// from the process defaults.
 struct Environment {
   static constexpr std::string_view kConsoleService = "corvane.console";          // platform::Console
   static constexpr std::string_view kDeviceInfoService = "corvane.deviceInfo";    // platform::DeviceInfo
@@ -23,6 +25,9 @@ struct Environment {
 
   static Environment defaults();
   static Environment fromRegistrar(const host::FlutterPluginRegistrar& registrar);
+
+  // What a host lends: the services set here, each under its name as the type it stands for.
+  host::ServiceMap services() const;
 };
 
 }  // namespace corvane::shell

@@ -14,7 +14,7 @@ using photo_library::MediaType;
 
 struct Harnessed {
   std::shared_ptr<ScriptedLibrary> library = std::make_shared<ScriptedLibrary>();
-  ChannelHarness harness{host::ServiceMap{{std::string(shell::Environment::kPhotoLibraryService), library}}};
+  ChannelHarness harness{library};
 };
 
 TEST(VideoFingerprint, EveryRoadAnswersOnceWithItsLines) {

@@ -26,7 +26,7 @@ TEST(FolderLibrary, AnswersThroughTheChannelWithTheFilesOwnDigests) {
   TempDir dir;
   ChannelHarness plain;
   auto library = openFolder(dir.path());
-  ChannelHarness harness(host::ServiceMap{{std::string(shell::Environment::kPhotoLibraryService), library}});
+  ChannelHarness harness(library);
   for (const std::string& id : std::vector<std::string>{"Trip/sea waves.mov", "Trip/100% #1 été 日本.MP4", "top.mkv", "Deep/er/clip.webm"}) {
     const auto content = patternBytes(200'000 + id.size(), static_cast<std::uint32_t>(id.size()));
     const auto path = dir.write(id, content);
@@ -54,7 +54,7 @@ TEST(FolderLibrary, IdentifiersNeverLeaveTheRoot) {
   std::filesystem::create_symlink(secret, outside.path() / "lib" / "Album" / "link.jpg");
   std::filesystem::create_symlink(outside.path(), outside.path() / "lib" / "escape");
   auto library = openFolder(outside.path() / "lib");
-  ChannelHarness harness(host::ServiceMap{{std::string(shell::Environment::kPhotoLibraryService), library}});
+  ChannelHarness harness(library);
   ASSERT_NE(harness.call("hashAsset", host::Value("Album/ok.jpg")), nil());
   for (const std::string& id : std::vector<std::string>{
            "../secret.jpg", "Album/../../secret.jpg", "Album/../ok.jpg", "./Album/ok.jpg", "Album//ok.jpg", "/Album/ok.jpg",
@@ -76,7 +76,7 @@ TEST(FolderLibrary, FoldersAreAlbumsOfTheAssetsDirectlyInThem) {
   dir.write("Family/readme.md", "not media");
   dir.write("loose.gif", "g");
   auto library = openFolder(dir.path());
-  ChannelHarness harness(host::ServiceMap{{std::string(shell::Environment::kPhotoLibraryService), library}});
+  ChannelHarness harness(library);
   const auto inAlbum = [&](const char* asset, const char* album, bool userAlbum = true) {
     return harness.call("getIfAssetExistInAlbum",
                         host::Value(host::ValueMap{{host::Value("assetId"), host::Value(asset)},

@@ -43,14 +43,14 @@ TEST(Dispatch, AnswersByExactNameInTableOrder) {
 
 TEST(Dispatch, TheVersionTextIsPassedOnUnchanged) {
   for (const std::string version : {"", " 12 ", "6.18.44-fc-v1272"}) {
-    ChannelHarness harness({}, version);
+    ChannelHarness harness(nullptr, version);
     EXPECT_EQ(harness.call("getPlatformVersion"), text("iOS " + version));
   }
 }
 
 TEST(Dispatch, TwoRegistrationsGiveTwoIndependentPlugins) {
-  ChannelHarness first({}, "1");
-  ChannelHarness second({}, "2");
+  ChannelHarness first(nullptr, "1");
+  ChannelHarness second(nullptr, "2");
   EXPECT_EQ(first.call("getPlatformVersion"), text("iOS 1"));
   EXPECT_EQ(second.call("getPlatformVersion"), text("iOS 2"));
 }

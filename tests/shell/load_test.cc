@@ -23,7 +23,6 @@ struct Library {
     std::string error;
     folder = photo_library::FolderLibrary::open(dir.path(), error, threads);
   }
-  host::ServiceMap services() const { return {{std::string(shell::Environment::kPhotoLibraryService), folder}}; }
 };
 
 // Counts every reply of many calls by the call's number: each must be answered exactly once.
@@ -43,7 +42,7 @@ struct Tally {
 
 TEST(Load, EightThreadsOfMixedCallsAreEachAnsweredOnce) {
   Library library;
-  ChannelHarness harness(library.services());
+  ChannelHarness harness(library.folder);
   const auto file = (library.dir.path() / "file.bin").string();
   const auto album = [](const char* asset, const char* path) {
     return Value(host::ValueMap{{Value("assetId"), Value(asset)}, {Value("pathId"), Value(path)},
@@ -86,8 +85,7 @@ TEST(Load, ThePluginReleasedWithRequestsPendingStillAnswersEveryCallOnce) {
   Tally tally(kCalls);
   {
     Library library(1);
-    ChannelHarness harness(library.services());
-    library.folder.reset();  // the plug-in's environment holds the library's last reference
+    ChannelHarness harness(std::move(library.folder));  // the plug-in holds the library's last reference
     for (std::size_t call = 0; call < kCalls; ++call) {
       harness.channel->invokeMethod({call % 2 ? "hashAsset" : "fingerprintOfVideoAsset", Value("Album/clip.mov")},
                                     [&tally, call](host::MethodReply) { tally.record(call); });

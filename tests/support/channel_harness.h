@@ -46,11 +46,10 @@ class ReplyCounter {
 // An embedded engine with the plug-in registered on it, and the channel an app would use.
 class ChannelHarness {
  public:
-  explicit ChannelHarness(host::ServiceMap extraServices = {}, std::string version = "17.4") {
-    host::ServiceMap services = std::move(extraServices);
-    services.emplace(shell::Environment::kConsoleService, console);
-    services.emplace(shell::Environment::kDeviceInfoService, std::make_shared<platform::FixedDeviceInfo>(version));
-    engine = host::EmbeddedEngine::create({std::move(services), [](std::string_view, std::string_view) {}});
+  explicit ChannelHarness(std::shared_ptr<photo_library::PhotoLibrary> library = nullptr, std::string version = "17.4") {
+    const shell::Environment lent{console, std::make_shared<platform::FixedDeviceInfo>(std::move(version)),
+                                  std::move(library)};
+    engine = host::EmbeddedEngine::create({lent.services(), [](std::string_view, std::string_view) {}});
     shell::CorvanePlugin::registerWithRegistrar(*engine->registrarForPlugin("CorvanePlugin"));
     channel = host::FlutterMethodChannel::methodChannelWithName("corvane", engine);
   }

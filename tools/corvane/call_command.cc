@@ -30,7 +30,7 @@ void addCallCommand(CLI::App& app, CallOptions& options) {
 
 int runCall(const CommonOptions& common, const CallOptions& options) {
   std::string error;
-  PluginHost::Services services;
+  shell::Environment services;
   services.console = common.quiet ? std::shared_ptr<platform::Console>(std::make_shared<platform::SilentConsole>())
                                   : std::make_shared<platform::DescriptorConsole>(STDERR_FILENO);
   services.photoLibrary = openLibrary(options.library, false, error);
@@ -38,7 +38,7 @@ int runCall(const CommonOptions& common, const CallOptions& options) {
     printError(error);
     return kExitFailed;
   }
-  auto host = PluginHost::start(std::move(services), error);
+  auto host = PluginHost::start(services, error);
   if (!host) {
     printError(error);
     return kExitFailed;

@@ -108,7 +108,7 @@ int runDigest(const CommonOptions& common, DigestKind kind, const DigestOptions&
     return kExitUsage;
   }
 
-  PluginHost::Services services;
+  shell::Environment services;
   std::string error;
   if (options.assets) {
     services.photoLibrary = openLibrary(options.library, true, error);
@@ -141,7 +141,7 @@ int runDigest(const CommonOptions& common, DigestKind kind, const DigestOptions&
   Progress progress(!common.quiet && !common.trace && Progress::terminalAttached(), jobs.size(), totalBytes);
   services.console = common.quiet ? std::shared_ptr<platform::Console>(std::make_shared<platform::SilentConsole>())
                                   : std::make_shared<ProgressConsole>(progress);
-  auto host = PluginHost::start(std::move(services), error);
+  auto host = PluginHost::start(services, error);
   if (!host) {
     printError(error);
     return kExitFailed;

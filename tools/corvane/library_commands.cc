@@ -61,12 +61,12 @@ int runAlbums(photo_library::FolderLibrary& library, const LibraryOptions& optio
 
 int runInAlbum(const CommonOptions& common, std::shared_ptr<photo_library::FolderLibrary> library,
                const LibraryOptions& options) {
-  PluginHost::Services services;
+  shell::Environment services;
   services.photoLibrary = std::move(library);
   services.console = common.quiet ? std::shared_ptr<platform::Console>(std::make_shared<platform::SilentConsole>())
                                   : std::make_shared<platform::DescriptorConsole>(STDERR_FILENO);
   std::string error;
-  const auto host = PluginHost::start(std::move(services), error);
+  const auto host = PluginHost::start(services, error);
   if (!host) {
     printError(error);
     return kExitFailed;

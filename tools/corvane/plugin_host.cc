@@ -6,7 +6,6 @@
 #include <filesystem>
 
 #include "host/standard_method_codec.h"
-#include "shell/environment.h"
 
 namespace corvane::tool {
 namespace {
@@ -42,7 +41,7 @@ std::string pluginLibraryPath() {
   return (dir / "libcorvane.so").string();
 }
 
-std::unique_ptr<PluginHost> PluginHost::start(Services services, std::string& error) {
+std::unique_ptr<PluginHost> PluginHost::start(const shell::Environment& lent, std::string& error) {
   std::unique_ptr<PluginHost> host(new PluginHost());
   const std::string path = pluginLibraryPath();
   host->library_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -61,10 +60,7 @@ std::unique_ptr<PluginHost> PluginHost::start(Services services, std::string& er
   host->versionNumber_ = *number;
   host->versionString_ = text;
 
-  host::ServiceMap lent;
-  if (services.console) lent.emplace(shell::Environment::kConsoleService, services.console);
-  if (services.photoLibrary) lent.emplace(shell::Environment::kPhotoLibraryService, services.photoLibrary);
-  host->engine_ = host::EmbeddedEngine::create({std::move(lent), nullptr});
+  host->engine_ = host::EmbeddedEngine::create({lent.services(), nullptr});
   entry(host->engine_->registrarForPlugin("CorvanePlugin").get());
   return host;
 }

@@ -7,7 +7,7 @@
 #include "host/embedded_engine.h"
 #include "host/method_call.h"
 #include "host/method_codec.h"
-#include "platform/console.h"
+#include "shell/environment.h"
 
 namespace corvane::tool {
 
@@ -15,13 +15,9 @@ namespace corvane::tool {
 // through its registration entry. Every answer the command gives comes through the channel.
 class PluginHost {
  public:
-  struct Services {
-    std::shared_ptr<platform::Console> console;  // the plug-in's printed lines
-    std::shared_ptr<void> photoLibrary;          // lent as-is, when set
-  };
-
-  // Loads the library and registers the plug-in; on failure, says why in `error`.
-  static std::unique_ptr<PluginHost> start(Services services, std::string& error);
+  // Loads the library and registers the plug-in, lending it the services set in `lent`; on
+  // failure, says why in `error`.
+  static std::unique_ptr<PluginHost> start(const shell::Environment& lent, std::string& error);
   ~PluginHost();
 
   PluginHost(const PluginHost&) = delete;
