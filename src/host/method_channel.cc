@@ -1,5 +1,6 @@
 #include "host/method_channel.h"
 
+#include <new>
 #include <utility>
 
 #include "host/standard_method_codec.h"
@@ -35,7 +36,12 @@ void FlutterMethodChannel::setMethodCallHandler(FlutterMethodCallHandler handler
   messenger->setMessageHandlerOnChannel(
       name_, [handler = std::move(handler), codec = codec_, name = name_, weakMessenger = messenger_](
                  const Bytes& message, BinaryReply reply) {
-        auto call = codec->decodeMethodCall(message);
+        std::optional<FlutterMethodCall> call;
+        try {
+          call = codec->decodeMethodCall(message);
+        } catch (const std::bad_alloc&) {
+          // A message too large to hold decoded; nothing may escape into the messenger.
+        }
         if (!call) {
           reply(errorEnvelope(*codec, "malformed-call", "the message is not a method call"));
           return;
