@@ -116,7 +116,7 @@ TEST(DigestCommand, HashOutputIsAcceptedBySha256sum) {
 TEST(DigestCommand, JsonGivesPathSizeAndDigest) {
   TempDir dir;
   const auto path = dir.write("photo.jpg", "abc");
-  const auto hash = runCorvane({"-q", "hash", "--json", path});
+  const auto hash = runCorvane({"hash", "--json", "-q", path});  // the common options also after the subcommand
   const auto fingerprint = runCorvane({"-q", "fingerprint", "--json", path});
   ASSERT_EQ(hash.status, 0);
   const auto h = nlohmann::json::parse(hash.out);

@@ -28,6 +28,7 @@ std::string versionText() {
 int main(int argc, char** argv) {
   CLI::App app{"corvane: content identities for files and photo-library items", "corvane"};
   app.require_subcommand(1);
+  app.fallthrough();  // -q and --trace also after the subcommand
   app.set_version_flag("--version", versionText);
   app.footer(
       "Examples:\n"
