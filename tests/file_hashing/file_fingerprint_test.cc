@@ -94,12 +94,18 @@ TEST(FileFingerprint, HostilePathsAnswerNilAtOnceWithOnlyTheirLines) {
   }
 }
 
-TEST(FileFingerprint, PathsAreBytesNotText) {
+TEST(FileFingerprint, OddNamesAndLinksNameTheirFiles) {
   TempDir dir;
   ChannelHarness harness;
+  const auto abc = text("ce91dc5eec0139adf091900d225971d6ad246a845bad791b5693a9d0d55dd391");
+  // Paths are bytes, not text.
   const auto path = dir.write("\xff\xfe name", "abc");
-  EXPECT_EQ(harness.call("fingerprintOfFile", host::Value(path)),
-            text("ce91dc5eec0139adf091900d225971d6ad246a845bad791b5693a9d0d55dd391"));
+  EXPECT_EQ(harness.call("fingerprintOfFile", host::Value(path)), abc);
+  // A link is measured as the file it leads to, not as the link itself.
+  std::filesystem::create_symlink(path, dir.path() / "link");
+  harness.console->clear();
+  EXPECT_EQ(harness.call("fingerprintOfFile", host::Value((dir.path() / "link").string())), abc);
+  EXPECT_EQ(harness.console->lines(), std::vector<std::string>{"File size: 3 bytes"});
 }
 
 }  // namespace
