@@ -107,9 +107,16 @@ void EmbeddedEngine::reportAnswerFault(std::string_view channel, std::string_vie
 }
 
 Bytes EmbeddedEngine::sendAndWait(std::string_view channel, const Bytes& message) {
-  auto promise = std::make_shared<std::promise<Bytes>>();
-  auto future = promise->get_future();
-  sendOnChannel(channel, message, [promise](Bytes reply) { promise->set_value(std::move(reply)); });
+  struct Waiter {
+    std::promise<Bytes> promise;
+    std::atomic<bool> replied{false};
+  };
+  auto waiter = std::make_shared<Waiter>();
+  auto future = waiter->promise.get_future();
+  sendOnChannel(channel, message, [waiter](Bytes reply) {
+    // A receiver that replies twice is its own fault; the first reply stands.
+    if (!waiter->replied.exchange(true)) waiter->promise.set_value(std::move(reply));
+  });
   return future.get();
 }
 
