@@ -66,9 +66,10 @@ std::unique_ptr<PluginHost> PluginHost::start(const shell::Environment& lent, st
 }
 
 PluginHost::~PluginHost() {
-  // The engine holds objects whose code lives in the library: it must go first.
+  // The engine holds the plug-in's objects; they go with it. The library itself stays loaded,
+  // as hosts keep their plug-ins: a photo library's thread may still be finishing a handler of
+  // the plug-in's code after its answer has arrived.
   engine_.reset();
-  if (library_ != nullptr) ::dlclose(library_);
 }
 
 host::MethodReply PluginHost::call(const host::FlutterMethodCall& call, bool trace) const {

@@ -33,7 +33,7 @@ class PluginHost {
  private:
   PluginHost() = default;
 
-  void* library_ = nullptr;  // dlopen handle; closed after the engine is gone
+  void* library_ = nullptr;  // dlopen handle; never closed
   std::shared_ptr<host::EmbeddedEngine> engine_;
   double versionNumber_ = 0;
   std::string versionString_;
