@@ -10,42 +10,13 @@
 #include <thread>
 
 #include "photo_library/file_url.h"
+#include "photo_library/plain_items.h"
 #include "platform/file_access.h"
 
 namespace corvane::photo_library {
 namespace {
 
 namespace fs = std::filesystem;
-
-class FolderAsset final : public Asset {
- public:
-  FolderAsset(std::string identifier, MediaType type) : identifier_(std::move(identifier)), type_(type) {}
-  std::string localIdentifier() const override { return identifier_; }
-  MediaType mediaType() const override { return type_; }
-
- private:
-  std::string identifier_;
-  MediaType type_;
-};
-
-class FolderAlbum final : public AssetCollection {
- public:
-  explicit FolderAlbum(std::string identifier) : identifier_(std::move(identifier)) {}
-  std::string localIdentifier() const override { return identifier_; }
-
- private:
-  std::string identifier_;
-};
-
-class FileResource final : public AssetResource {
- public:
-  explicit FileResource(std::string identifier) : identifier_(std::move(identifier)) {}
-  std::string assetLocalIdentifier() const override { return identifier_; }
-  std::string originalFilename() const override { return identifier_.substr(identifier_.rfind('/') + 1); }
-
- private:
-  std::string identifier_;
-};
 
 bool hidden(std::string_view name) { return name.starts_with('.'); }
 
@@ -159,7 +130,7 @@ FetchResult<Asset> FolderLibrary::fetchAssetsWithLocalIdentifiers(const std::vec
   for (const auto& identifier : identifiers) {
     if (assetPath(identifier)) {
       const auto name = std::string_view(identifier).substr(identifier.rfind('/') + 1);
-      assets.push_back(std::make_shared<FolderAsset>(identifier, *mediaTypeOfName(name)));
+      assets.push_back(std::make_shared<PlainAsset>(identifier, *mediaTypeOfName(name)));
     }
   }
   return FetchResult<Asset>(std::move(assets));
@@ -169,7 +140,7 @@ FetchResult<AssetCollection> FolderLibrary::fetchAssetCollectionsWithLocalIdenti
     const std::vector<std::string>& identifiers) {
   std::vector<std::shared_ptr<const AssetCollection>> albums;
   for (const auto& identifier : identifiers) {
-    if (albumPath(identifier)) albums.push_back(std::make_shared<FolderAlbum>(identifier));
+    if (albumPath(identifier)) albums.push_back(std::make_shared<PlainAlbum>(identifier));
   }
   return FetchResult<AssetCollection>(std::move(albums));
 }
@@ -185,7 +156,8 @@ FetchResult<AssetCollection> FolderLibrary::fetchAssetCollectionsContainingAsset
 std::vector<std::shared_ptr<const AssetResource>> FolderLibrary::assetResourcesForAsset(const Asset& asset) {
   auto identifier = asset.localIdentifier();
   if (!assetPath(identifier)) return {};
-  return {std::make_shared<FileResource>(std::move(identifier))};
+  auto filename = identifier.substr(identifier.rfind('/') + 1);
+  return {std::make_shared<PlainResource>(std::move(identifier), std::move(filename))};
 }
 
 RequestID FolderLibrary::requestAVAssetForVideo(const Asset& asset, const VideoRequestOptions&,
@@ -249,7 +221,7 @@ FetchResult<Asset> FolderLibrary::fetchAssets() {
     std::error_code ec;
     if (isFolder || !entry.is_regular_file(ec)) return;
     if (const auto type = mediaTypeOfName(entry.path().filename().native())) {
-      assets.push_back(std::make_shared<FolderAsset>(relativeTo(root, entry.path()), *type));
+      assets.push_back(std::make_shared<PlainAsset>(relativeTo(root, entry.path()), *type));
     }
   });
   return FetchResult<Asset>(std::move(assets));
@@ -260,7 +232,7 @@ FetchResult<AssetCollection> FolderLibrary::fetchAssetCollectionsWithType(AssetC
   if (type != AssetCollectionType::kAlbum) return {};
   const fs::path root = root_.empty() ? "/" : root_;
   walk(root, [&](const fs::directory_entry& entry, bool isFolder) {
-    if (isFolder) albums.push_back(std::make_shared<FolderAlbum>(relativeTo(root, entry.path())));
+    if (isFolder) albums.push_back(std::make_shared<PlainAlbum>(relativeTo(root, entry.path())));
   });
   return FetchResult<AssetCollection>(std::move(albums));
 }
@@ -278,7 +250,7 @@ FetchResult<Asset> FolderLibrary::fetchAssetsInAssetCollection(const AssetCollec
   }
   std::sort(names.begin(), names.end());
   for (const auto& name : names) {
-    assets.push_back(std::make_shared<FolderAsset>(identifier + "/" + name, *mediaTypeOfName(name)));
+    assets.push_back(std::make_shared<PlainAsset>(identifier + "/" + name, *mediaTypeOfName(name)));
   }
   return FetchResult<Asset>(std::move(assets));
 }

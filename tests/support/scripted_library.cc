@@ -1,21 +1,13 @@
 #include "support/scripted_library.h"
 
+#include "photo_library/plain_items.h"
+
 namespace corvane::testing {
 namespace {
 
 using namespace photo_library;
 
-class ScriptedAsset final : public Asset {
- public:
-  ScriptedAsset(std::string id, MediaType type) : id_(std::move(id)), type_(type) {}
-  std::string localIdentifier() const override { return id_; }
-  MediaType mediaType() const override { return type_; }
-
- private:
-  std::string id_;
-  MediaType type_;
-};
-
+// An album that counts how often its identifier is read.
 class ScriptedAlbum final : public AssetCollection {
  public:
   ScriptedAlbum(std::string id, std::atomic<int>& reads) : id_(std::move(id)), reads_(reads) {}
@@ -29,23 +21,12 @@ class ScriptedAlbum final : public AssetCollection {
   std::atomic<int>& reads_;
 };
 
-class ScriptedResource final : public AssetResource {
- public:
-  ScriptedResource(std::string asset, std::string name) : asset_(std::move(asset)), name_(std::move(name)) {}
-  std::string assetLocalIdentifier() const override { return asset_; }
-  std::string originalFilename() const override { return name_; }
-
- private:
-  std::string asset_;
-  std::string name_;
-};
-
 }  // namespace
 
 FetchResult<Asset> ScriptedLibrary::fetchAssetsWithLocalIdentifiers(const std::vector<std::string>& identifiers) {
   std::vector<std::shared_ptr<const Asset>> found;
   for (const auto& id : identifiers) {
-    if (const auto it = assets.find(id); it != assets.end()) found.push_back(std::make_shared<ScriptedAsset>(id, it->second.type));
+    if (const auto it = assets.find(id); it != assets.end()) found.push_back(std::make_shared<PlainAsset>(id, it->second.type));
   }
   return FetchResult<Asset>(std::move(found));
 }
@@ -73,7 +54,7 @@ std::vector<std::shared_ptr<const AssetResource>> ScriptedLibrary::assetResource
   std::vector<std::shared_ptr<const AssetResource>> found;
   const auto id = asset.localIdentifier();
   if (const auto it = assets.find(id); it != assets.end()) {
-    for (const auto& name : it->second.resources) found.push_back(std::make_shared<ScriptedResource>(id, name));
+    for (const auto& name : it->second.resources) found.push_back(std::make_shared<PlainResource>(id, name));
   }
   return found;
 }
