@@ -68,23 +68,19 @@ TEST(StandardCodec, SizePrefixesAtTheirBoundaries) {
 }
 
 TEST(StandardCodec, DoublesAndTypedListsAreAlignedFromTheMessageStart) {
+  // The element's data ends the message, so its offset is the message's size less its length.
+  struct Case {
+    Value element;
+    std::size_t width;
+    std::size_t length;
+  };
+  const std::vector<Case> cases = {{Value(2.5), 8, 8},           {Value(Float64List{1.0, 2.0}), 8, 16},
+                                   {Value(Int64List{7}), 8, 8},  {Value(Int32List{3}), 4, 4},
+                                   {Value(Float32List{0.5f}), 4, 4}};
   for (std::size_t lead = 0; lead < 9; ++lead) {
-    const std::vector<Value> aligned = {Value(2.5), Value(Float64List{1.0, 2.0}), Value(Int64List{7}),
-                                        Value(Int32List{3}), Value(Float32List{0.5f})};
-    for (const auto& element : aligned) {
-      const Value list(ValueList{Value(std::string(lead, 'p')), element});
-      const Bytes reply = successEnvelope(list);
-      const std::size_t width = std::holds_alternative<Int32List>(element.storage) ||
-                                        std::holds_alternative<Float32List>(element.storage)
-                                    ? 4
-                                    : 8;
-      // The element's data ends the message, so its start is the message size less its length.
-      std::size_t dataLength = 8;
-      if (const auto* l = element.getIf<Float64List>()) dataLength = l->size() * 8;
-      if (const auto* l = element.getIf<Int64List>()) dataLength = l->size() * 8;
-      if (const auto* l = element.getIf<Int32List>()) dataLength = l->size() * 4;
-      if (const auto* l = element.getIf<Float32List>()) dataLength = l->size() * 4;
-      EXPECT_EQ((reply.size() - dataLength) % width, 0u) << "lead " << lead;
+    for (const auto& c : cases) {
+      const Value list(ValueList{Value(std::string(lead, 'p')), c.element});
+      EXPECT_EQ((successEnvelope(list).size() - c.length) % c.width, 0u) << "lead " << lead;
       EXPECT_EQ(roundTrip(list), list) << "lead " << lead;
     }
   }
