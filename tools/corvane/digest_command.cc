@@ -37,8 +37,8 @@ struct Outcome {
   std::string error;
 };
 
-// Reads a check list: its digest lines become jobs with the digests they expect.
-bool readCheckList(const std::string& list, std::vector<Job>& jobs, std::vector<std::string>& expected,
+// Reads a check list: the names and the digests they must give.
+bool readCheckList(const std::string& list, std::vector<std::string>& names, std::vector<std::string>& expected,
                    std::size_t& malformed) {
   std::ifstream file;
   std::istream* in = &std::cin;
@@ -50,13 +50,38 @@ bool readCheckList(const std::string& list, std::vector<Job>& jobs, std::vector<
   std::string line;
   while (std::getline(*in, line)) {
     if (auto parsed = parseDigestLine(line)) {
-      jobs.push_back({std::move(parsed->name), std::nullopt, std::nullopt});
+      names.push_back(std::move(parsed->name));
       expected.push_back(std::move(parsed->digest));
     } else if (!line.empty()) {
       ++malformed;
     }
   }
   return true;
+}
+
+// The jobs of a run: the operands, or the entries of the check list. Returns an exit status
+// when there is nothing to run.
+std::optional<int> collectJobs(const DigestOptions& options, std::vector<Job>& jobs, std::vector<std::string>& expected,
+                               std::size_t& malformed) {
+  std::vector<std::string> names = options.operands;
+  if (options.checkList) {
+    names.clear();
+    if (!readCheckList(*options.checkList, names, expected, malformed)) {
+      printError(*options.checkList + ": " + explainFailure(*options.checkList));
+      return kExitFailed;
+    }
+    if (names.empty()) {
+      printError(*options.checkList + ": no properly formatted digest lines found");
+      return kExitFailed;
+    }
+  }
+  if (options.assets) {
+    for (auto& name : names) jobs.push_back({std::move(name), std::nullopt, std::nullopt});
+  } else {
+    // A check list's entries are single files, so a folder among them is an error.
+    jobs = expandPaths(names, options.recursive && !options.checkList);
+  }
+  return std::nullopt;
 }
 
 std::string plural(std::size_t n, const char* one, const char* many) {
@@ -119,22 +144,9 @@ int runDigest(const CommonOptions& common, DigestKind kind, const DigestOptions&
   }
 
   std::vector<Job> jobs;
-  std::vector<std::string> expected;
+  std::vector<std::string> expected;  // with --check: the digest each job must give
   std::size_t malformed = 0;
-  if (checking) {
-    if (!readCheckList(*options.checkList, jobs, expected, malformed)) {
-      printError(*options.checkList + ": " + explainFailure(*options.checkList));
-      return kExitFailed;
-    }
-    if (jobs.empty()) {
-      printError(*options.checkList + ": no properly formatted digest lines found");
-      return kExitFailed;
-    }
-  } else if (options.assets) {
-    for (const auto& id : options.operands) jobs.push_back({id, std::nullopt, std::nullopt});
-  } else {
-    jobs = expandPaths(options.operands, options.recursive);
-  }
+  if (const auto status = collectJobs(options, jobs, expected, malformed)) return *status;
 
   std::uint64_t totalBytes = 0;
   for (const auto& job : jobs) totalBytes += job.size.value_or(0);
