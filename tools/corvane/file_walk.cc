@@ -7,14 +7,15 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
+#include "platform/file_access.h"
 #include "platform/unique_fd.h"
 
 namespace corvane::tool {
 namespace {
 
-std::string describe(int error) { return std::strerror(error); }
+// strerror_r underneath: failures are explained from several threads at once.
+std::string describe(int error) { return platform::FileError{error}.localizedDescription(); }
 
 void walkDirectory(const std::string& folder, std::vector<Job>& jobs) {
   DIR* dir = ::opendir(folder.c_str());
