@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "support/channel_harness.h"
-#include "support/hostile_paths.h"
 #include "support/temp_dir.h"
 
 namespace corvane::testing {
@@ -73,25 +72,6 @@ TEST(FileFingerprint, SeesTheSizeAndTheSamplesOnly) {
   auto longer = original;
   longer.push_back(0);
   EXPECT_NE(harness.call("fingerprintOfFile", host::Value(dir.write("longer", longer))), fingerprint);
-}
-
-TEST(FileFingerprint, HostilePathsAnswerNilAtOnceWithOnlyTheirLines) {
-  TempDir dir;
-  ChannelHarness harness;
-  for (const auto& hostile : hostilePaths(dir)) {
-    harness.console->clear();
-    auto replies = harness.send("fingerprintOfFile", host::Value(hostile.path));
-    EXPECT_EQ(replies->waitFirst(), nil()) << hostile.what;
-    EXPECT_EQ(replies->count(), 1u) << hostile.what;
-    const auto lines = harness.console->lines();
-    ASSERT_EQ(lines.size(), 1u) << hostile.what;
-    if (hostile.exists) {
-      // The size line, then nothing: the item is there but cannot be opened for reading.
-      EXPECT_TRUE(lines[0].starts_with("File size: ") && lines[0].ends_with(" bytes")) << hostile.what << lines[0];
-    } else {
-      EXPECT_EQ(lines[0], "File does not exist") << hostile.what;
-    }
-  }
 }
 
 TEST(FileFingerprint, OddNamesAndLinksNameTheirFiles) {

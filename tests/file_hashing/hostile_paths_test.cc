@@ -1,5 +1,4 @@
-#include "support/hostile_paths.h"
-
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -7,7 +6,19 @@
 
 #include <cstring>
 
+#include "support/channel_harness.h"
+#include "support/temp_dir.h"
+
 namespace corvane::testing {
+namespace {
+
+// A path that names no readable regular file. `exists` tells whether an item is there at all,
+// which decides the fingerprint's line.
+struct HostilePath {
+  const char* what;
+  std::string path;
+  bool exists;
+};
 
 std::vector<HostilePath> hostilePaths(const TempDir& dir) {
   const auto at = [&](const char* name) { return (dir.path() / name).string(); };
@@ -41,4 +52,33 @@ std::vector<HostilePath> hostilePaths(const TempDir& dir) {
   };
 }
 
+// Both file methods answer every hostile path with nil at once (a FIFO or a device must not
+// block), with only their own lines.
+TEST(FileMethods, HostilePathsAnswerNilAtOnceWithOnlyTheirLines) {
+  TempDir dir;
+  ChannelHarness harness;
+  for (const auto& hostile : hostilePaths(dir)) {
+    for (const char* method : {"fingerprintOfFile", "hashFile"}) {
+      harness.console->clear();
+      auto replies = harness.send(method, host::Value(hostile.path));
+      EXPECT_EQ(replies->waitFirst(), nil()) << method << ": " << hostile.what;
+      EXPECT_EQ(replies->count(), 1u) << method << ": " << hostile.what;
+      const auto lines = harness.console->lines();
+      if (std::string_view(method) == "hashFile") {
+        // The path follows the label byte for byte, whatever it holds.
+        EXPECT_EQ(lines, std::vector<std::string>{"path\xE9\x94\x99\xE8\xAF\xAF, " + hostile.path}) << hostile.what;
+        continue;
+      }
+      ASSERT_EQ(lines.size(), 1u) << hostile.what;
+      if (hostile.exists) {
+        // The size line, then nothing: the item is there but cannot be opened for reading.
+        EXPECT_TRUE(lines[0].starts_with("File size: ") && lines[0].ends_with(" bytes")) << hostile.what << lines[0];
+      } else {
+        EXPECT_EQ(lines[0], "File does not exist") << hostile.what;
+      }
+    }
+  }
+}
+
+}  // namespace
 }  // namespace corvane::testing
