@@ -50,8 +50,9 @@ BENCHMARK(BM_Baseline);
 void BM_FingerprintOfFile(benchmark::State& state) {
   const auto& path = largeFile();
   corvane::platform::SilentConsole console;
+  const corvane::file_hashing::FileContext context{*corvane::platform::posixFileSystem(), console};
   for (auto _ : state) {
-    benchmark::DoNotOptimize(corvane::file_hashing::fingerprintOfFile(path, {102400, 16384}, console));
+    benchmark::DoNotOptimize(corvane::file_hashing::fingerprintOfFile(path, {102400, 16384}, context));
   }
 }
 BENCHMARK(BM_FingerprintOfFile);
@@ -59,7 +60,8 @@ BENCHMARK(BM_FingerprintOfFile);
 void BM_HashFile(benchmark::State& state) {
   const auto& path = largeFile();
   corvane::platform::SilentConsole console;
-  for (auto _ : state) benchmark::DoNotOptimize(corvane::file_hashing::hashFile(path, console));
+  const corvane::file_hashing::FileContext context{*corvane::platform::posixFileSystem(), console};
+  for (auto _ : state) benchmark::DoNotOptimize(corvane::file_hashing::hashFile(path, context));
   state.SetBytesProcessed(state.iterations() * (std::int64_t{kMiB} << 20));
 }
 BENCHMARK(BM_HashFile)->Unit(benchmark::kMillisecond);

@@ -39,7 +39,7 @@ struct Fixture {
     library->data["r1"] = {{"chunk one", "", "chunk two"}, std::nullopt};
     library->data["r2"] = {{"partial"}, photo_library::LibraryError{5, "I/O"}};
 
-    const shell::Environment lent{std::make_shared<platform::SilentConsole>(), nullptr, library};
+    const shell::Environment lent{std::make_shared<platform::SilentConsole>(), nullptr, library, nullptr, nullptr};
     engine = host::EmbeddedEngine::create({lent.services(), [this](std::string_view, std::string_view) { ++faults; }});
     shell::CorvanePlugin::registerWithRegistrar(*engine->registrarForPlugin("CorvanePlugin"));
   }

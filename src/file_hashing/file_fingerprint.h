@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/console.h"
+#include "file_hashing/file_context.h"
 
 namespace corvane::file_hashing {
 
@@ -16,8 +16,15 @@ struct FingerprintSettings {
 
 // The sampled fingerprint of a file: SHA-256 over the size (8 bytes, least significant first),
 // then the whole content or five samples at 0, step, 2 step, 3 step and size - sampleLength,
-// with step = size / 4. Prints the size line, and the lines of its failures, to `console`.
+// with step = size / 4. Size and bytes come from one open file; a file that changes while it is
+// read, or holds fewer or more bytes than its size says, gives no fingerprint. Prints the size
+// line, and the lines of its failures, to the context's console.
 std::optional<std::string> fingerprintOfFile(std::string_view filePath, const FingerprintSettings& settings,
-                                             platform::Console& console);
+                                             const FileContext& context);
+
+// The same for a file already open (a library hands over the file it opened), from the size
+// line on; `filePath` only names it to the observer.
+std::optional<std::string> fingerprintOfOpenFile(const platform::File& file, std::string_view filePath,
+                                                 const FingerprintSettings& settings, const FileContext& context);
 
 }  // namespace corvane::file_hashing

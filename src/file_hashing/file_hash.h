@@ -5,15 +5,17 @@
 #include <string>
 #include <string_view>
 
-#include "platform/console.h"
+#include "file_hashing/file_context.h"
 
 namespace corvane::file_hashing {
 
-// Pieces of this size are read and hashed one at a time, so memory stays bounded.
+// Pieces of at most this size are read and hashed one at a time, so memory stays bounded.
 inline constexpr std::size_t kHashPieceSize = 1 << 20;
 
-// The SHA-256 of a file's whole content. Prints the open-failure line, or the line of a read
-// that fails, to `console`.
-std::optional<std::string> hashFile(std::string_view filePath, platform::Console& console);
+// The SHA-256 of a file's whole content, read from one open file until a read gives nothing. A
+// file that changes while it is read gives no digest; a pseudo-file (/proc, /sys), whose stated
+// size says nothing of its content, is hashed for what it holds, as sha256sum would. Prints the
+// open-failure line, or the line of a failed read, to the context's console.
+std::optional<std::string> hashFile(std::string_view filePath, const FileContext& context);
 
 }  // namespace corvane::file_hashing

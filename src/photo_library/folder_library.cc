@@ -1,24 +1,24 @@
 #include "photo_library/folder_library.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <thread>
 
 #include "photo_library/file_url.h"
 #include "photo_library/plain_items.h"
-#include "platform/file_access.h"
+#include "platform/tree_walk.h"
 
 namespace corvane::photo_library {
 namespace {
 
-namespace fs = std::filesystem;
+using platform::FileError;
+using platform::FileType;
+using platform::Resolve;
 
 bool hidden(std::string_view name) { return name.starts_with('.'); }
+
+std::string_view lastSegment(std::string_view identifier) { return identifier.substr(identifier.rfind('/') + 1); }
 
 // A well-formed identifier: relative, and every segment a plain visible name.
 bool wellFormed(std::string_view identifier) {
@@ -33,51 +33,34 @@ bool wellFormed(std::string_view identifier) {
   }
 }
 
-std::optional<struct stat> statusOf(const std::string& path) {
-  struct stat status {};
-  if (::stat(path.c_str(), &status) != 0) return std::nullopt;
-  return status;
+LibraryError libraryError(const FileError& error) {
+  return LibraryError{error.code != 0 ? error.code : EIO, error.description()};
 }
 
-std::string relativeTo(const fs::path& root, const fs::path& path) { return path.lexically_relative(root).generic_string(); }
-
-// Every visible entry below a folder, depth first, names in byte order, so listings are stable.
-template <typename Visit>
-void walk(const fs::path& folder, const Visit& visit) {
-  std::vector<fs::directory_entry> entries;
-  std::error_code ec;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    if (!hidden(it->path().filename().native())) entries.push_back(*it);
-  }
-  std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.path() < b.path(); });
-  for (const auto& entry : entries) {
-    // Links are left out of listings: where they lead may lie outside the library.
-    if (entry.is_symlink(ec)) continue;
-    const bool isFolder = entry.is_directory(ec);
-    visit(entry, isFolder);
-    if (isFolder) walk(entry.path(), visit);
-  }
+std::shared_ptr<const InfoDictionary> info(InfoDictionary entries) {
+  return std::make_shared<const InfoDictionary>(std::move(entries));
 }
 
 }  // namespace
 
-std::shared_ptr<FolderLibrary> FolderLibrary::open(const fs::path& root, std::string& error, std::size_t threads) {
-  char resolved[PATH_MAX];
-  if (::realpath(root.c_str(), resolved) == nullptr) {
-    error = "cannot open the library " + root.string() + ": " + platform::FileError{errno}.localizedDescription();
-    return nullptr;
-  }
-  const auto status = statusOf(resolved);
-  if (!status || !S_ISDIR(status->st_mode)) {
-    error = "the library " + root.string() + " is not a folder";
-    return nullptr;
-  }
+platform::FileResult<std::shared_ptr<FolderLibrary>> FolderLibrary::open(std::string_view root,
+                                                                         std::shared_ptr<platform::FileSystem> fileSystem,
+                                                                         std::size_t threads) {
+  auto folder = fileSystem->openDirectory(nullptr, root, Resolve::kFollow);
+  if (!folder) return platform::Unexpected(folder.error());
+  // The URLs of videos are absolute; where the library lies is the caller's choice, links and all.
+  auto path = fileSystem->canonicalPath(root);
+  if (!path) return platform::Unexpected(path.error());
   if (threads == 0) threads = std::max(2u, std::thread::hardware_concurrency());
-  return std::make_shared<FolderLibrary>(resolved, threads);
+  return std::make_shared<FolderLibrary>(std::move(*folder), std::move(*path), std::move(fileSystem), threads);
 }
 
-FolderLibrary::FolderLibrary(std::string root, std::size_t threads)
-    : root_(root == "/" ? std::string() : std::move(root)), pool_(threads) {}
+FolderLibrary::FolderLibrary(std::unique_ptr<platform::Directory> root, std::string rootPath,
+                             std::shared_ptr<platform::FileSystem> fileSystem, std::size_t threads)
+    : files_(std::move(fileSystem)),
+      root_(std::move(root)),
+      rootPath_(rootPath == "/" ? std::string() : std::move(rootPath)),
+      pool_(threads) {}
 
 FolderLibrary::~FolderLibrary() = default;
 
@@ -97,41 +80,38 @@ std::optional<MediaType> FolderLibrary::mediaTypeOfName(std::string_view name) {
   return std::nullopt;
 }
 
-std::optional<std::string> FolderLibrary::confinedPath(std::string_view identifier) const {
-  if (!wellFormed(identifier)) return std::nullopt;
-  const std::string joined = root_ + "/" + std::string(identifier);
-  // Links inside the library may point anywhere; what they resolve to must still be inside.
-  char resolved[PATH_MAX];
-  if (::realpath(joined.c_str(), resolved) == nullptr) return std::nullopt;
-  const std::string_view path = resolved;
-  if (!path.starts_with(root_ + "/")) return std::nullopt;
-  return std::string(path);
+std::optional<MediaType> FolderLibrary::assetType(std::string_view identifier) const {
+  const auto type = mediaTypeOfName(lastSegment(identifier));
+  if (!type || !wellFormed(identifier)) return std::nullopt;
+  const auto status = files_->statusOf(root_.get(), identifier, Resolve::kBeneath);
+  if (!status || status->type != FileType::kRegular) return std::nullopt;
+  return type;
 }
 
-std::optional<std::string> FolderLibrary::assetPath(std::string_view identifier) const {
-  if (!mediaTypeOfName(identifier.substr(identifier.rfind('/') + 1))) return std::nullopt;
-  auto path = confinedPath(identifier);
-  if (!path) return std::nullopt;
-  const auto status = statusOf(*path);
-  if (!status || !S_ISREG(status->st_mode)) return std::nullopt;
-  return path;
+bool FolderLibrary::albumExists(std::string_view identifier) const {
+  if (!wellFormed(identifier)) return false;
+  const auto status = files_->statusOf(root_.get(), identifier, Resolve::kBeneath);
+  return status && status->type == FileType::kDirectory;
 }
 
-std::optional<std::string> FolderLibrary::albumPath(std::string_view identifier) const {
-  auto path = confinedPath(identifier);
-  if (!path) return std::nullopt;
-  const auto status = statusOf(*path);
-  if (!status || !S_ISDIR(status->st_mode)) return std::nullopt;
-  return path;
+platform::FileResult<std::unique_ptr<platform::File>> FolderLibrary::openAsset(std::string_view identifier) const {
+  if (!wellFormed(identifier) || !mediaTypeOfName(lastSegment(identifier))) {
+    return platform::Unexpected(FileError::system("open", identifier, ENOENT));
+  }
+  auto file = files_->openFile(root_.get(), identifier, Resolve::kBeneath);
+  if (!file) return file;
+  const auto status = (*file)->status();
+  if (!status) return platform::Unexpected(status.error());
+  if (status->type != FileType::kRegular) {
+    return platform::Unexpected(FileError::of(FileError::Reason::kNotRegular, "open", identifier));
+  }
+  return file;
 }
 
 FetchResult<Asset> FolderLibrary::fetchAssetsWithLocalIdentifiers(const std::vector<std::string>& identifiers) {
   std::vector<std::shared_ptr<const Asset>> assets;
   for (const auto& identifier : identifiers) {
-    if (assetPath(identifier)) {
-      const auto name = std::string_view(identifier).substr(identifier.rfind('/') + 1);
-      assets.push_back(std::make_shared<PlainAsset>(identifier, *mediaTypeOfName(name)));
-    }
+    if (const auto type = assetType(identifier)) assets.push_back(std::make_shared<PlainAsset>(identifier, *type));
   }
   return FetchResult<Asset>(std::move(assets));
 }
@@ -140,7 +120,7 @@ FetchResult<AssetCollection> FolderLibrary::fetchAssetCollectionsWithLocalIdenti
     const std::vector<std::string>& identifiers) {
   std::vector<std::shared_ptr<const AssetCollection>> albums;
   for (const auto& identifier : identifiers) {
-    if (albumPath(identifier)) albums.push_back(std::make_shared<PlainAlbum>(identifier));
+    if (albumExists(identifier)) albums.push_back(std::make_shared<PlainAlbum>(identifier));
   }
   return FetchResult<AssetCollection>(std::move(albums));
 }
@@ -149,14 +129,14 @@ FetchResult<AssetCollection> FolderLibrary::fetchAssetCollectionsContainingAsset
                                                                                 AssetCollectionType type) {
   const auto identifier = asset.localIdentifier();
   const auto slash = identifier.rfind('/');
-  if (type != AssetCollectionType::kAlbum || slash == std::string::npos || !assetPath(identifier)) return {};
+  if (type != AssetCollectionType::kAlbum || slash == std::string::npos || !assetType(identifier)) return {};
   return fetchAssetCollectionsWithLocalIdentifiers({identifier.substr(0, slash)});
 }
 
 std::vector<std::shared_ptr<const AssetResource>> FolderLibrary::assetResourcesForAsset(const Asset& asset) {
   auto identifier = asset.localIdentifier();
-  if (!assetPath(identifier)) return {};
-  auto filename = identifier.substr(identifier.rfind('/') + 1);
+  if (!assetType(identifier)) return {};
+  auto filename = std::string(lastSegment(identifier));
   return {std::make_shared<PlainResource>(std::move(identifier), std::move(filename))};
 }
 
@@ -164,17 +144,15 @@ RequestID FolderLibrary::requestAVAssetForVideo(const Asset& asset, const VideoR
                                                 VideoResultHandler resultHandler) {
   const RequestID id = nextRequest();
   pool_.submit([this, identifier = asset.localIdentifier(), handler = std::move(resultHandler)](bool cancelled) {
-    if (cancelled) {
-      handler(nullptr, nullptr, std::make_shared<const InfoDictionary>(InfoDictionary{{"cancelled", "1"}}));
-      return;
+    if (cancelled) return handler(nullptr, nullptr, info({{"cancelled", "1"}}));
+    if (mediaTypeOfName(lastSegment(identifier)) != MediaType::kVideo) {
+      return handler(nullptr, nullptr, info({{"error", "not a video"}}));
     }
-    const auto path = assetPath(identifier);
-    const auto name = std::string_view(identifier).substr(identifier.rfind('/') + 1);
-    if (!path || mediaTypeOfName(name) != MediaType::kVideo) {
-      handler(nullptr, nullptr, std::make_shared<const InfoDictionary>(InfoDictionary{{"error", "not a video"}}));
-      return;
-    }
-    handler(std::make_shared<AVURLAsset>(fileURLWithPath(*path)), nullptr, std::make_shared<const InfoDictionary>());
+    auto file = openAsset(identifier);
+    if (!file) return handler(nullptr, nullptr, info({{"error", file.error().description()}}));
+    // The handler gets the file opened here, so nothing looks the video up by name again.
+    handler(std::make_shared<AVURLAsset>(fileURLWithPath(rootPath_ + "/" + identifier), std::move(*file)), nullptr,
+            info({}));
   });
   return id;
 }
@@ -184,30 +162,27 @@ RequestID FolderLibrary::requestDataForAssetResource(const AssetResource& resour
   const RequestID id = nextRequest();
   pool_.submit([this, identifier = resource.assetLocalIdentifier(), onData = std::move(dataReceivedHandler),
                 onDone = std::move(completionHandler)](bool cancelled) {
-    if (cancelled) {
-      onDone(LibraryError{ECANCELED, "the library shut down"});
-      return;
-    }
-    const auto path = assetPath(identifier);
-    auto file = path ? platform::FileHandle::fileHandleForReadingAtPath(*path) : std::nullopt;
-    if (!file) {
-      onDone(LibraryError{ENOENT, "the asset's file cannot be read"});
-      return;
-    }
-    file->adviseSequential();
+    const LibraryError shutDown{ECANCELED, "the library shut down"};
+    if (cancelled) return onDone(shutDown);
+    const auto file = openAsset(identifier);
+    const auto before = file ? (*file)->status() : platform::FileResult<platform::FileStatus>(platform::Unexpected(file.error()));
+    if (!before) return onDone(libraryError(before.error()));
+    const platform::File& reader = **file;
+    if (before->size > kChunkSize) reader.adviseSequential();
     const auto chunk = std::make_unique_for_overwrite<std::uint8_t[]>(kChunkSize);
+    std::uint64_t total = 0;
     for (;;) {
-      if (pool_.stopping()) {
-        onDone(LibraryError{ECANCELED, "the library shut down"});
-        return;
-      }
-      const auto outcome = file->readDataOfLength({chunk.get(), kChunkSize});
-      if (outcome.error) {
-        onDone(LibraryError{outcome.error->code, outcome.error->localizedDescription()});
-        return;
-      }
-      if (outcome.count == 0) break;
-      onData({chunk.get(), outcome.count});
+      if (pool_.stopping()) return onDone(shutDown);
+      const auto count = reader.readSome(total, {chunk.get(), kChunkSize});
+      if (!count) return onDone(libraryError(count.error()));
+      if (*count == 0) break;
+      onData({chunk.get(), *count});
+      total += *count;
+    }
+    // Data that changed while it streamed is no version of the asset.
+    const auto after = reader.status();
+    if (!after || total != before->size || !after->sameVersionAs(*before)) {
+      return onDone(libraryError(FileError::of(FileError::Reason::kChanged, "read", identifier)));
     }
     onDone(std::nullopt);
   });
@@ -216,42 +191,51 @@ RequestID FolderLibrary::requestDataForAssetResource(const AssetResource& resour
 
 FetchResult<Asset> FolderLibrary::fetchAssets() {
   std::vector<std::shared_ptr<const Asset>> assets;
-  const fs::path root = root_.empty() ? "/" : root_;
-  walk(root, [&](const fs::directory_entry& entry, bool isFolder) {
-    std::error_code ec;
-    if (isFolder || !entry.is_regular_file(ec)) return;
-    if (const auto type = mediaTypeOfName(entry.path().filename().native())) {
-      assets.push_back(std::make_shared<PlainAsset>(relativeTo(root, entry.path()), *type));
-    }
-  });
+  platform::walkTree(*files_, *root_, {.followLinks = true, .beneathRoot = true, .skipHidden = true},
+                     {[&](const platform::WalkEntry& entry) {
+                        if (entry.type == FileType::kRegular) {
+                          if (const auto type = mediaTypeOfName(lastSegment(entry.path))) {
+                            assets.push_back(std::make_shared<PlainAsset>(std::string(entry.path), *type));
+                          }
+                        }
+                        return true;
+                      },
+                      [](std::string_view, const FileError&) {}});
   return FetchResult<Asset>(std::move(assets));
 }
 
 FetchResult<AssetCollection> FolderLibrary::fetchAssetCollectionsWithType(AssetCollectionType type) {
   std::vector<std::shared_ptr<const AssetCollection>> albums;
   if (type != AssetCollectionType::kAlbum) return {};
-  const fs::path root = root_.empty() ? "/" : root_;
-  walk(root, [&](const fs::directory_entry& entry, bool isFolder) {
-    if (isFolder) albums.push_back(std::make_shared<PlainAlbum>(relativeTo(root, entry.path())));
-  });
+  platform::walkTree(*files_, *root_, {.followLinks = true, .beneathRoot = true, .skipHidden = true},
+                     {[&](const platform::WalkEntry& entry) {
+                        if (entry.type == FileType::kDirectory) albums.push_back(std::make_shared<PlainAlbum>(std::string(entry.path)));
+                        return true;
+                      },
+                      [](std::string_view, const FileError&) {}});
   return FetchResult<AssetCollection>(std::move(albums));
 }
 
 FetchResult<Asset> FolderLibrary::fetchAssetsInAssetCollection(const AssetCollection& collection) {
-  const auto identifier = collection.localIdentifier();
-  const auto folder = albumPath(identifier);
-  if (!folder) return {};
+  const auto album = collection.localIdentifier();
+  if (!wellFormed(album)) return {};
+  const auto folder = files_->openDirectory(root_.get(), album, Resolve::kBeneath);
+  const auto entries = folder ? (*folder)->entries() : platform::FileResult<std::vector<platform::DirectoryEntry>>(
+                                                           platform::Unexpected(folder.error()));
+  if (!entries) return {};
+  std::vector<std::pair<std::string, MediaType>> found;
+  for (const auto& entry : *entries) {
+    const auto type = mediaTypeOfName(entry.name);
+    if (hidden(entry.name) || !type) continue;
+    const std::string identifier = album + "/" + entry.name;
+    // A link counts for what it leads to, if that lies inside.
+    if (entry.type == FileType::kRegular || (entry.type == FileType::kSymbolicLink && assetType(identifier))) {
+      found.emplace_back(identifier, *type);
+    }
+  }
+  std::sort(found.begin(), found.end());
   std::vector<std::shared_ptr<const Asset>> assets;
-  std::vector<std::string> names;
-  std::error_code ec;
-  for (fs::directory_iterator it(*folder, ec), end; !ec && it != end; it.increment(ec)) {
-    const auto name = it->path().filename().native();
-    if (!hidden(name) && !it->is_symlink(ec) && it->is_regular_file(ec) && mediaTypeOfName(name)) names.push_back(name);
-  }
-  std::sort(names.begin(), names.end());
-  for (const auto& name : names) {
-    assets.push_back(std::make_shared<PlainAsset>(identifier + "/" + name, *mediaTypeOfName(name)));
-  }
+  for (auto& [identifier, type] : found) assets.push_back(std::make_shared<PlainAsset>(std::move(identifier), type));
   return FetchResult<Asset>(std::move(assets));
 }
 

@@ -1,29 +1,37 @@
 #pragma once
 
-#include <filesystem>
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "photo_library/photo_library.h"
 #include "photo_library/worker_pool.h"
+#include "platform/file_system.h"
 
 namespace corvane::photo_library {
 
 // A photo library kept as a folder. Every regular file below the root whose extension names an
 // image or a video is an asset, identified by its path relative to the root; every folder below
 // the root is an album holding the assets directly in it. Hidden files and folders are skipped.
-// Identifiers are untrusted: one that is absolute, has an empty, "." or ".." segment, a NUL
-// byte, or resolves (through links) outside the root names nothing. A lookup costs one path
-// resolution, never a scan. Requests are served by the library's own threads.
+//
+// Identifiers are untrusted. One that is absolute, has an empty, "." or ".." segment, a hidden
+// segment or a NUL byte names nothing; every other is resolved beneath the root's descriptor in
+// one step the kernel checks, so links that stay inside work and links that lead out name
+// nothing, whatever is swapped for what meanwhile. Browsing follows the same rules. A lookup
+// costs one resolution, never a scan. Requests are served by the library's own threads, each
+// from the file its request opened.
 class FolderLibrary final : public PhotoLibrary {
  public:
   static constexpr std::size_t kChunkSize = 1 << 20;
 
   // The root must be a folder; `threads` 0 means one per processor (at least two).
-  static std::shared_ptr<FolderLibrary> open(const std::filesystem::path& root, std::string& error,
-                                             std::size_t threads = 0);
-  FolderLibrary(std::string root, std::size_t threads);
+  static platform::FileResult<std::shared_ptr<FolderLibrary>> open(std::string_view root,
+                                                                   std::shared_ptr<platform::FileSystem> fileSystem,
+                                                                   std::size_t threads = 0);
+  FolderLibrary(std::unique_ptr<platform::Directory> root, std::string rootPath,
+                std::shared_ptr<platform::FileSystem> fileSystem, std::size_t threads);
   // Shuts down: requests still pending are completed, cancelled.
   ~FolderLibrary() override;
 
@@ -44,19 +52,21 @@ class FolderLibrary final : public PhotoLibrary {
   FetchResult<AssetCollection> fetchAssetCollectionsWithType(AssetCollectionType type) override;
   FetchResult<Asset> fetchAssetsInAssetCollection(const AssetCollection& collection) override;
 
-  // The file of an asset, or of an album's folder, that an identifier names; none when it names
-  // nothing. Always below the root.
-  std::optional<std::string> assetPath(std::string_view identifier) const;
-  std::optional<std::string> albumPath(std::string_view identifier) const;
+  // The file of the asset an identifier names, opened beneath the root; an error when it names
+  // no asset.
+  platform::FileResult<std::unique_ptr<platform::File>> openAsset(std::string_view identifier) const;
 
   // The media type a file name's extension gives, if it names an image or a video.
   static std::optional<MediaType> mediaTypeOfName(std::string_view name);
 
  private:
-  std::optional<std::string> confinedPath(std::string_view identifier) const;
+  std::optional<MediaType> assetType(std::string_view identifier) const;
+  bool albumExists(std::string_view identifier) const;
   RequestID nextRequest();
 
-  const std::string root_;  // resolved, without a trailing '/'
+  const std::shared_ptr<platform::FileSystem> files_;
+  const std::unique_ptr<platform::Directory> root_;
+  const std::string rootPath_;  // absolute, for the URLs of videos
   std::atomic<RequestID> lastRequest_{0};
   WorkerPool pool_;
 };

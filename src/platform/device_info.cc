@@ -2,14 +2,18 @@
 
 #include <sys/utsname.h>
 
-#include <fstream>
 #include <optional>
+#include <sstream>
+
+#include "platform/file_system.h"
 
 namespace corvane::platform {
 namespace {
 
 std::optional<std::string> osReleaseVersion(const char* file) {
-  std::ifstream in(file);
+  const auto content = readSmallFile(*posixFileSystem(), file);
+  if (!content) return std::nullopt;
+  std::istringstream in(*content);
   std::string line;
   while (std::getline(in, line)) {
     constexpr std::string_view kKey = "VERSION_ID=";

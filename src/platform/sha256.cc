@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include "platform/hex.h"
+
 namespace corvane::platform {
 namespace {
 
@@ -21,15 +23,7 @@ EVP_MD_CTX* context(void* p) { return static_cast<EVP_MD_CTX*>(p); }
 
 void Sha256::ContextDeleter::operator()(void* p) const { EVP_MD_CTX_free(context(p)); }
 
-std::string Sha256Digest::description() const {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text = "SHA256 digest: ";
-  for (const auto byte : bytes) {
-    text.push_back(kDigits[byte >> 4]);
-    text.push_back(kDigits[byte & 0xf]);
-  }
-  return text;
-}
+std::string Sha256Digest::description() const { return "SHA256 digest: " + hexText(bytes); }
 
 Sha256::Sha256() : context_(EVP_MD_CTX_new()) {
   const EVP_MD* algorithm = sha256Algorithm();

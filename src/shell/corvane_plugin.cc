@@ -6,7 +6,6 @@
 #include "file_hashing/file_fingerprint.h"
 #include "file_hashing/file_hash.h"
 #include "host/method_answer.h"
-#include "photo_library/asset_operations.h"
 
 namespace corvane::shell {
 namespace {
@@ -84,25 +83,16 @@ void CorvanePlugin::handle(const host::FlutterMethodCall& call, host::FlutterRes
   }
 }
 
-void CorvanePlugin::fingerprintOfVideoAsset(const std::string& assetId, host::FlutterResult result) {
-  photo_library::fingerprintOfVideoAsset(*environment_.photoLibrary, assetId, std::move(result), weak_from_this(),
-                                         environment_.console);
-}
-
-void CorvanePlugin::getIfAssetExistInAlbum(const host::Value& arguments, host::FlutterResult result) {
-  photo_library::getIfAssetExistInAlbum(*environment_.photoLibrary, arguments, std::move(result));
-}
-
-void CorvanePlugin::hashAsset(const std::string& assetId, host::FlutterResult result) {
-  photo_library::hashAsset(*environment_.photoLibrary, assetId, std::move(result));
+file_hashing::FileContext CorvanePlugin::fileContext() const {
+  return {*environment_.fileSystem, *environment_.console, environment_.fileObserver.get()};
 }
 
 std::optional<std::string> CorvanePlugin::fingerprintOfFile(std::string_view filePath) const {
-  return file_hashing::fingerprintOfFile(filePath, {fileDeli, fileReadSize}, *environment_.console);
+  return file_hashing::fingerprintOfFile(filePath, {fileDeli, fileReadSize}, fileContext());
 }
 
 std::optional<std::string> CorvanePlugin::hashFile(std::string_view filePath) const {
-  return file_hashing::hashFile(filePath, *environment_.console);
+  return file_hashing::hashFile(filePath, fileContext());
 }
 
 }  // namespace corvane::shell

@@ -6,18 +6,16 @@
 #include <string>
 #include <string_view>
 
+#include "file_hashing/file_context.h"
 #include "host/plugin.h"
 #include "host/plugin_registrar.h"
-#include "photo_library/file_fingerprinter.h"
 #include "shell/environment.h"
 
 namespace corvane::shell {
 
 // The plug-in: answers the calls of the channel "corvane". Create it with std::make_shared (as
 // registration does), so that asynchronous work can hold it weakly.
-class CorvanePlugin final : public host::FlutterPlugin,
-                            public photo_library::FileFingerprinter,
-                            public std::enable_shared_from_this<CorvanePlugin> {
+class CorvanePlugin final : public host::FlutterPlugin, public std::enable_shared_from_this<CorvanePlugin> {
  public:
   static constexpr std::string_view kChannelName = "corvane";
 
@@ -31,18 +29,22 @@ class CorvanePlugin final : public host::FlutterPlugin,
 
   void handle(const host::FlutterMethodCall& call, host::FlutterResult result) override;
 
-  // The fingerprint of a library video's file; answers `result` itself, now or later.
+  // The fingerprint of a library video's file; answers `result` itself, now or later, from the
+  // library's thread. Holds the plug-in only weakly meanwhile: once it is gone, the answer is nil.
   void fingerprintOfVideoAsset(const std::string& assetId, host::FlutterResult result);
-  // Whether an asset lies in an album; answers `result` before returning.
+  // Whether an asset lies in an album; answers `result` with a boolean before returning.
   void getIfAssetExistInAlbum(const host::Value& arguments, host::FlutterResult result);
   // The sampled fingerprint of a file, or nil; prints the size line and its failures.
-  std::optional<std::string> fingerprintOfFile(std::string_view filePath) const override;
-  // The SHA-256 of a library asset's data; answers `result` itself, now or later.
+  std::optional<std::string> fingerprintOfFile(std::string_view filePath) const;
+  // The SHA-256 of the first resource of an asset, hashed chunk by chunk as the library
+  // delivers it; answers `result` itself, now or later.
   void hashAsset(const std::string& assetId, host::FlutterResult result);
   // The SHA-256 of a file's whole content, or nil; prints its failures.
   std::optional<std::string> hashFile(std::string_view filePath) const;
 
  private:
+  file_hashing::FileContext fileContext() const;
+
   Environment environment_;
 };
 

@@ -1,110 +1,104 @@
 #include <gtest/gtest.h>
 
-#include "faults/file_faults.h"
 #include "support/channel_harness.h"
+#include "support/faulty_file_system.h"
 #include "support/temp_dir.h"
 
 namespace corvane::testing {
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes sizeBytes(std::uint64_t size) {
-  Bytes bytes;
-  for (int i = 0; i < 8; ++i) bytes.push_back(static_cast<std::uint8_t>(size >> (8 * i)));
-  return bytes;
-}
-
-// Size bytes, then the given pieces of `content` (offset, length), each cut at the content's end.
-std::string fingerprintOver(std::uint64_t size, const Bytes& content,
-                            const std::vector<std::pair<std::size_t, std::size_t>>& pieces) {
-  Bytes fed = sizeBytes(size);
-  for (const auto& [offset, length] : pieces) {
-    if (offset >= content.size()) continue;
-    const auto end = std::min(content.size(), offset + length);
-    fed.insert(fed.end(), content.begin() + static_cast<std::ptrdiff_t>(offset), content.begin() + static_cast<std::ptrdiff_t>(end));
-  }
-  return referenceSha256(fed);
-}
 
 struct FaultCase {
   const char* what;
   const char* method;
   std::size_t size;
   FaultPlan plan;
-  host::MethodReply answer;
+  bool answersDigest;              // the digest of the file as written, else nil
   std::vector<std::string> lines;  // "PATH" stands for the file's path
+  int reason = 0;                  // errno the observer is told, when the call fails on one
 };
 
-class FaultInjection : public ::testing::Test {
- protected:
-  void TearDown() override { clearFaultPlan(); }
+const std::string kChanged = "Error: File changed while it was read";
+
+TEST(FaultInjection, EveryFaultTakesItsRoadAndNeverGivesADigestOfAnotherVersion) {
   TempDir dir;
-};
-
-TEST_F(FaultInjection, EveryFaultTakesItsRoad) {
-  const auto content = [](std::size_t size) { return patternBytes(size, static_cast<std::uint32_t>(size)); };
-  const auto big = content(10'000'000), small = content(50'000), piecewise = content(3 << 20);
-  const std::vector<std::pair<std::size_t, std::size_t>> samples = {
-      {0, 16384}, {2'500'000, 16384}, {5'000'000, 16384}, {7'500'000, 16384}, {9'983'616, 16384}};
+  const auto faulty = std::make_shared<FaultyFileSystem>();
+  ChannelHarness harness(nullptr, "17.4", faulty);
+  ChannelHarness plain;
+  const std::size_t big = 10'000'000, small = 50'000, piecewise = 3 << 20;
   const auto plan = [](auto configure) {
     FaultPlan p;
     p.marker = "/faulty";
     configure(p);
     return p;
   };
+  const auto sizeLine = [](std::size_t size) { return "File size: " + std::to_string(size) + " bytes"; };
   const std::vector<FaultCase> cases = {
-      {"hash: a read fails part-way", "hashFile", piecewise.size(), plan([](auto& p) { p.failReadsFrom = 1'500'000; }),
-       nil(), {"Error: Input/output error"}},
-      {"fingerprint: the third sample fails", "fingerprintOfFile", big.size(),
-       plan([](auto& p) { p.failReadsFrom = 5'000'000; }), nil(), {"File size: 10000000 bytes", "Error: Input/output error"}},
-      {"fingerprint: the whole-file read fails", "fingerprintOfFile", small.size(),
-       plan([](auto& p) { p.failReadsFrom = 0; }), nil(), {"File size: 50000 bytes", "Error: Input/output error"}},
-      {"fingerprint: no permission to open", "fingerprintOfFile", small.size(),
-       plan([](auto& p) { p.openError = EACCES; }), nil(), {"File size: 50000 bytes"}},
-      {"hash: no permission to open", "hashFile", small.size(), plan([](auto& p) { p.openError = EACCES; }), nil(),
-       {"path\xE9\x94\x99\xE8\xAF\xAF, PATH"}},
-      {"hash: short reads", "hashFile", piecewise.size(), plan([](auto& p) { p.shortReadLimit = 1000; }),
-       text(referenceSha256(piecewise)), {}},
-      {"fingerprint: short reads", "fingerprintOfFile", big.size(), plan([](auto& p) { p.shortReadLimit = 1000; }),
-       text(fingerprintOver(big.size(), big, samples)), {"File size: 10000000 bytes"}},
-      {"fingerprint: the file shrinks after its size was taken", "fingerprintOfFile", big.size(),
-       plan([](auto& p) { p.truncateOnOpen = 6'000'000; }),
-       text(fingerprintOver(big.size(), Bytes(big.begin(), big.begin() + 6'000'000), samples)),
-       {"File size: 10000000 bytes"}},
-      {"fingerprint: a small file shrinks", "fingerprintOfFile", small.size(),
-       plan([](auto& p) { p.truncateOnOpen = 30'000; }),
-       text(fingerprintOver(small.size(), Bytes(small.begin(), small.begin() + 30'000), {{0, 50'000}})),
-       {"File size: 50000 bytes"}},
-      {"fingerprint: the file grows after its size was taken", "fingerprintOfFile", big.size(),
-       plan([](auto& p) { p.growOnOpen = 1'000'000; }), text(fingerprintOver(big.size(), big, samples)),
-       {"File size: 10000000 bytes"}},
-      {"fingerprint: a small file grows", "fingerprintOfFile", small.size(), plan([](auto& p) { p.growOnOpen = 100; }),
-       text(fingerprintOver(small.size(), small, {{0, 50'000}})), {"File size: 50000 bytes"}},
+      {"hash: a read fails part-way", "hashFile", piecewise, plan([](auto& p) { p.failReadsFrom = 1'500'000; }), false,
+       {"Error: Input/output error"}, EIO},
+      {"fingerprint: the third sample fails", "fingerprintOfFile", big, plan([](auto& p) { p.failReadsFrom = 5'000'000; }),
+       false, {sizeLine(big), "Error: Input/output error"}, EIO},
+      {"fingerprint: the whole-file read fails", "fingerprintOfFile", small, plan([](auto& p) { p.failReadsFrom = 0; }),
+       false, {sizeLine(small), "Error: Input/output error"}, EIO},
+      {"fingerprint: no permission to open", "fingerprintOfFile", small, plan([](auto& p) { p.openError = EACCES; }),
+       false, {sizeLine(small)}, EACCES},
+      {"fingerprint: no descriptor left", "fingerprintOfFile", big, plan([](auto& p) { p.openError = EMFILE; }), false,
+       {sizeLine(big)}, EMFILE},
+      {"hash: no permission to open", "hashFile", small, plan([](auto& p) { p.openError = EACCES; }), false,
+       {"path\xE9\x94\x99\xE8\xAF\xAF, PATH"}, EACCES},
+      {"hash: short reads", "hashFile", piecewise, plan([](auto& p) { p.shortReadLimit = 1000; }), true, {}},
+      {"fingerprint: short reads", "fingerprintOfFile", big, plan([](auto& p) { p.shortReadLimit = 1000; }), true,
+       {sizeLine(big)}},
+      {"fingerprint: shrinks after its size was taken", "fingerprintOfFile", big,
+       plan([](auto& p) { p.truncateTo = 6'000'000; }), false, {sizeLine(big), kChanged}},
+      {"fingerprint: a small file shrinks", "fingerprintOfFile", small, plan([](auto& p) { p.truncateTo = 30'000; }),
+       false, {sizeLine(small), kChanged}},
+      {"fingerprint: grows after its size was taken", "fingerprintOfFile", big, plan([](auto& p) { p.growBy = 1000; }),
+       false, {sizeLine(big), kChanged}},
+      {"fingerprint: a small file grows", "fingerprintOfFile", small, plan([](auto& p) { p.growBy = 100; }), false,
+       {sizeLine(small), kChanged}},
+      {"fingerprint: rewritten in place, size kept", "fingerprintOfFile", big,
+       plan([](auto& p) { p.touchAfterStatus = true; }), false, {sizeLine(big), kChanged}},
+      {"hash: shrinks while read", "hashFile", piecewise, plan([](auto& p) { p.truncateTo = 1'000'000; }), false,
+       {kChanged}},
+      {"hash: grows while read", "hashFile", piecewise, plan([](auto& p) { p.growBy = 1; }), false, {kChanged}},
+      {"hash: rewritten in place, size kept", "hashFile", small, plan([](auto& p) { p.touchAfterStatus = true; }),
+       false, {kChanged}},
   };
-  ChannelHarness harness;
   for (const auto& c : cases) {
-    const auto path = dir.write("faulty", c.size == big.size() ? big : c.size == small.size() ? small : piecewise);
+    const auto path = dir.write("faulty", patternBytes(c.size, static_cast<std::uint32_t>(c.size)));
+    const auto expected = c.answersDigest ? plain.call(c.method, host::Value(path)) : nil();
     harness.console->clear();
-    setFaultPlan(c.plan);
+    const auto reasonsBefore = harness.observer->errors().size();
+    faulty->setPlan(c.plan);
     auto replies = harness.send(c.method, host::Value(path));
-    EXPECT_EQ(replies->waitFirst(), c.answer) << c.what;
-    clearFaultPlan();
+    EXPECT_EQ(replies->waitFirst(), expected) << c.what;
+    faulty->setPlan({});
     EXPECT_EQ(replies->count(), 1u) << c.what;
-    auto expected = c.lines;
-    for (auto& line : expected) {
+    auto lines = c.lines;
+    for (auto& line : lines) {
       if (const auto at = line.find("PATH"); at != std::string::npos) line.replace(at, 4, path);
     }
-    EXPECT_EQ(harness.console->lines(), expected) << c.what;
+    EXPECT_EQ(harness.console->lines(), lines) << c.what;
+    // Whoever explains the failure gets its reason without looking at the file again.
+    const auto reasons = harness.observer->errors();
+    ASSERT_EQ(reasons.size(), reasonsBefore + (c.answersDigest ? 0 : 1)) << c.what;
+    if (c.reason != 0) {
+      EXPECT_EQ(reasons.back().code, c.reason) << c.what;
+    }
   }
 }
 
-TEST_F(FaultInjection, NoDescriptorLeaksAfterAHundredThousandFailingCalls) {
+TEST(FaultInjection, NoDescriptorLeaksAfterAHundredThousandFailingCalls) {
+  TempDir dir;
   const auto smallPath = dir.write("faulty-small", patternBytes(4096));
   const auto bigPath = dir.write("faulty-big", patternBytes(200'000));
-  ChannelHarness harness;
+  const auto faulty = std::make_shared<FaultyFileSystem>();
+  ChannelHarness harness(nullptr, "17.4", faulty);
   harness.engine->sendAndWait("corvane", {});  // let everything lazily opened open now
-  const std::size_t before = openDescriptorCount();
+  const auto descriptors = [] {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator());
+  };
+  const auto before = descriptors();
   std::size_t answered = 0;
   for (int i = 0; i < 100'000; ++i) {
     FaultPlan plan;
@@ -113,18 +107,15 @@ TEST_F(FaultInjection, NoDescriptorLeaksAfterAHundredThousandFailingCalls) {
       case 0: plan.openError = EACCES; break;
       case 1: plan.failReadsFrom = 0; break;
       case 2: plan.failReadsFrom = 100'000; break;  // the third sample of the big file
-      default: plan.openError = EMFILE; break;
+      default: plan.touchAfterStatus = true; break;
     }
-    setFaultPlan(plan);
-    const bool fingerprint = i % 2 == 0;
-    const auto reply = harness.call(fingerprint ? "fingerprintOfFile" : "hashFile",
-                                    host::Value(i % 4 == 2 ? bigPath : smallPath));
+    faulty->setPlan(plan);
+    const auto reply = harness.call(i % 2 == 0 ? "fingerprintOfFile" : "hashFile", host::Value(i % 4 == 2 ? bigPath : smallPath));
     answered += reply == nil();
     if (i % 1000 == 0) harness.console->clear();
   }
-  clearFaultPlan();
   EXPECT_EQ(answered, 100'000u);
-  EXPECT_EQ(openDescriptorCount(), before);
+  EXPECT_EQ(descriptors(), before);
   EXPECT_EQ(harness.engine->answerFaults(), 0u);
 }
 

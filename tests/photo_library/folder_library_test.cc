@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <stdio.h>
 #include <sys/socket.h>
 
 #include <atomic>
@@ -7,6 +9,7 @@
 
 #include "photo_library/file_url.h"
 #include "photo_library/folder_library.h"
+#include "photo_library/plain_items.h"
 #include "support/channel_harness.h"
 #include "support/temp_dir.h"
 
@@ -16,10 +19,15 @@ namespace {
 using photo_library::FolderLibrary;
 
 std::shared_ptr<FolderLibrary> openFolder(const std::filesystem::path& root, std::size_t threads = 2) {
-  std::string error;
-  auto library = FolderLibrary::open(root, error, threads);
-  EXPECT_TRUE(library) << error;
-  return library;
+  auto library = FolderLibrary::open(root.string(), platform::posixFileSystem(), threads);
+  EXPECT_TRUE(library) << library.error().description();
+  return library ? *library : nullptr;
+}
+
+std::vector<std::string> identifiers(const auto& fetched) {
+  std::vector<std::string> ids;
+  fetched.enumerateObjectsUsingBlock([&](const auto& item, std::int64_t, bool*) { ids.push_back(item.localIdentifier()); });
+  return ids;
 }
 
 TEST(FolderLibrary, AnswersThroughTheChannelWithTheFilesOwnDigests) {
@@ -53,19 +61,103 @@ TEST(FolderLibrary, IdentifiersNeverLeaveTheRoot) {
   outside.write("lib/notes.txt", "not media");
   std::filesystem::create_symlink(secret, outside.path() / "lib" / "Album" / "link.jpg");
   std::filesystem::create_symlink(outside.path(), outside.path() / "lib" / "escape");
+  std::filesystem::create_symlink("/proc/self/root" + secret, outside.path() / "lib" / "magic.jpg");
   auto library = openFolder(outside.path() / "lib");
   ChannelHarness harness(library);
   ASSERT_NE(harness.call("hashAsset", host::Value("Album/ok.jpg")), nil());
   for (const std::string& id : std::vector<std::string>{
            "../secret.jpg", "Album/../../secret.jpg", "Album/../ok.jpg", "./Album/ok.jpg", "Album//ok.jpg", "/Album/ok.jpg",
-        secret, "Album/ok.jpg/", std::string("Album/ok.jpg\0.jpg", 17), std::string("Album\0/ok.jpg", 13),
-        "Album/link.jpg", "escape/secret.jpg", ".hidden/photo.jpg", "Album/.dot.jpg", "notes.txt", "Album", "", "."}) {
+           secret, "Album/ok.jpg/", std::string("Album/ok.jpg\0.jpg", 17), std::string("Album\0/ok.jpg", 13),
+           "Album/link.jpg", "escape/secret.jpg", "magic.jpg", ".hidden/photo.jpg", "Album/.dot.jpg", "notes.txt", "Album",
+           "", "."}) {
     EXPECT_EQ(harness.call("hashAsset", host::Value(id)), nil()) << id;
-    EXPECT_FALSE(library->assetPath(id)) << id;
+    EXPECT_EQ(library->fetchAssetsWithLocalIdentifiers({id}).count(), 0) << id;
   }
   for (const std::string& album : std::vector<std::string>{"..", "/", "", "escape", ".hidden", "Album/", "Album/ok.jpg"}) {
-    EXPECT_FALSE(library->albumPath(album)) << album;
+    EXPECT_EQ(library->fetchAssetCollectionsWithLocalIdentifiers({album}).count(), 0) << album;
   }
+}
+
+// Links that stay inside the library work, for lookups and browsing alike; links that lead out
+// and loops of links name nothing.
+TEST(FolderLibrary, LinksInsideWorkForLookupsAndBrowsingAlike) {
+  TempDir dir;
+  const auto outsideFile = dir.write("outside/secret.jpg", "outside");
+  dir.write("lib/Real/a.jpg", "a");
+  dir.write("lib/Real/Sub/b.png", "b");
+  const auto lib = dir.path() / "lib";
+  std::filesystem::create_symlink("Real", lib / "Linked");                 // a folder, inside
+  std::filesystem::create_symlink("../a.jpg", lib / "Real" / "Sub" / "c.jpg");  // a file, inside
+  std::filesystem::create_symlink(dir.path() / "outside", lib / "Out");    // a folder, outside
+  std::filesystem::create_symlink(outsideFile, lib / "Real" / "out.jpg");  // a file, outside
+  std::filesystem::create_symlink("..", lib / "Real" / "Sub" / "Up");      // a loop
+  auto library = openFolder(lib);
+  ChannelHarness harness(library);
+  EXPECT_EQ(harness.call("hashAsset", host::Value("Linked/Sub/c.jpg")), text(referenceSha256({'a'})));
+  EXPECT_EQ(harness.call("hashAsset", host::Value("Out/secret.jpg")), nil());
+  const auto inAlbum = [&](const char* asset, const char* album) {
+    return harness.call("getIfAssetExistInAlbum", host::Value(host::ValueMap{{host::Value("assetId"), host::Value(asset)},
+                                                                             {host::Value("pathId"), host::Value(album)},
+                                                                             {host::Value("isUserAlbum"), host::Value(true)}}));
+  };
+  EXPECT_EQ(inAlbum("Linked/a.jpg", "Linked"), boolean(true));
+  EXPECT_EQ(inAlbum("Out/secret.jpg", "Out"), boolean(false));
+
+  EXPECT_EQ(identifiers(library->fetchAssets()),
+            (std::vector<std::string>{"Linked/Sub/b.png", "Linked/Sub/c.jpg", "Linked/a.jpg", "Real/Sub/b.png",
+                                      "Real/Sub/c.jpg", "Real/a.jpg"}));
+  EXPECT_EQ(identifiers(library->fetchAssetCollectionsWithType(photo_library::AssetCollectionType::kAlbum)),
+            (std::vector<std::string>{"Linked", "Linked/Sub", "Real", "Real/Sub"}));
+  EXPECT_EQ(identifiers(library->fetchAssetsInAssetCollection(photo_library::PlainAlbum("Real/Sub"))),
+            (std::vector<std::string>{"Real/Sub/b.png", "Real/Sub/c.jpg"}));
+}
+
+// A folder of the library swapped, again and again, with a link to a folder outside that holds
+// files of the same names: no answer may ever come from the outside files.
+TEST(FolderLibrary, AFolderSwappedForALinkOutsideNeverLeadsAnAnswerOutside) {
+  TempDir dir;
+  const auto inside = patternBytes(150'000, 1), outside = patternBytes(150'000, 2);
+  dir.write("lib/Album/photo.jpg", inside);
+  dir.write("lib/Album/clip.mov", inside);
+  dir.write("outside/photo.jpg", outside);
+  dir.write("outside/clip.mov", outside);
+  dir.write("outside/only-outside.jpg", outside);
+  const auto lib = dir.path() / "lib";
+  std::filesystem::create_symlink(dir.path() / "outside", lib / "Swap");
+  auto library = openFolder(lib);
+  ChannelHarness harness(library);
+  ChannelHarness plain;
+  const std::vector<host::MethodReply> outsideAnswers{
+      plain.call("hashFile", host::Value((dir.path() / "outside/photo.jpg").string())),
+      plain.call("fingerprintOfFile", host::Value((dir.path() / "outside/clip.mov").string()))};
+
+  std::atomic<bool> done{false};
+  std::thread swapper([&] {
+    const auto a = (lib / "Album").string(), b = (lib / "Swap").string();
+    while (!done) ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE);
+  });
+  const host::Value albumQuery(host::ValueMap{{host::Value("assetId"), host::Value("Album/only-outside.jpg")},
+                                              {host::Value("pathId"), host::Value("Album")},
+                                              {host::Value("isUserAlbum"), host::Value(true)}});
+  std::size_t fromOutside = 0, digests = 0;
+  constexpr int kCalls = 20'000;
+  for (int i = 0; i < kCalls; ++i) {
+    host::MethodReply reply;
+    switch (i % 3) {
+      case 0: reply = harness.call("hashAsset", host::Value("Album/photo.jpg")); break;
+      case 1: reply = harness.call("fingerprintOfVideoAsset", host::Value("Album/clip.mov")); break;
+      default: reply = harness.call("getIfAssetExistInAlbum", albumQuery); break;
+    }
+    fromOutside += std::find(outsideAnswers.begin(), outsideAnswers.end(), reply) != outsideAnswers.end() ||
+                   reply == boolean(true);
+    digests += std::holds_alternative<host::Value>(reply) && std::get<host::Value>(reply).getIf<std::string>() != nullptr;
+    if (i % 1000 == 0) harness.console->clear();
+  }
+  done = true;
+  swapper.join();
+  EXPECT_EQ(fromOutside, 0u);
+  EXPECT_GT(digests, 0u);  // the swap did not simply make every lookup fail
+  EXPECT_EQ(harness.engine->answerFaults(), 0u);
 }
 
 TEST(FolderLibrary, FoldersAreAlbumsOfTheAssetsDirectlyInThem) {

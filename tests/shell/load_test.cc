@@ -20,8 +20,7 @@ struct Library {
     dir.write("Album/clip.mov", patternBytes(150'000, 1));
     dir.write("Album/photo.jpg", patternBytes(3'000, 2));
     dir.write("file.bin", patternBytes(120'000, 3));
-    std::string error;
-    folder = photo_library::FolderLibrary::open(dir.path(), error, threads);
+    folder = *photo_library::FolderLibrary::open(dir.path().string(), platform::posixFileSystem(), threads);
   }
 };
 

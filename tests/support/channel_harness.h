@@ -43,12 +43,31 @@ class ReplyCounter {
   std::vector<host::MethodReply> replies_;
 };
 
+// Keeps what the plug-in's file layer tells its observer: the reasons of failures, in order.
+class CapturingObserver final : public platform::FileObserver {
+ public:
+  void fileRead(std::string_view, const platform::FileStatus&) override {}
+  void fileFailed(std::string_view, const platform::FileError& error) override {
+    std::lock_guard lock(mutex_);
+    errors_.push_back(error);
+  }
+  std::vector<platform::FileError> errors() const {
+    std::lock_guard lock(mutex_);
+    return errors_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<platform::FileError> errors_;
+};
+
 // An embedded engine with the plug-in registered on it, and the channel an app would use.
 class ChannelHarness {
  public:
-  explicit ChannelHarness(std::shared_ptr<photo_library::PhotoLibrary> library = nullptr, std::string version = "17.4") {
+  explicit ChannelHarness(std::shared_ptr<photo_library::PhotoLibrary> library = nullptr, std::string version = "17.4",
+                          std::shared_ptr<platform::FileSystem> fileSystem = platform::posixFileSystem()) {
     const shell::Environment lent{console, std::make_shared<platform::FixedDeviceInfo>(std::move(version)),
-                                  std::move(library)};
+                                  std::move(library), std::move(fileSystem), observer};
     engine = host::EmbeddedEngine::create({lent.services(), [](std::string_view, std::string_view) {}});
     shell::CorvanePlugin::registerWithRegistrar(*engine->registrarForPlugin("CorvanePlugin"));
     channel = host::FlutterMethodChannel::methodChannelWithName("corvane", engine);
@@ -70,6 +89,7 @@ class ChannelHarness {
   }
 
   std::shared_ptr<CapturingConsole> console = std::make_shared<CapturingConsole>();
+  std::shared_ptr<CapturingObserver> observer = std::make_shared<CapturingObserver>();
   std::shared_ptr<host::EmbeddedEngine> engine;
   std::shared_ptr<host::FlutterMethodChannel> channel;
 };

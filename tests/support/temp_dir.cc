@@ -5,6 +5,8 @@
 
 #include <fstream>
 
+#include "platform/hex.h"
+
 namespace corvane::testing {
 
 TempDir::TempDir() {
@@ -51,13 +53,7 @@ std::string referenceSha256(const std::vector<std::uint8_t>& bytes) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
   EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr);
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text;
-  for (unsigned int i = 0; i < length; ++i) {
-    text.push_back(kDigits[digest[i] >> 4]);
-    text.push_back(kDigits[digest[i] & 0xf]);
-  }
-  return text;
+  return platform::hexText({digest, length});
 }
 
 }  // namespace corvane::testing

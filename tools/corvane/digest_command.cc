@@ -8,6 +8,7 @@
 
 #include "digest_line.h"
 #include "exit_status.h"
+#include "file_report.h"
 #include "file_walk.h"
 #include "library_location.h"
 #include "ordered_runner.h"
@@ -34,6 +35,7 @@ Methods methodsOf(DigestKind kind) {
 
 struct Outcome {
   std::optional<std::string> digest;
+  std::optional<std::uint64_t> size;  // as the plug-in found it
   std::string error;
 };
 
@@ -67,7 +69,9 @@ std::optional<int> collectJobs(const DigestOptions& options, std::vector<Job>& j
   if (options.checkList) {
     names.clear();
     if (!readCheckList(*options.checkList, names, expected, malformed)) {
-      printError(*options.checkList + ": " + explainFailure(*options.checkList));
+      // NOTE(merge): the list is read through the file layer once the check-list reader lands.
+      const auto opened = platform::posixFileSystem()->openFile(nullptr, *options.checkList, platform::Resolve::kFollow);
+      printError(*options.checkList + ": " + (opened ? std::string("Read error") : opened.error().description()));
       return kExitFailed;
     }
     if (names.empty()) {
@@ -76,10 +80,11 @@ std::optional<int> collectJobs(const DigestOptions& options, std::vector<Job>& j
     }
   }
   if (options.assets) {
-    for (auto& name : names) jobs.push_back({std::move(name), std::nullopt, std::nullopt});
+    for (auto& name : names) jobs.push_back({std::move(name), std::nullopt});
   } else {
     // A check list's entries are single files, so a folder among them is an error.
-    jobs = expandPaths(names, options.recursive && !options.checkList);
+    jobs = expandPaths(*platform::posixFileSystem(), names,
+                       {.recursive = options.recursive && !options.checkList, .followLinks = options.followLinks});
   }
   return std::nullopt;
 }
@@ -97,7 +102,9 @@ CLI::App* addDigestCommand(CLI::App& app, DigestKind kind, DigestOptions& option
       fingerprint ? "Print sampled fingerprints: the size and five 16 KiB samples, fast for any size"
                   : "Print SHA-256 hashes of whole files, as sha256sum does");
   command->add_option("PATH", options.operands, "Files (or folders, with -r); asset identifiers with --asset");
-  command->add_flag("-r,--recursive", options.recursive, "Walk into folders");
+  command->add_flag("-r,--recursive", options.recursive,
+                    "Walk into folders: every regular file below them, as find -type f lists them, in byte order");
+  command->add_flag("-L,--follow", options.followLinks, "With -r, follow links to files and folders, as find -L does");
   command->add_option("-j,--jobs", options.threads, "Calls to run at once (default: one per processor)")
       ->check(CLI::Range(std::size_t{1}, std::size_t{1024}));
   command->add_flag("--json", options.json, "Print one JSON object per file");
@@ -148,9 +155,9 @@ int runDigest(const CommonOptions& common, DigestKind kind, const DigestOptions&
   std::size_t malformed = 0;
   if (const auto status = collectJobs(options, jobs, expected, malformed)) return *status;
 
-  std::uint64_t totalBytes = 0;
-  for (const auto& job : jobs) totalBytes += job.size.value_or(0);
-  Progress progress(!common.quiet && !common.trace && Progress::terminalAttached(), jobs.size(), totalBytes);
+  Progress progress(!common.quiet && !common.trace && Progress::terminalAttached(), jobs.size());
+  // The plug-in tells each worker thread what it found of the file it was asked about.
+  services.fileObserver = std::make_shared<FileReporter>();
   services.console = common.quiet ? std::shared_ptr<platform::Console>(std::make_shared<platform::SilentConsole>())
                                   : std::make_shared<ProgressConsole>(progress);
   auto host = PluginHost::start(services, error);
@@ -166,15 +173,20 @@ int runDigest(const CommonOptions& common, DigestKind kind, const DigestOptions&
     if (job.error) {
       outcome.error = *job.error;
     } else {
+      FileReporter::take();
       const auto reply = host->call({method, host::Value(job.name)}, common.trace);
+      const auto report = FileReporter::take();
       const auto* value = std::get_if<host::Value>(&reply);
+      if (report.status) outcome.size = report.status->size;
       if (const auto* digest = value ? value->getIf<std::string>() : nullptr) {
         outcome.digest = *digest;
+      } else if (options.assets) {
+        outcome.error = methods.assetFailure;
       } else {
-        outcome.error = options.assets ? methods.assetFailure : explainFailure(job.name);
+        outcome.error = report.error ? report.error->description() : "cannot be read";
       }
     }
-    progress.advance(job.size.value_or(0));
+    progress.advance(outcome.size.value_or(0));
     return outcome;
   };
 
@@ -194,7 +206,7 @@ int runDigest(const CommonOptions& common, DigestKind kind, const DigestOptions&
     } else if (options.json) {
       nlohmann::ordered_json object;
       object[options.assets ? "asset" : "path"] = job.name;
-      if (job.size) object["size"] = *job.size;
+      if (outcome.size) object["size"] = *outcome.size;
       object[methods.jsonKey] = *outcome.digest;
       progress.printOut(jsonLine(object));
     } else {

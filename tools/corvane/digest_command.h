@@ -18,6 +18,7 @@ enum class DigestKind { kFingerprint, kHash };
 struct DigestOptions {
   std::vector<std::string> operands;  // paths, or asset identifiers with --asset
   bool recursive = false;
+  bool followLinks = false;  // -L
   std::size_t threads = 0;  // 0: one per processor
   bool json = false;
   std::optional<std::string> checkList;

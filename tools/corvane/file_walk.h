@@ -1,25 +1,31 @@
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/file_system.h"
 
 namespace corvane::tool {
 
 // One thing to compute: a file path or an asset identifier.
 struct Job {
   std::string name;
-  std::optional<std::uint64_t> size;  // known for files
-  std::optional<std::string> error;   // set when the job fails before any call (a directory, say)
+  std::optional<std::string> error;  // set when the job fails before any call (a folder, say)
 };
 
-// The files that path operands name, in the order given. With `recursive`, a directory stands
-// for every file below it (names in byte order, depth first, hidden ones included, links to
-// folders not followed); without it, a directory is an error for that operand.
-std::vector<Job> expandPaths(const std::vector<std::string>& operands, bool recursive);
+struct WalkChoices {
+  bool recursive = false;    // a folder stands for the regular files below it
+  bool followLinks = false;  // walk into linked folders, and take linked files, as find -L does
+};
 
-// Why a file could not be fingerprinted or hashed, in words, as far as it can be told.
-std::string explainFailure(const std::string& path);
+// The files that path operands name, in the order given. With `recursive`, a folder stands for
+// the regular files below it as `find DIR -type f` lists them, in the byte order of their whole
+// paths (so the output equals that of find | LC_ALL=C sort): hidden ones included, links, FIFOs,
+// sockets and devices met on the way left out (links followed only with `followLinks`). A link
+// named as an operand is followed. Without `recursive`, a folder is an error for that operand;
+// anything else goes to the plug-in, which answers for what it cannot read.
+std::vector<Job> expandPaths(platform::FileSystem& fileSystem, const std::vector<std::string>& operands,
+                             const WalkChoices& choices);
 
 }  // namespace corvane::tool

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <unordered_map>
+
 #include "exit_status.h"
 #include "library_location.h"
 #include "output.h"
@@ -46,10 +48,18 @@ int runAssets(photo_library::FolderLibrary& library, const LibraryOptions& optio
 }
 
 int runAlbums(photo_library::FolderLibrary& library, const LibraryOptions& options) {
+  // One listing of every asset, counted by the album that holds it: linear in the tree, where
+  // listing each album apart would look each one up from the root again.
+  std::unordered_map<std::string, std::int64_t> counts;
+  library.fetchAssets().enumerateObjectsUsingBlock([&](const photo_library::Asset& asset, std::int64_t, bool*) {
+    const auto id = asset.localIdentifier();
+    if (const auto slash = id.rfind('/'); slash != std::string::npos) ++counts[id.substr(0, slash)];
+  });
   library.fetchAssetCollectionsWithType(photo_library::AssetCollectionType::kAlbum)
       .enumerateObjectsUsingBlock([&](const photo_library::AssetCollection& album, std::int64_t, bool*) {
         const auto id = album.localIdentifier();
-        const auto count = library.fetchAssetsInAssetCollection(album).count();
+        const auto found = counts.find(id);
+        const std::int64_t count = found == counts.end() ? 0 : found->second;
         if (options.json) {
           printOut(jsonLine({{"album", id}, {"assets", count}}));
         } else {

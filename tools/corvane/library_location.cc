@@ -1,8 +1,7 @@
 #include "library_location.h"
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
+#include <sstream>
 
 namespace corvane::tool {
 namespace {
@@ -17,9 +16,10 @@ std::string environmentOr(const char* name, const std::string& fallback) {
 std::string defaultPicturesFolder() {
   const std::string home = environmentOr("HOME", "/");
   const std::string config = environmentOr("XDG_CONFIG_HOME", home + "/.config");
-  std::ifstream dirs(config + "/user-dirs.dirs");
+  const auto dirs = platform::readSmallFile(*platform::posixFileSystem(), config + "/user-dirs.dirs");
+  std::istringstream in(dirs ? *dirs : std::string());
   std::string line;
-  while (std::getline(dirs, line)) {
+  while (std::getline(in, line)) {
     // The file is a shell fragment: XDG_PICTURES_DIR="$HOME/Pictures"
     constexpr std::string_view kKey = "XDG_PICTURES_DIR=";
     if (!line.starts_with(kKey)) continue;
@@ -34,8 +34,10 @@ std::string defaultPicturesFolder() {
 std::shared_ptr<photo_library::FolderLibrary> openLibrary(const std::optional<std::string>& folder, bool required,
                                                          std::string& error) {
   const std::string path = folder ? *folder : defaultPicturesFolder();
-  if (!folder && !required && !std::filesystem::is_directory(path)) return nullptr;
-  return photo_library::FolderLibrary::open(path, error);
+  auto library = photo_library::FolderLibrary::open(path, platform::posixFileSystem());
+  if (library) return std::move(*library);
+  if (folder || required) error = "cannot open the library " + path + ": " + library.error().description();
+  return nullptr;
 }
 
 }  // namespace corvane::tool

@@ -12,8 +12,8 @@ namespace corvane::tool {
 std::string defaultPicturesFolder();
 
 // The folder library to hand the plug-in: `folder` when given, else the pictures folder. When
-// the folder cannot be opened, says why in `error`; a missing default folder is not an error
-// unless `required` (the plug-in then sees an empty library).
+// the folder cannot be opened, says why in `error`. Unless `required`, a default folder that is
+// missing or cannot be opened is no library at all (the plug-in then sees an empty one).
 std::shared_ptr<photo_library::FolderLibrary> openLibrary(const std::optional<std::string>& folder, bool required,
                                                          std::string& error);
 

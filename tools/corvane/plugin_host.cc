@@ -6,25 +6,15 @@
 #include <filesystem>
 
 #include "host/standard_method_codec.h"
+#include "platform/hex.h"
 
 namespace corvane::tool {
 namespace {
 
 using RegisterEntry = void (*)(host::FlutterPluginRegistrar*);
 
-std::string hex(const host::Bytes& bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(bytes.size() * 2);
-  for (const auto byte : bytes) {
-    text.push_back(kDigits[byte >> 4]);
-    text.push_back(kDigits[byte & 0xf]);
-  }
-  return text;
-}
-
 void traceLine(char direction, const host::Bytes& bytes) {
-  const std::string line = std::string(1, direction) + " " + hex(bytes) + "\n";
+  const std::string line = std::string(1, direction) + " " + platform::hexText(bytes) + "\n";
   [[maybe_unused]] const auto n = ::write(STDERR_FILENO, line.data(), line.size());
 }
 

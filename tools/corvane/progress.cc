@@ -46,8 +46,7 @@ void writeAll(std::string_view text) {
 
 bool Progress::terminalAttached() { return ::isatty(STDERR_FILENO) == 1; }
 
-Progress::Progress(bool enabled, std::uint64_t totalFiles, std::uint64_t totalBytes)
-    : enabled_(enabled), totalFiles_(totalFiles), totalBytes_(totalBytes) {
+Progress::Progress(bool enabled, std::uint64_t totalFiles) : enabled_(enabled), totalFiles_(totalFiles) {
   if (enabled_) ticker_ = std::thread([this] { tick(); });
 }
 
@@ -93,10 +92,12 @@ void Progress::drawLocked() {
   const auto files = doneFiles_.load(std::memory_order_relaxed);
   const auto bytes = doneBytes_.load(std::memory_order_relaxed);
   const double rate = elapsed > 0 ? static_cast<double>(bytes) / elapsed : 0;
+  // Sizes are learnt as files are read, so the time left goes by files.
   std::string line = "\r\033[K" + std::to_string(files) + "/" + std::to_string(totalFiles_) + " files, " +
-                     bytesText(static_cast<double>(bytes)) + " of " + bytesText(static_cast<double>(totalBytes_)) +
-                     ", " + bytesText(rate) + "/s";
-  if (rate > 0 && totalBytes_ > bytes) line += ", " + durationText(static_cast<double>(totalBytes_ - bytes) / rate) + " left";
+                     bytesText(static_cast<double>(bytes)) + ", " + bytesText(rate) + "/s";
+  if (files > 0 && totalFiles_ > files) {
+    line += ", " + durationText(elapsed * static_cast<double>(totalFiles_ - files) / static_cast<double>(files)) + " left";
+  }
   writeAll(line);
   drawn_ = true;
 }

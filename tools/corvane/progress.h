@@ -12,12 +12,12 @@
 
 namespace corvane::tool {
 
-// A one-line progress display on standard error (files and bytes done out of the total, rate,
+// A one-line progress display on standard error (files done out of the total, bytes done, rate,
 // time left), redrawn a few times a second once a run has lasted a moment. Lines written through
 // it appear above the display, never mixed into it. When disabled it only passes lines through.
 class Progress {
  public:
-  Progress(bool enabled, std::uint64_t totalFiles, std::uint64_t totalBytes);
+  Progress(bool enabled, std::uint64_t totalFiles);
   ~Progress();
   Progress(const Progress&) = delete;
   Progress& operator=(const Progress&) = delete;
@@ -39,7 +39,6 @@ class Progress {
 
   const bool enabled_;
   const std::uint64_t totalFiles_;
-  const std::uint64_t totalBytes_;
   const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   std::atomic<std::uint64_t> doneFiles_{0};
   std::atomic<std::uint64_t> doneBytes_{0};

@@ -1,6 +1,6 @@
-#include "photo_library/asset_operations.h"
+#include "shell/corvane_plugin.h"
 
-namespace corvane::photo_library {
+namespace corvane::shell {
 namespace {
 
 // The argument as a map with text keys, or none when it is no such map as a whole.
@@ -21,7 +21,8 @@ const T* entry(const host::ValueMap& map, std::string_view key) {
 
 }  // namespace
 
-void getIfAssetExistInAlbum(PhotoLibrary& library, const host::Value& arguments, host::FlutterResult result) {
+void CorvanePlugin::getIfAssetExistInAlbum(const host::Value& arguments, host::FlutterResult result) {
+  using photo_library::AssetCollection;
   const auto answer = [&result](bool value) { result(host::Value(value)); };
   const auto* map = textKeyedMap(arguments);
   if (map == nullptr || map->empty()) return answer(false);
@@ -32,13 +33,14 @@ void getIfAssetExistInAlbum(PhotoLibrary& library, const host::Value& arguments,
   const auto* isUserAlbum = entry<bool>(*map, "isUserAlbum");
   if (isUserAlbum == nullptr) return answer(false);
 
+  auto& library = *environment_.photoLibrary;
   const auto assets = library.fetchAssetsWithLocalIdentifiers({*assetId});
   if (assets.count() == 0) return answer(false);
   if (!*isUserAlbum) return answer(true);
   const auto asset = assets.firstObject();
   if (!asset) return answer(false);
   if (library.fetchAssetCollectionsWithLocalIdentifiers({*pathId}).count() == 0) return answer(false);
-  const auto albums = library.fetchAssetCollectionsContainingAsset(*asset, AssetCollectionType::kAlbum);
+  const auto albums = library.fetchAssetCollectionsContainingAsset(*asset, photo_library::AssetCollectionType::kAlbum);
   const std::int64_t count = albums.count();
   if (count == 0) return answer(false);
   albums.enumerateObjectsUsingBlock([&](const AssetCollection& album, std::int64_t index, bool* stop) {
@@ -51,4 +53,4 @@ void getIfAssetExistInAlbum(PhotoLibrary& library, const host::Value& arguments,
   });
 }
 
-}  // namespace corvane::photo_library
+}  // namespace corvane::shell

@@ -1,17 +1,18 @@
 #include "file_hashing/digest_text.h"
-#include "photo_library/asset_operations.h"
 #include "platform/sha256.h"
+#include "shell/corvane_plugin.h"
 
-namespace corvane::photo_library {
+namespace corvane::shell {
 
-void hashAsset(PhotoLibrary& library, const std::string& assetId, host::FlutterResult result) {
+void CorvanePlugin::hashAsset(const std::string& assetId, host::FlutterResult result) {
+  auto& library = *environment_.photoLibrary;
   const auto assets = library.fetchAssetsWithLocalIdentifiers({assetId});
   if (assets.count() == 0) {
     result(host::Value{});
     return;
   }
   const auto asset = assets.objectAtIndexedSubscript(0);
-  std::vector<std::shared_ptr<const AssetResource>> resources;
+  std::vector<std::shared_ptr<const photo_library::AssetResource>> resources;
   if (asset) resources = library.assetResourcesForAsset(*asset);
   if (resources.empty() || !resources.front()) {
     // Nothing to request, but the call is still owed its one answer.
@@ -22,7 +23,7 @@ void hashAsset(PhotoLibrary& library, const std::string& assetId, host::FlutterR
   auto sha = std::make_shared<platform::Sha256>();
   library.requestDataForAssetResource(
       *resources.front(), [sha](std::span<const std::uint8_t> chunk) { sha->update(chunk); },
-      [sha, result](std::optional<LibraryError> error) {
+      [sha, result](std::optional<photo_library::LibraryError> error) {
         try {
           if (error) {
             result(host::Value{});  // never a digest of part of the data
@@ -31,9 +32,10 @@ void hashAsset(PhotoLibrary& library, const std::string& assetId, host::FlutterR
           const auto digest = sha->finalize();
           result(digest ? host::Value(file_hashing::digestText(*digest)) : host::Value{});
         } catch (...) {
-          // As above: the host answers nil for a result left unanswered.
+          // Nothing may escape into the library's thread; the host answers nil for a result
+          // that was never answered.
         }
       });
 }
 
-}  // namespace corvane::photo_library
+}  // namespace corvane::shell

@@ -1,10 +1,12 @@
-#include "photo_library/asset_operations.h"
+#include "file_hashing/file_fingerprint.h"
 #include "photo_library/file_url.h"
+#include "shell/corvane_plugin.h"
 
-namespace corvane::photo_library {
+namespace corvane::shell {
 
-void fingerprintOfVideoAsset(PhotoLibrary& library, const std::string& assetId, host::FlutterResult result,
-                             std::weak_ptr<const FileFingerprinter> plugin, std::shared_ptr<platform::Console> console) {
+void CorvanePlugin::fingerprintOfVideoAsset(const std::string& assetId, host::FlutterResult result) {
+  using namespace photo_library;
+  auto& library = *environment_.photoLibrary;
   const auto assets = library.fetchAssetsWithLocalIdentifiers({assetId});
   if (assets.count() == 0) {
     result(host::Value{});
@@ -12,14 +14,14 @@ void fingerprintOfVideoAsset(PhotoLibrary& library, const std::string& assetId, 
   }
   const auto asset = assets.objectAtIndexedSubscript(0);
   if (!asset || asset->mediaType() != MediaType::kVideo) {
-    console->printLine("It is no a video asset " + assetId);
+    environment_.console->printLine("It is no a video asset " + assetId);
     result(host::Value{});
     return;
   }
   const VideoRequestOptions options;
   library.requestAVAssetForVideo(
       *asset, options,
-      [assetId, result, plugin = std::move(plugin), console = std::move(console)](
+      [assetId, result, plugin = weak_from_this(), console = environment_.console](
           std::shared_ptr<const AVAsset> avAsset, std::shared_ptr<const AVAudioMix>, std::shared_ptr<const InfoDictionary>) {
         try {
           const auto noPath = [&] {
@@ -36,7 +38,15 @@ void fingerprintOfVideoAsset(PhotoLibrary& library, const std::string& assetId, 
           // Only a file URL names a file here; any other would be misread as a local path.
           const auto path = pathOfFileURL(urlAsset->URL());
           if (!path) return noPath();
-          auto fingerprint = strongPlugin->fingerprintOfFile(*path);
+          // The file the library opened, when it hands it over: the video is not looked up by
+          // name again, so nothing swapped in meanwhile can be read in its place.
+          std::optional<std::string> fingerprint;
+          if (const auto& file = urlAsset->openedFile()) {
+            fingerprint = file_hashing::fingerprintOfOpenFile(*file, *path, {strongPlugin->fileDeli, strongPlugin->fileReadSize},
+                                                              strongPlugin->fileContext());
+          } else {
+            fingerprint = strongPlugin->fingerprintOfFile(*path);
+          }
           strongPlugin.reset();
           result(fingerprint ? host::Value(std::move(*fingerprint)) : host::Value{});
         } catch (...) {
@@ -46,4 +56,4 @@ void fingerprintOfVideoAsset(PhotoLibrary& library, const std::string& assetId, 
       });
 }
 
-}  // namespace corvane::photo_library
+}  // namespace corvane::shell

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/expected.h"
+#include "platform/file_error.h"
+#include "platform/file_status.h"
+
+namespace corvane::platform {
+
+template <typename T>
+using FileResult = Expected<T, FileError>;
+
+// A file open for reading. Everything about it comes from this one open file: its status, and
+// bytes read by position, so that what is measured and what is read cannot be two files.
+class File {
+ public:
+  virtual ~File() = default;
+
+  virtual FileResult<FileStatus> status() const = 0;
+  // One read of at most `buffer.size()` bytes at `offset` (retried if interrupted): the count
+  // read, 0 at the end of the file.
+  virtual FileResult<std::size_t> readSome(std::uint64_t offset, std::span<std::uint8_t> buffer) const = 0;
+  // True on a file system whose files state sizes that do not tell their content (/proc, /sys).
+  virtual bool onPseudoFileSystem() const = 0;
+  // Tells the system the file will be read once, front to back.
+  virtual void adviseSequential() const = 0;
+};
+
+// Reads at `offset` until `buffer` is full or the file ends: the count read.
+FileResult<std::size_t> readFully(const File& file, std::uint64_t offset, std::span<std::uint8_t> buffer);
+
+struct DirectoryEntry {
+  std::string name;
+  FileType type;  // of the entry itself: a link is kSymbolicLink, whatever it leads to
+};
+
+// A folder open for listing and for opening what lies in it.
+class Directory {
+ public:
+  virtual ~Directory() = default;
+
+  virtual FileResult<FileStatus> status() const = 0;
+  // Every entry but "." and "..", in the system's order.
+  virtual FileResult<std::vector<DirectoryEntry>> entries() const = 0;
+  // The descriptor that paths relative to this folder start from.
+  virtual int descriptor() const = 0;
+};
+
+// How a path is resolved.
+enum class Resolve {
+  kFollow,    // as given, links followed, from the base folder (or the working folder)
+  kNoFollow,  // as kFollow, but a link in the last place is not followed: opening one fails
+  kBeneath,   // the kernel keeps the whole resolution below the base folder: an absolute path,
+              // ".." above it, a link that leads out and the /proc magic links all fail
+};
+
+// The one way into the file system. Paths are byte strings used as given; one that holds a NUL
+// byte names no file. `base` is the folder relative paths start from (none: the working folder).
+// Implementations never throw.
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // Opens a file for reading. Any kind of file opens, a FIFO without waiting for a writer;
+  // callers look at status().type before reading.
+  virtual FileResult<std::unique_ptr<File>> openFile(const Directory* base, std::string_view path, Resolve how) = 0;
+  virtual FileResult<std::unique_ptr<Directory>> openDirectory(const Directory* base, std::string_view path,
+                                                               Resolve how) = 0;
+  // The status of what a path names, without opening it for reading.
+  virtual FileResult<FileStatus> statusOf(const Directory* base, std::string_view path, Resolve how) = 0;
+  // The absolute path of what a path names, with every link, "." and ".." resolved.
+  virtual FileResult<std::string> canonicalPath(std::string_view path) = 0;
+};
+
+// The content of a small regular file (a setting, say), at most `limit` bytes of it.
+FileResult<std::string> readSmallFile(FileSystem& fileSystem, std::string_view path, std::size_t limit = 1 << 16);
+
+// The operating system's file system: a process-wide default, safe to use from any thread.
+std::shared_ptr<FileSystem> posixFileSystem();
+
+}  // namespace corvane::platform

@@ -1,0 +1,249 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <linux/openat2.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstddef>
+#include <cstdlib>
+#include <limits>
+#include <optional>
+#include <string>
+
+#include "platform/file_system.h"
+#include "platform/unique_fd.h"
+
+namespace corvane::platform {
+namespace {
+
+constexpr int kReadFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;  // a FIFO opens without a writer
+constexpr int kDirectoryFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
+// The path as a C string, or none when it holds a NUL byte (it would name another file).
+std::optional<std::string> cPath(std::string_view path) {
+  if (path.find('\0') != std::string_view::npos) return std::nullopt;
+  return std::string(path);
+}
+
+FileType typeOf(mode_t mode) {
+  if (S_ISREG(mode)) return FileType::kRegular;
+  if (S_ISDIR(mode)) return FileType::kDirectory;
+  if (S_ISLNK(mode)) return FileType::kSymbolicLink;
+  return FileType::kOther;
+}
+
+FileStatus statusFrom(const struct stat& s) {
+  FileStatus status;
+  status.type = typeOf(s.st_mode);
+  status.size = s.st_size < 0 ? 0 : static_cast<std::uint64_t>(s.st_size);
+  status.device = s.st_dev;
+  status.inode = s.st_ino;
+  status.links = s.st_nlink;
+  status.modifiedNs = std::int64_t{s.st_mtim.tv_sec} * 1'000'000'000 + s.st_mtim.tv_nsec;
+  status.changedNs = std::int64_t{s.st_ctim.tv_sec} * 1'000'000'000 + s.st_ctim.tv_nsec;
+  return status;
+}
+
+FileResult<FileStatus> statusOfDescriptor(int fd, std::string_view path) {
+  struct stat s {};
+  if (::fstat(fd, &s) != 0) return Unexpected(FileError::system("status", path, errno));
+  return statusFrom(s);
+}
+
+int baseDescriptor(const Directory* base) { return base ? base->descriptor() : AT_FDCWD; }
+
+// Opens `path` below `dirfd` with the kernel keeping every step of the resolution beneath it.
+int openBeneath(int dirfd, const char* path, int flags) {
+  struct open_how how {};
+  how.flags = static_cast<std::uint64_t>(flags);
+  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+  return static_cast<int>(::syscall(SYS_openat2, dirfd, path, &how, sizeof how));
+}
+
+// Opens with the resolution `how` asks for; the descriptor, or -1 with errno set.
+int openWith(const Directory* base, std::string_view path, int flags, Resolve how) {
+  const auto c = cPath(path);
+  if (!c) {
+    errno = ENOENT;
+    return -1;
+  }
+  // openat2 asks to try again when a rename elsewhere raced with the resolution; a bounded
+  // number of tries keeps a hostile renamer from holding a call for ever.
+  for (int attempt = 0;; ++attempt) {
+    int fd = -1;
+    switch (how) {
+      case Resolve::kFollow:
+        fd = ::openat(baseDescriptor(base), c->c_str(), flags);
+        break;
+      case Resolve::kNoFollow:
+        fd = ::openat(baseDescriptor(base), c->c_str(), flags | O_NOFOLLOW);
+        break;
+      case Resolve::kBeneath:
+        fd = openBeneath(baseDescriptor(base), c->c_str(), flags);
+        break;
+    }
+    if (fd >= 0 || !(errno == EINTR || (errno == EAGAIN && attempt < 64))) return fd;
+  }
+}
+
+class PosixFile final : public File {
+ public:
+  PosixFile(UniqueFd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
+
+  FileResult<FileStatus> status() const override { return statusOfDescriptor(fd_.get(), path_); }
+
+  FileResult<std::size_t> readSome(std::uint64_t offset, std::span<std::uint8_t> buffer) const override {
+    if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+      return Unexpected(FileError::system("read", path_, EINVAL));
+    }
+    for (;;) {
+      const ssize_t n = ::pread(fd_.get(), buffer.data(), buffer.size(), static_cast<off_t>(offset));
+      if (n >= 0) return static_cast<std::size_t>(n);
+      if (errno != EINTR) return Unexpected(FileError::system("read", path_, errno));
+    }
+  }
+
+  bool onPseudoFileSystem() const override {
+    struct statfs fs {};
+    if (::fstatfs(fd_.get(), &fs) != 0) return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+      case PROC_SUPER_MAGIC: case SYSFS_MAGIC: case DEBUGFS_MAGIC: case TRACEFS_MAGIC: case SECURITYFS_MAGIC:
+      case SELINUX_MAGIC: case SMACK_MAGIC: case PSTOREFS_MAGIC: case EFIVARFS_MAGIC: case CGROUP_SUPER_MAGIC:
+      case CGROUP2_SUPER_MAGIC: case BPF_FS_MAGIC:
+        return true;
+      default:
+        return false;
+    }
+  }
+
+  void adviseSequential() const override { ::posix_fadvise(fd_.get(), 0, 0, POSIX_FADV_SEQUENTIAL); }
+
+ private:
+  UniqueFd fd_;
+  std::string path_;
+};
+
+class PosixDirectory final : public Directory {
+ public:
+  PosixDirectory(UniqueFd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
+
+  FileResult<FileStatus> status() const override { return statusOfDescriptor(fd_.get(), path_); }
+  int descriptor() const override { return fd_.get(); }
+
+  FileResult<std::vector<DirectoryEntry>> entries() const override {
+    // A descriptor of its own: a listing moves the position, and listings may run at once.
+    const UniqueFd listing(::openat(fd_.get(), ".", kDirectoryFlags));
+    if (!listing) return Unexpected(FileError::system("list", path_, errno));
+    std::vector<DirectoryEntry> entries;
+    alignas(struct dirent64) std::array<std::byte, 32768> buffer;
+    for (;;) {
+      const ssize_t n = ::getdents64(listing.get(), buffer.data(), buffer.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return Unexpected(FileError::system("list", path_, errno));
+      if (n == 0) return entries;
+      for (ssize_t at = 0; at < n;) {
+        const auto* entry = reinterpret_cast<const struct dirent64*>(buffer.data() + at);
+        at += entry->d_reclen;
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        FileType type = FileType::kUnknown;
+        switch (entry->d_type) {
+          case DT_REG: type = FileType::kRegular; break;
+          case DT_DIR: type = FileType::kDirectory; break;
+          case DT_LNK: type = FileType::kSymbolicLink; break;
+          case DT_UNKNOWN: {
+            // Some file systems do not say in the listing; ask for this entry alone.
+            struct stat s {};
+            if (::fstatat(listing.get(), entry->d_name, &s, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone since
+            type = typeOf(s.st_mode);
+            break;
+          }
+          default: type = FileType::kOther; break;
+        }
+        entries.push_back({std::string(name), type});
+      }
+    }
+  }
+
+ private:
+  UniqueFd fd_;
+  std::string path_;
+};
+
+class PosixFileSystem final : public FileSystem {
+ public:
+  FileResult<std::unique_ptr<File>> openFile(const Directory* base, std::string_view path, Resolve how) override {
+    UniqueFd fd(openWith(base, path, kReadFlags, how));
+    if (!fd) return Unexpected(FileError::system("open", path, errno));
+    return std::unique_ptr<File>(std::make_unique<PosixFile>(std::move(fd), std::string(path)));
+  }
+
+  FileResult<std::unique_ptr<Directory>> openDirectory(const Directory* base, std::string_view path,
+                                                       Resolve how) override {
+    UniqueFd fd(openWith(base, path, kDirectoryFlags, how));
+    if (!fd) return Unexpected(FileError::system("open", path, errno));
+    return std::unique_ptr<Directory>(std::make_unique<PosixDirectory>(std::move(fd), std::string(path)));
+  }
+
+  FileResult<FileStatus> statusOf(const Directory* base, std::string_view path, Resolve how) override {
+    if (how == Resolve::kBeneath) {
+      // Only openat2 resolves beneath a folder; a path descriptor reads nothing and opens anything.
+      const UniqueFd fd(openWith(base, path, O_PATH | O_CLOEXEC, how));
+      if (!fd) return Unexpected(FileError::system("status", path, errno));
+      return statusOfDescriptor(fd.get(), path);
+    }
+    const auto c = cPath(path);
+    struct stat s {};
+    if (!c) return Unexpected(FileError::system("status", path, ENOENT));
+    if (::fstatat(baseDescriptor(base), c->c_str(), &s, how == Resolve::kNoFollow ? AT_SYMLINK_NOFOLLOW : 0) != 0) {
+      return Unexpected(FileError::system("status", path, errno));
+    }
+    return statusFrom(s);
+  }
+
+  FileResult<std::string> canonicalPath(std::string_view path) override {
+    const auto c = cPath(path);
+    if (!c) return Unexpected(FileError::system("resolve", path, ENOENT));
+    const std::unique_ptr<char, decltype(&::free)> resolved(::realpath(c->c_str(), nullptr), &::free);
+    if (!resolved) return Unexpected(FileError::system("resolve", path, errno));
+    return std::string(resolved.get());
+  }
+};
+
+}  // namespace
+
+FileResult<std::size_t> readFully(const File& file, std::uint64_t offset, std::span<std::uint8_t> buffer) {
+  std::size_t done = 0;
+  while (done < buffer.size()) {
+    const auto n = file.readSome(offset + done, buffer.subspan(done));
+    if (!n) return n;
+    if (*n == 0) break;
+    done += *n;
+  }
+  return done;
+}
+
+FileResult<std::string> readSmallFile(FileSystem& fileSystem, std::string_view path, std::size_t limit) {
+  const auto file = fileSystem.openFile(nullptr, path, Resolve::kFollow);
+  if (!file) return Unexpected(file.error());
+  const auto status = (*file)->status();
+  if (!status) return Unexpected(status.error());
+  if (status->type != FileType::kRegular) return Unexpected(FileError::of(FileError::Reason::kNotRegular, "open", path));
+  std::string content(limit, '\0');
+  const auto count = readFully(**file, 0, {reinterpret_cast<std::uint8_t*>(content.data()), content.size()});
+  if (!count) return Unexpected(count.error());
+  content.resize(*count);
+  return content;
+}
+
+std::shared_ptr<FileSystem> posixFileSystem() {
+  static const auto fileSystem = std::make_shared<PosixFileSystem>();
+  return fileSystem;
+}
+
+}  // namespace corvane::platform

@@ -1,0 +1,187 @@
+#include "platform/tree_walk.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace corvane::platform {
+namespace {
+
+// Folders held open below the root at most; deeper ones are opened again when the walk comes
+// back to them.
+constexpr std::size_t kOpenFolders = 16;
+
+struct Item {
+  std::string name;
+  FileType type;
+  bool viaLink;
+  FileStatus target;  // of what a followed link leads to
+};
+
+struct Frame {
+  std::unique_ptr<Directory> owned;  // none for the root, which the caller holds, or once let go
+  const Directory* directory = nullptr;
+  FileStatus identity;
+  std::size_t pathLength = 0;  // of this folder's path in the walk's path
+  std::vector<Item> items;
+  std::size_t next = 0;
+};
+
+class Walk {
+ public:
+  Walk(FileSystem& fileSystem, const Directory& root, const WalkOptions& options, const TreeVisitor& visitor)
+      : files_(fileSystem), root_(root), options_(options), visitor_(visitor) {}
+
+  void run() {
+    Frame top;
+    top.directory = &root_;
+    if (const auto identity = root_.status()) top.identity = *identity;
+    frames_.push_back(std::move(top));
+    list(frames_.back());
+    while (!frames_.empty()) {
+      Frame& frame = frames_.back();
+      if (frame.next == frame.items.size()) {
+        frames_.pop_back();
+        if (!frames_.empty()) path_.resize(frames_.back().pathLength);
+        continue;
+      }
+      const Item item = std::move(frame.items[frame.next++]);
+      path_.resize(frame.pathLength);
+      if (!path_.empty()) path_.push_back('/');
+      path_.append(item.name);
+      if (item.viaLink && item.type == FileType::kDirectory && closesLoop(item.target)) {
+        // A link back to a folder the walk is in: it would name the same things for ever.
+        visitor_.failed(path_, FileError::system("list", path_, ELOOP));
+        continue;
+      }
+      const bool descend = visitor_.visit({path_, item.type, item.viaLink});
+      if (descend && item.type == FileType::kDirectory) enter(item);
+    }
+  }
+
+ private:
+  void list(Frame& frame) {
+    auto entries = frame.directory->entries();
+    if (!entries) {
+      visitor_.failed(path_, entries.error());
+      return;
+    }
+    frame.items.reserve(entries->size());
+    for (auto& entry : *entries) {
+      if (options_.skipHidden && entry.name.starts_with('.')) continue;
+      Item item{std::move(entry.name), entry.type, false, {}};
+      if (item.type == FileType::kSymbolicLink && options_.followLinks) {
+        item.viaLink = true;
+        const auto target = options_.beneathRoot ? files_.statusOf(&root_, join(item.name), Resolve::kBeneath)
+                                                 : files_.statusOf(frame.directory, item.name, Resolve::kFollow);
+        if (target) {
+          item.type = target->type;
+          item.target = *target;
+        }  // else it leads nowhere, or out: left a link
+      }
+      frame.items.push_back(std::move(item));
+    }
+    const bool wholePaths = options_.order == WalkOptions::Order::kWholePaths;
+    std::sort(frame.items.begin(), frame.items.end(), [wholePaths](const Item& a, const Item& b) {
+      if (!wholePaths) return a.name < b.name;
+      // Everything below a folder shares the prefix "name/", so comparing that prefix orders
+      // whole subtrees among their siblings as their paths would sort.
+      const std::string_view x = a.name, y = b.name;
+      const auto n = std::min(x.size(), y.size());
+      if (const int c = x.compare(0, n, y, 0, n); c != 0) return c < 0;
+      const auto after = [n](std::string_view name, const Item& item) -> int {
+        if (name.size() > n) return static_cast<unsigned char>(name[n]);
+        return item.type == FileType::kDirectory ? '/' : -1;
+      };
+      return after(x, a) < after(y, b);
+    });
+  }
+
+  std::string join(std::string_view name) const {
+    std::string joined = path_.substr(0, frames_.back().pathLength);
+    if (!joined.empty()) joined.push_back('/');
+    joined.append(name);
+    return joined;
+  }
+
+  // Opens the folder of `item` (path_ is its path) and makes it the new top frame.
+  void enter(const Item& item) {
+    const Directory* parent = ensureOpen(frames_.back());
+    if (parent == nullptr) return;
+    FileResult<std::unique_ptr<Directory>> opened =
+        item.viaLink ? (options_.beneathRoot ? files_.openDirectory(&root_, path_, Resolve::kBeneath)
+                                             : files_.openDirectory(parent, item.name, Resolve::kFollow))
+                     // Not through a link: if it has become one since the listing, this fails.
+                     : files_.openDirectory(parent, item.name, Resolve::kNoFollow);
+    if (!opened) {
+      visitor_.failed(path_, opened.error());
+      return;
+    }
+    const auto identity = (*opened)->status();
+    if (!identity) {
+      visitor_.failed(path_, identity.error());
+      return;
+    }
+    if (closesLoop(*identity)) {
+      visitor_.failed(path_, FileError::system("list", path_, ELOOP));
+      return;
+    }
+    Frame frame;
+    frame.directory = opened->get();
+    frame.owned = std::move(*opened);
+    frame.identity = *identity;
+    frame.pathLength = path_.size();
+    frames_.push_back(std::move(frame));
+    letGoOfDeepFolders();
+    list(frames_.back());
+  }
+
+  bool closesLoop(const FileStatus& folder) const {
+    return std::any_of(frames_.begin(), frames_.end(), [&](const Frame& f) { return f.identity.sameFileAs(folder); });
+  }
+
+  void letGoOfDeepFolders() {
+    std::size_t open = 0;
+    for (auto it = frames_.rbegin(); it != frames_.rend(); ++it) {
+      if (!it->owned) continue;
+      if (++open > kOpenFolders) {
+        it->owned.reset();
+        it->directory = nullptr;
+      }
+    }
+  }
+
+  // The frame's folder, opened again from the root if it was let go; none if it is no longer
+  // the folder it was (the walk of it then ends there).
+  const Directory* ensureOpen(Frame& frame) {
+    if (frame.directory != nullptr) return frame.directory;
+    const std::string path = path_.substr(0, frame.pathLength);
+    auto opened = files_.openDirectory(&root_, path, options_.beneathRoot ? Resolve::kBeneath : Resolve::kFollow);
+    const auto identity = opened ? (*opened)->status() : FileResult<FileStatus>(Unexpected(opened.error()));
+    if (!identity || !identity->sameFileAs(frame.identity)) {
+      visitor_.failed(path, identity ? FileError::of(FileError::Reason::kChanged, "list", path) : identity.error());
+      frame.next = frame.items.size();
+      return nullptr;
+    }
+    frame.owned = std::move(*opened);
+    frame.directory = frame.owned.get();
+    return frame.directory;
+  }
+
+  FileSystem& files_;
+  const Directory& root_;
+  const WalkOptions& options_;
+  const TreeVisitor& visitor_;
+  std::vector<Frame> frames_;
+  std::string path_;
+};
+
+}  // namespace
+
+void walkTree(FileSystem& fileSystem, const Directory& root, const WalkOptions& options, const TreeVisitor& visitor) {
+  Walk(fileSystem, root, options, visitor).run();
+}
+
+}  // namespace corvane::platform

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <functional>
+#include <string_view>
+
+#include "platform/file_system.h"
+
+namespace corvane::platform {
+
+struct WalkOptions {
+  enum class Order {
+    kNames,       // depth first, each folder's entries by name
+    kWholePaths,  // depth first, in the byte order of the whole paths (a folder sorts as "name/")
+  };
+  bool followLinks = false;  // walk into linked folders; report linked files as what they lead to
+  bool beneathRoot = false;  // resolve links beneath the root: links that lead out name nothing
+  bool skipHidden = false;   // leave out names that start with '.'
+  Order order = Order::kNames;
+};
+
+struct WalkEntry {
+  std::string_view path;  // relative to the root, '/'-separated
+  FileType type;          // a link not followed (or leading nowhere) is kSymbolicLink
+  bool viaLink;           // reached through a link in its last place
+};
+
+struct TreeVisitor {
+  // Told every entry in order; for a folder, answers whether to walk into it.
+  std::function<bool(const WalkEntry&)> visit;
+  // A folder that cannot be opened or listed, or that closes a loop of links.
+  std::function<void(std::string_view path, const FileError& error)> failed;
+};
+
+// Walks the tree below `root` through `fileSystem`, relative to open folder descriptors: a folder
+// swapped for a link during the walk is never followed out. Holds a bounded number of
+// descriptors whatever the depth, and memory in proportion to the depth and the folders' sizes.
+void walkTree(FileSystem& fileSystem, const Directory& root, const WalkOptions& options, const TreeVisitor& visitor);
+
+}  // namespace corvane::platform

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/file_system.h"
+
+namespace corvane::testing {
+
+// Faults to inject into the files whose path contains `marker`.
+struct FaultPlan {
+  std::string marker;
+  int openError = 0;                 // opening fails with this errno
+  std::int64_t failReadsFrom = -1;   // a read reaching this offset fails with EIO
+  std::size_t shortReadLimit = 0;    // reads return at most this many bytes
+  std::int64_t truncateTo = -1;      // the file really shrinks to this size once its status was taken
+  std::size_t growBy = 0;            // or really grows by this many bytes
+  bool touchAfterStatus = false;     // or its modification time moves, size kept
+};
+
+// The system's file system, with the faults of the current plan injected, in the manner of a
+// fault-injecting test environment: what cannot be made to fail with real files (a read that
+// fails part-way, no descriptor left) fails here, and changes that race with a read are made
+// for real at the moment they hurt.
+class FaultyFileSystem final : public platform::FileSystem {
+ public:
+  void setPlan(FaultPlan plan);
+  FaultPlan plan() const;
+
+  platform::FileResult<std::unique_ptr<platform::File>> openFile(const platform::Directory* base,
+                                                                 std::string_view path, platform::Resolve how) override;
+  platform::FileResult<std::unique_ptr<platform::Directory>> openDirectory(const platform::Directory* base,
+                                                                           std::string_view path,
+                                                                           platform::Resolve how) override;
+  platform::FileResult<platform::FileStatus> statusOf(const platform::Directory* base, std::string_view path,
+                                                      platform::Resolve how) override;
+  platform::FileResult<std::string> canonicalPath(std::string_view path) override;
+
+ private:
+  const std::shared_ptr<platform::FileSystem> real_ = platform::posixFileSystem();
+  mutable std::mutex mutex_;
+  FaultPlan plan_;
+};
+
+}  // namespace corvane::testing
