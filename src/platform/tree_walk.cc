@@ -42,6 +42,8 @@ class Walk {
     list(frames_.back());
     while (!frames_.empty()) {
       Frame& frame = frames_.back();
+      // Back in a folder that was let go: open it again before looking at what it holds.
+      if (frame.next < frame.items.size() && frame.directory == nullptr) ensureOpen(frame);
       if (frame.next == frame.items.size()) {
         frames_.pop_back();
         if (!frames_.empty()) path_.resize(frames_.back().pathLength);
@@ -56,7 +58,9 @@ class Walk {
         visitor_.failed(path_, FileError::system("list", path_, ELOOP));
         continue;
       }
-      const bool descend = visitor_.visit({path_, item.type, item.viaLink});
+      const bool descend =
+          visitor_.visit({path_, std::string_view(path_).substr(path_.size() - item.name.size()), *frame.directory,
+                          item.type, item.viaLink});
       if (descend && item.type == FileType::kDirectory) enter(item);
     }
   }
@@ -108,8 +112,7 @@ class Walk {
 
   // Opens the folder of `item` (path_ is its path) and makes it the new top frame.
   void enter(const Item& item) {
-    const Directory* parent = ensureOpen(frames_.back());
-    if (parent == nullptr) return;
+    const Directory* parent = frames_.back().directory;
     FileResult<std::unique_ptr<Directory>> opened =
         item.viaLink ? (options_.beneathRoot ? files_.openDirectory(&root_, path_, Resolve::kBeneath)
                                              : files_.openDirectory(parent, item.name, Resolve::kFollow))

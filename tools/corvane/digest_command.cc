@@ -80,7 +80,7 @@ std::optional<int> collectJobs(const DigestOptions& options, std::vector<Job>& j
     }
   }
   if (options.assets) {
-    for (auto& name : names) jobs.push_back({std::move(name), std::nullopt});
+    for (auto& name : names) jobs.push_back({std::move(name), std::nullopt, std::nullopt});
   } else {
     // A check list's entries are single files, so a folder among them is an error.
     jobs = expandPaths(*platform::posixFileSystem(), names,

@@ -15,18 +15,27 @@ void walkFolder(platform::FileSystem& fileSystem, const std::string& operand, co
   };
   const auto folder = fileSystem.openDirectory(nullptr, operand, platform::Resolve::kFollow);
   if (!folder) {
-    jobs.push_back({operand, folder.error().description()});
+    jobs.push_back({operand, folder.error().description(), std::nullopt});
     return;
   }
   const platform::WalkOptions options{.followLinks = choices.followLinks,
                                       .order = platform::WalkOptions::Order::kWholePaths};
   platform::walkTree(fileSystem, **folder, options,
                      {[&](const platform::WalkEntry& entry) {
-                        if (entry.type == FileType::kRegular) jobs.push_back({pathOf(entry.path), std::nullopt});
-                        return entry.type == FileType::kDirectory;
+                        if (entry.type != FileType::kRegular) return entry.type == FileType::kDirectory;
+                        Job job{pathOf(entry.path), std::nullopt, std::nullopt};
+                        if (choices.withStatus) {
+                          const auto status = fileSystem.statusOf(
+                              &entry.folder, entry.name, entry.viaLink ? platform::Resolve::kFollow : platform::Resolve::kNoFollow);
+                          // Gone since the listing, or swapped for something else: not a file any more.
+                          if (!status || status->type != FileType::kRegular) return false;
+                          job.status = *status;
+                        }
+                        jobs.push_back(std::move(job));
+                        return false;
                       },
                       [&](std::string_view path, const platform::FileError& error) {
-                        jobs.push_back({pathOf(path), error.description()});
+                        jobs.push_back({pathOf(path), error.description(), std::nullopt});
                       }});
 }
 
@@ -38,11 +47,11 @@ std::vector<Job> expandPaths(platform::FileSystem& fileSystem, const std::vector
   for (const auto& operand : operands) {
     const auto status = fileSystem.statusOf(nullptr, operand, platform::Resolve::kFollow);
     if (!status || status->type != FileType::kDirectory) {
-      jobs.push_back({operand, std::nullopt});
+      jobs.push_back({operand, std::nullopt, choices.withStatus && status ? std::optional(*status) : std::nullopt});
     } else if (choices.recursive) {
       walkFolder(fileSystem, operand, choices, jobs);
     } else {
-      jobs.push_back({operand, "Is a directory"});
+      jobs.push_back({operand, "Is a directory", std::nullopt});
     }
   }
   return jobs;

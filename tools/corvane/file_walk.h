@@ -11,12 +11,14 @@ namespace corvane::tool {
 // One thing to compute: a file path or an asset identifier.
 struct Job {
   std::string name;
-  std::optional<std::string> error;  // set when the job fails before any call (a folder, say)
+  std::optional<std::string> error;           // set when the job fails before any call (a folder, say)
+  std::optional<platform::FileStatus> status;  // with WalkChoices::withStatus, as the walk found the file
 };
 
 struct WalkChoices {
   bool recursive = false;    // a folder stands for the regular files below it
   bool followLinks = false;  // walk into linked folders, and take linked files, as find -L does
+  bool withStatus = false;   // look at each file (one status each, from its open folder)
 };
 
 // The files that path operands name, in the order given. With `recursive`, a folder stands for
