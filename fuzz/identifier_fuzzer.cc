@@ -33,6 +33,7 @@ struct Fixture {
     fs::create_symlink(base + "/secret.jpg", base + "/lib/A/out.jpg");
     fs::create_symlink(base, base + "/lib/up");
     fs::create_symlink("../a.jpg", base + "/lib/A/in.jpg");
+    fs::create_symlink(base + "/lib/A/b.mov", base + "/lib/C D/abs.mov");
     fs::create_symlink("/proc/self/cwd", base + "/lib/magic");
     for (const auto& entry : fs::recursive_directory_iterator(base + "/lib")) {
       struct stat s {};

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <optional>
+#include <string>
+
 #include "platform/console.h"
 #include "platform/file_observer.h"
 #include "platform/file_system.h"
@@ -18,6 +21,12 @@ struct FileContext {
   }
   void failed(std::string_view path, const platform::FileError& error) const {
     if (observer != nullptr) observer->fileFailed(path, error);
+  }
+  // A failure once the file was open: one "Error: " line with its reason, and no digest.
+  std::optional<std::string> failWithLine(std::string_view path, const platform::FileError& error) const {
+    console.printLine("Error: " + error.description());
+    failed(path, error);
+    return std::nullopt;
   }
 };
 

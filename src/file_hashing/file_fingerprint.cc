@@ -4,12 +4,14 @@
 #include <memory>
 
 #include "file_hashing/digest_text.h"
-#include "platform/sha256.h"
+#include "file_hashing/stable_read.h"
+#include "platform/clock.h"
 
 namespace corvane::file_hashing {
 namespace {
 
 using platform::FileError;
+using platform::FileResult;
 
 constexpr int kEvenSamples = 4;
 
@@ -22,10 +24,34 @@ std::array<std::uint8_t, 8> littleEndian(std::uint64_t value) {
   return bytes;
 }
 
-std::optional<std::string> failWithLine(const FileContext& context, std::string_view path, const FileError& error) {
-  context.console.printLine("Error: " + error.description());
-  context.failed(path, error);
-  return std::nullopt;
+// One read of the fingerprint's bytes: the size, then the whole content or the five samples.
+// Every read must fill its piece, and the whole content must end where the size says.
+FileResult<ReadPass> fingerprintPass(const platform::File& file, std::uint64_t size, const FingerprintSettings& settings) {
+  platform::Sha256 sha;
+  sha.update(littleEndian(size));
+  ReadPass pass{std::nullopt, true};
+  if (size <= settings.wholeFileLimit) {
+    const auto content = std::make_unique_for_overwrite<std::uint8_t[]>(size + 1);
+    const auto count = platform::readFully(file, 0, {content.get(), static_cast<std::size_t>(size)});
+    if (!count) return platform::Unexpected(count.error());
+    // One byte past the end tells whether the file holds more than it said.
+    const auto beyond = *count == size ? file.readSome(size, {content.get() + size, 1}) : FileResult<std::size_t>(0);
+    if (!beyond) return platform::Unexpected(beyond.error());
+    pass.complete = *count == size && *beyond == 0;
+    sha.update({content.get(), *count});
+  } else {
+    const std::uint64_t step = size / kEvenSamples;
+    const std::array<std::uint64_t, kEvenSamples + 1> offsets{0, step, 2 * step, 3 * step, size - settings.sampleLength};
+    const auto sample = std::make_unique_for_overwrite<std::uint8_t[]>(settings.sampleLength);
+    for (const auto offset : offsets) {
+      const auto count = platform::readFully(file, offset, {sample.get(), static_cast<std::size_t>(settings.sampleLength)});
+      if (!count) return platform::Unexpected(count.error());
+      pass.complete = pass.complete && *count == settings.sampleLength;
+      sha.update({sample.get(), *count});
+    }
+  }
+  pass.digest = sha.finalize();
+  return pass;
 }
 
 }  // namespace
@@ -46,13 +72,13 @@ std::optional<std::string> fingerprintOfFile(std::string_view filePath, const Fi
 
 std::optional<std::string> fingerprintOfOpenFile(const platform::File& file, std::string_view filePath,
                                                  const FingerprintSettings& settings, const FileContext& context) {
+  const auto lookedAt = platform::fileClockNs();
   const auto before = file.status();
   if (!before) {
     context.failed(filePath, before.error());
     return std::nullopt;
   }
-  const std::uint64_t size = before->size;
-  context.console.printLine("File size: " + std::to_string(size) + " bytes");
+  context.console.printLine("File size: " + std::to_string(before->size) + " bytes");
   if (before->type != platform::FileType::kRegular) {
     // A FIFO, a device or a folder is never read: it could block, or never end.
     context.failed(filePath, before->type == platform::FileType::kDirectory
@@ -60,43 +86,17 @@ std::optional<std::string> fingerprintOfOpenFile(const platform::File& file, std
                                  : FileError::of(FileError::Reason::kNotRegular, "open", filePath));
     return std::nullopt;
   }
-
-  platform::Sha256 sha;
-  sha.update(littleEndian(size));
-  // Every read must fill its piece: fewer bytes than the size promised mean the file changed.
-  bool complete = true;
-  if (size <= settings.wholeFileLimit) {
-    const auto content = std::make_unique_for_overwrite<std::uint8_t[]>(size + 1);
-    const auto count = platform::readFully(file, 0, {content.get(), static_cast<std::size_t>(size)});
-    if (!count) return failWithLine(context, filePath, count.error());
-    // One byte past the end tells whether the file holds more than it said.
-    const auto beyond = *count == size ? file.readSome(size, {content.get() + size, 1}) : platform::FileResult<std::size_t>(0);
-    if (!beyond) return failWithLine(context, filePath, beyond.error());
-    complete = *count == size && *beyond == 0;
-    sha.update({content.get(), *count});
-  } else {
-    const std::uint64_t step = size / kEvenSamples;
-    const std::array<std::uint64_t, kEvenSamples + 1> offsets{0, step, 2 * step, 3 * step, size - settings.sampleLength};
-    const auto sample = std::make_unique_for_overwrite<std::uint8_t[]>(settings.sampleLength);
-    for (const auto offset : offsets) {
-      const auto count = platform::readFully(file, offset, {sample.get(), static_cast<std::size_t>(settings.sampleLength)});
-      if (!count) return failWithLine(context, filePath, count.error());
-      complete = complete && *count == settings.sampleLength;
-      sha.update({sample.get(), *count});
-    }
+  ReadPass outcome;
+  const auto verdict = readStably(file, *before, lookedAt, [&] { return fingerprintPass(file, before->size, settings); }, outcome);
+  if (!verdict) return context.failWithLine(filePath, verdict.error());
+  if (*verdict == Verdict::kChanged) return context.failWithLine(filePath, FileError::of(FileError::Reason::kChanged, "read", filePath));
+  // A pseudo-file's stated size does not tell its content: its samples would be guesses.
+  if (*verdict == Verdict::kSizeUntold) {
+    return context.failWithLine(filePath, FileError::of(FileError::Reason::kPseudoFile, "read", filePath));
   }
-  const auto after = file.status();
-  if (!after) return failWithLine(context, filePath, after.error());
-  if (!complete || !after->sameVersionAs(*before)) {
-    // A pseudo-file states a size that does not tell its content: its samples would be guesses.
-    return failWithLine(context, filePath,
-                        FileError::of(file.onPseudoFileSystem() ? FileError::Reason::kPseudoFile : FileError::Reason::kChanged,
-                                      "read", filePath));
-  }
-  const auto digest = sha.finalize();
-  if (!digest) return std::nullopt;
+  if (!outcome.digest) return std::nullopt;
   context.read(filePath, *before);
-  return digestText(*digest);
+  return digestText(*outcome.digest);
 }
 
 }  // namespace corvane::file_hashing

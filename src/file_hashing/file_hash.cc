@@ -3,23 +3,33 @@
 #include <memory>
 
 #include "file_hashing/digest_text.h"
-#include "platform/sha256.h"
+#include "file_hashing/stable_read.h"
+#include "platform/clock.h"
 
 namespace corvane::file_hashing {
 namespace {
 
 using platform::FileError;
 
-std::optional<std::string> failWithLine(const FileContext& context, std::string_view path, const FileError& error) {
-  context.console.printLine("Error: " + error.description());
-  context.failed(path, error);
-  return std::nullopt;
+// One read of the whole file, piece by piece, until a read gives nothing.
+platform::FileResult<ReadPass> hashPass(const platform::File& file, std::uint64_t size, std::uint8_t* piece) {
+  platform::Sha256 sha;
+  std::uint64_t total = 0;
+  for (;;) {
+    const auto count = file.readSome(total, {piece, kHashPieceSize});
+    if (!count) return platform::Unexpected(count.error());
+    if (*count == 0) break;
+    sha.update({piece, *count});
+    total += *count;
+  }
+  return ReadPass{sha.finalize(), total == size};
 }
 
 }  // namespace
 
 std::optional<std::string> hashFile(std::string_view filePath, const FileContext& context) {
   auto file = context.fileSystem.openFile(nullptr, filePath, platform::Resolve::kFollow);
+  const auto lookedAt = platform::fileClockNs();
   auto before = file ? (*file)->status() : platform::FileResult<platform::FileStatus>(platform::Unexpected(file.error()));
   if (before && before->type != platform::FileType::kRegular) {
     // A FIFO, a device or a folder is never read: it could block, or never end.
@@ -34,28 +44,17 @@ std::optional<std::string> hashFile(std::string_view filePath, const FileContext
   }
   const platform::File& reader = **file;
   if (before->size > kHashPieceSize) reader.adviseSequential();
-
-  platform::Sha256 sha;
   // Uninitialised on purpose: every byte used was just read.
   const auto piece = std::make_unique_for_overwrite<std::uint8_t[]>(kHashPieceSize);
-  std::uint64_t total = 0;
-  for (;;) {
-    const auto count = reader.readSome(total, {piece.get(), kHashPieceSize});
-    // Never a digest of part of the file.
-    if (!count) return failWithLine(context, filePath, count.error());
-    if (*count == 0) break;
-    sha.update({piece.get(), *count});
-    total += *count;
-  }
-  const auto after = reader.status();
-  if (!after) return failWithLine(context, filePath, after.error());
-  if ((total != before->size || !after->sameVersionAs(*before)) && !reader.onPseudoFileSystem()) {
-    return failWithLine(context, filePath, FileError::of(FileError::Reason::kChanged, "read", filePath));
-  }
-  const auto digest = sha.finalize();
-  if (!digest) return std::nullopt;
+  ReadPass outcome;
+  const auto verdict = readStably(reader, *before, lookedAt, [&] { return hashPass(reader, before->size, piece.get()); }, outcome);
+  // Never a digest of part of the file, nor of a mix of versions. A pseudo-file, whose stated
+  // size says nothing, is hashed for what it holds, as sha256sum would.
+  if (!verdict) return context.failWithLine(filePath, verdict.error());
+  if (*verdict == Verdict::kChanged) return context.failWithLine(filePath, FileError::of(FileError::Reason::kChanged, "read", filePath));
+  if (!outcome.digest) return std::nullopt;
   context.read(filePath, *before);
-  return digestText(*digest);
+  return digestText(*outcome.digest);
 }
 
 }  // namespace corvane::file_hashing

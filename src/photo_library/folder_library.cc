@@ -108,6 +108,10 @@ platform::FileResult<std::unique_ptr<platform::File>> FolderLibrary::openAsset(s
   return file;
 }
 
+void FolderLibrary::browseFailed(std::string_view path, const FileError& error) const {
+  if (browseFailures_) browseFailures_(path, error);
+}
+
 FetchResult<Asset> FolderLibrary::fetchAssetsWithLocalIdentifiers(const std::vector<std::string>& identifiers) {
   std::vector<std::shared_ptr<const Asset>> assets;
   for (const auto& identifier : identifiers) {
@@ -191,7 +195,7 @@ RequestID FolderLibrary::requestDataForAssetResource(const AssetResource& resour
 
 FetchResult<Asset> FolderLibrary::fetchAssets() {
   std::vector<std::shared_ptr<const Asset>> assets;
-  platform::walkTree(*files_, *root_, {.followLinks = true, .beneathRoot = true, .skipHidden = true},
+  platform::walkTree(*files_, *root_, {.followLinks = true, .beneathRoot = true, .skipHidden = true, .linkedFoldersOnce = true},
                      {[&](const platform::WalkEntry& entry) {
                         if (entry.type == FileType::kRegular) {
                           if (const auto type = mediaTypeOfName(lastSegment(entry.path))) {
@@ -200,19 +204,19 @@ FetchResult<Asset> FolderLibrary::fetchAssets() {
                         }
                         return true;
                       },
-                      [](std::string_view, const FileError&) {}});
+                      [this](std::string_view path, const FileError& error) { browseFailed(path, error); }});
   return FetchResult<Asset>(std::move(assets));
 }
 
 FetchResult<AssetCollection> FolderLibrary::fetchAssetCollectionsWithType(AssetCollectionType type) {
   std::vector<std::shared_ptr<const AssetCollection>> albums;
   if (type != AssetCollectionType::kAlbum) return {};
-  platform::walkTree(*files_, *root_, {.followLinks = true, .beneathRoot = true, .skipHidden = true},
+  platform::walkTree(*files_, *root_, {.followLinks = true, .beneathRoot = true, .skipHidden = true, .linkedFoldersOnce = true},
                      {[&](const platform::WalkEntry& entry) {
                         if (entry.type == FileType::kDirectory) albums.push_back(std::make_shared<PlainAlbum>(std::string(entry.path)));
                         return true;
                       },
-                      [](std::string_view, const FileError&) {}});
+                      [this](std::string_view path, const FileError& error) { browseFailed(path, error); }});
   return FetchResult<AssetCollection>(std::move(albums));
 }
 
@@ -222,7 +226,10 @@ FetchResult<Asset> FolderLibrary::fetchAssetsInAssetCollection(const AssetCollec
   const auto folder = files_->openDirectory(root_.get(), album, Resolve::kBeneath);
   const auto entries = folder ? (*folder)->entries() : platform::FileResult<std::vector<platform::DirectoryEntry>>(
                                                            platform::Unexpected(folder.error()));
-  if (!entries) return {};
+  if (!entries) {
+    browseFailed(album, entries.error());
+    return {};
+  }
   std::vector<std::pair<std::string, MediaType>> found;
   for (const auto& entry : *entries) {
     const auto type = mediaTypeOfName(entry.name);

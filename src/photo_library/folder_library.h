@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -56,18 +57,25 @@ class FolderLibrary final : public PhotoLibrary {
   // no asset.
   platform::FileResult<std::unique_ptr<platform::File>> openAsset(std::string_view identifier) const;
 
+  // Told of every folder that browsing could not list (no permission, no descriptor left), so
+  // that a listing left incomplete does not pass for whole. Set before browsing.
+  using BrowseFailureHandler = std::function<void(std::string_view path, const platform::FileError& error)>;
+  void setBrowseFailureHandler(BrowseFailureHandler handler) { browseFailures_ = std::move(handler); }
+
   // The media type a file name's extension gives, if it names an image or a video.
   static std::optional<MediaType> mediaTypeOfName(std::string_view name);
 
  private:
   std::optional<MediaType> assetType(std::string_view identifier) const;
   bool albumExists(std::string_view identifier) const;
+  void browseFailed(std::string_view path, const platform::FileError& error) const;
   RequestID nextRequest();
 
   const std::shared_ptr<platform::FileSystem> files_;
   const std::unique_ptr<platform::Directory> root_;
   const std::string rootPath_;  // absolute, for the URLs of videos
   std::atomic<RequestID> lastRequest_{0};
+  BrowseFailureHandler browseFailures_;
   WorkerPool pool_;
 };
 

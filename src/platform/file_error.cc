@@ -17,7 +17,7 @@ std::string FileError::description() const {
     case Reason::kNotRegular:
       return "Not a regular file";
     case Reason::kChanged:
-      return "File changed while it was read";
+      return operation == "list" ? "Folder changed while it was walked" : "File changed while it was read";
     case Reason::kPseudoFile:
       return "Size not known before reading (a pseudo-file)";
     case Reason::kSystem:

@@ -18,9 +18,10 @@ struct FileStatus {
   std::int64_t changedNs = 0;   // metadata
 
   bool sameFileAs(const FileStatus& other) const { return device == other.device && inode == other.inode; }
-  // The same file, and nothing in it seen to change: size and modification time as before.
+  // The same file, and nothing in it seen to change: size, modification time and change time as
+  // before (the change time moves with every write and cannot be set back).
   bool sameVersionAs(const FileStatus& other) const {
-    return sameFileAs(other) && size == other.size && modifiedNs == other.modifiedNs;
+    return sameFileAs(other) && size == other.size && modifiedNs == other.modifiedNs && changedNs == other.changedNs;
   }
 };
 

@@ -27,8 +27,6 @@ class File {
   // One read of at most `buffer.size()` bytes at `offset` (retried if interrupted): the count
   // read, 0 at the end of the file.
   virtual FileResult<std::size_t> readSome(std::uint64_t offset, std::span<std::uint8_t> buffer) const = 0;
-  // True on a file system whose files state sizes that do not tell their content (/proc, /sys).
-  virtual bool onPseudoFileSystem() const = 0;
   // Tells the system the file will be read once, front to back.
   virtual void adviseSequential() const = 0;
 };

@@ -1,9 +1,7 @@
 #include <dirent.h>
 #include <fcntl.h>
-#include <linux/magic.h>
 #include <linux/openat2.h>
 #include <sys/stat.h>
-#include <sys/statfs.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -12,9 +10,11 @@
 #include <cstddef>
 #include <cstdlib>
 #include <limits>
+#include <mutex>
 #include <optional>
 #include <string>
 
+#include "platform/beneath_resolution.h"
 #include "platform/file_system.h"
 #include "platform/unique_fd.h"
 
@@ -85,6 +85,9 @@ int openWith(const Directory* base, std::string_view path, int flags, Resolve ho
         break;
       case Resolve::kBeneath:
         fd = openBeneath(baseDescriptor(base), c->c_str(), flags);
+        // Refused for leading out, or for passing an absolute link: the slow way follows the
+        // absolute links that lead back inside, and refuses the rest.
+        if (fd < 0 && errno == EXDEV) fd = openBeneathByHand(baseDescriptor(base), *c, flags);
         break;
     }
     if (fd >= 0 || !(errno == EINTR || (errno == EAGAIN && attempt < 64))) return fd;
@@ -108,19 +111,6 @@ class PosixFile final : public File {
     }
   }
 
-  bool onPseudoFileSystem() const override {
-    struct statfs fs {};
-    if (::fstatfs(fd_.get(), &fs) != 0) return false;
-    switch (static_cast<unsigned long>(fs.f_type)) {
-      case PROC_SUPER_MAGIC: case SYSFS_MAGIC: case DEBUGFS_MAGIC: case TRACEFS_MAGIC: case SECURITYFS_MAGIC:
-      case SELINUX_MAGIC: case SMACK_MAGIC: case PSTOREFS_MAGIC: case EFIVARFS_MAGIC: case CGROUP_SUPER_MAGIC:
-      case CGROUP2_SUPER_MAGIC: case BPF_FS_MAGIC:
-        return true;
-      default:
-        return false;
-    }
-  }
-
   void adviseSequential() const override { ::posix_fadvise(fd_.get(), 0, 0, POSIX_FADV_SEQUENTIAL); }
 
  private:
@@ -136,9 +126,11 @@ class PosixDirectory final : public Directory {
   int descriptor() const override { return fd_.get(); }
 
   FileResult<std::vector<DirectoryEntry>> entries() const override {
-    // A descriptor of its own: a listing moves the position, and listings may run at once.
-    const UniqueFd listing(::openat(fd_.get(), ".", kDirectoryFlags));
-    if (!listing) return Unexpected(FileError::system("list", path_, errno));
+    // A listing moves the descriptor's position, which its duplicates share: one at a time. A
+    // duplicate, not a new open of ".", which a folder that may be read but not searched refuses.
+    const std::lock_guard lock(listing_);
+    const UniqueFd listing(::dup(fd_.get()));
+    if (!listing || ::lseek(listing.get(), 0, SEEK_SET) != 0) return Unexpected(FileError::system("list", path_, errno));
     std::vector<DirectoryEntry> entries;
     alignas(struct dirent64) std::array<std::byte, 32768> buffer;
     for (;;) {
@@ -173,6 +165,7 @@ class PosixDirectory final : public Directory {
  private:
   UniqueFd fd_;
   std::string path_;
+  mutable std::mutex listing_;
 };
 
 class PosixFileSystem final : public FileSystem {

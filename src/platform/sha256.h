@@ -15,6 +15,8 @@ struct Sha256Digest {
 
   // "SHA256 digest: " followed by the 64 lower-case hexadecimal digits.
   std::string description() const;
+
+  friend bool operator==(const Sha256Digest&, const Sha256Digest&) = default;
 };
 
 // An incremental SHA-256 state over OpenSSL's EVP interface. Should the library fail (it can

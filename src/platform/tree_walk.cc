@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <optional>
+#include <set>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -17,8 +20,11 @@ struct Item {
   std::string name;
   FileType type;
   bool viaLink;
-  FileStatus target;  // of what a followed link leads to
+  FileStatus target;                // of what a followed link leads to
+  std::optional<FileError> broken;  // a followed link that closes a loop of links
 };
+
+bool outOfDescriptors(const FileError& error) { return error.code == EMFILE || error.code == ENFILE; }
 
 struct Frame {
   std::unique_ptr<Directory> owned;  // none for the root, which the caller holds, or once let go
@@ -45,6 +51,7 @@ class Walk {
       // Back in a folder that was let go: open it again before looking at what it holds.
       if (frame.next < frame.items.size() && frame.directory == nullptr) ensureOpen(frame);
       if (frame.next == frame.items.size()) {
+        reopenParentFrom(frame);
         frames_.pop_back();
         if (!frames_.empty()) path_.resize(frames_.back().pathLength);
         continue;
@@ -53,10 +60,17 @@ class Walk {
       path_.resize(frame.pathLength);
       if (!path_.empty()) path_.push_back('/');
       path_.append(item.name);
-      if (item.viaLink && item.type == FileType::kDirectory && closesLoop(item.target)) {
-        // A link back to a folder the walk is in: it would name the same things for ever.
-        visitor_.failed(path_, FileError::system("list", path_, ELOOP));
+      if (item.broken) {
+        visitor_.failed(path_, *item.broken);
         continue;
+      }
+      if (item.viaLink && item.type == FileType::kDirectory) {
+        // A link back to a folder the walk is in would name the same things for ever.
+        if (closesLoop(item.target)) {
+          visitor_.failed(path_, FileError::system("list", path_, ELOOP));
+          continue;
+        }
+        if (options_.linkedFoldersOnce && !linkedFolders_.emplace(item.target.device, item.target.inode).second) continue;
       }
       const bool descend =
           visitor_.visit({path_, std::string_view(path_).substr(path_.size() - item.name.size()), *frame.directory,
@@ -68,6 +82,7 @@ class Walk {
  private:
   void list(Frame& frame) {
     auto entries = frame.directory->entries();
+    if (!entries && outOfDescriptors(entries.error()) && letGoOfHeldFolders()) entries = frame.directory->entries();
     if (!entries) {
       visitor_.failed(path_, entries.error());
       return;
@@ -75,7 +90,7 @@ class Walk {
     frame.items.reserve(entries->size());
     for (auto& entry : *entries) {
       if (options_.skipHidden && entry.name.starts_with('.')) continue;
-      Item item{std::move(entry.name), entry.type, false, {}};
+      Item item{std::move(entry.name), entry.type, false, {}, std::nullopt};
       if (item.type == FileType::kSymbolicLink && options_.followLinks) {
         item.viaLink = true;
         const auto target = options_.beneathRoot ? files_.statusOf(&root_, join(item.name), Resolve::kBeneath)
@@ -83,6 +98,8 @@ class Walk {
         if (target) {
           item.type = target->type;
           item.target = *target;
+        } else if (target.error().code == ELOOP && !options_.beneathRoot) {
+          item.broken = target.error();  // find -L tells of these too; a link leading nowhere it does not
         }  // else it leads nowhere, or out: left a link
       }
       frame.items.push_back(std::move(item));
@@ -113,11 +130,14 @@ class Walk {
   // Opens the folder of `item` (path_ is its path) and makes it the new top frame.
   void enter(const Item& item) {
     const Directory* parent = frames_.back().directory;
-    FileResult<std::unique_ptr<Directory>> opened =
-        item.viaLink ? (options_.beneathRoot ? files_.openDirectory(&root_, path_, Resolve::kBeneath)
-                                             : files_.openDirectory(parent, item.name, Resolve::kFollow))
-                     // Not through a link: if it has become one since the listing, this fails.
-                     : files_.openDirectory(parent, item.name, Resolve::kNoFollow);
+    const auto open = [&] {
+      return item.viaLink ? (options_.beneathRoot ? files_.openDirectory(&root_, path_, Resolve::kBeneath)
+                                                  : files_.openDirectory(parent, item.name, Resolve::kFollow))
+                          // Not through a link: if it has become one since the listing, this fails.
+                          : files_.openDirectory(parent, item.name, Resolve::kNoFollow);
+    };
+    auto opened = open();
+    if (!opened && outOfDescriptors(opened.error()) && letGoOfHeldFolders()) opened = open();
     if (!opened) {
       visitor_.failed(path_, opened.error());
       return;
@@ -145,6 +165,34 @@ class Walk {
     return std::any_of(frames_.begin(), frames_.end(), [&](const Frame& f) { return f.identity.sameFileAs(folder); });
   }
 
+  // Short of descriptors: lets go of every folder held but the one the walk is in. False when
+  // there was none to let go of.
+  bool letGoOfHeldFolders() {
+    bool any = false;
+    for (std::size_t i = 0; i + 1 < frames_.size(); ++i) {
+      if (!frames_[i].owned) continue;
+      frames_[i].owned.reset();
+      frames_[i].directory = nullptr;
+      any = true;
+    }
+    return any;
+  }
+
+  // Leaving `child` (the top frame), whose parent was let go and still has entries to walk:
+  // the child's ".." is the parent again if it is still the same folder, at no cost however
+  // deep the walk.
+  void reopenParentFrom(const Frame& child) {
+    if (frames_.size() < 2 || child.directory == nullptr) return;
+    Frame& parent = frames_[frames_.size() - 2];
+    if (parent.directory != nullptr || parent.next == parent.items.size()) return;
+    auto up = files_.openDirectory(child.directory, "..", Resolve::kNoFollow);
+    if (!up) return;
+    const auto identity = (*up)->status();
+    if (!identity || !identity->sameFileAs(parent.identity)) return;
+    parent.owned = std::move(*up);
+    parent.directory = parent.owned.get();
+  }
+
   void letGoOfDeepFolders() {
     std::size_t open = 0;
     for (auto it = frames_.rbegin(); it != frames_.rend(); ++it) {
@@ -161,7 +209,11 @@ class Walk {
   const Directory* ensureOpen(Frame& frame) {
     if (frame.directory != nullptr) return frame.directory;
     const std::string path = path_.substr(0, frame.pathLength);
-    auto opened = files_.openDirectory(&root_, path, options_.beneathRoot ? Resolve::kBeneath : Resolve::kFollow);
+    const auto open = [&] {
+      return files_.openDirectory(&root_, path, options_.beneathRoot ? Resolve::kBeneath : Resolve::kFollow);
+    };
+    auto opened = open();
+    if (!opened && outOfDescriptors(opened.error()) && letGoOfHeldFolders()) opened = open();
     const auto identity = opened ? (*opened)->status() : FileResult<FileStatus>(Unexpected(opened.error()));
     if (!identity || !identity->sameFileAs(frame.identity)) {
       visitor_.failed(path, identity ? FileError::of(FileError::Reason::kChanged, "list", path) : identity.error());
@@ -179,6 +231,7 @@ class Walk {
   const TreeVisitor& visitor_;
   std::vector<Frame> frames_;
   std::string path_;
+  std::set<std::pair<std::uint64_t, std::uint64_t>> linkedFolders_;  // device and inode
 };
 
 }  // namespace

@@ -15,6 +15,10 @@ struct WalkOptions {
   bool followLinks = false;  // walk into linked folders; report linked files as what they lead to
   bool beneathRoot = false;  // resolve links beneath the root: links that lead out name nothing
   bool skipHidden = false;   // leave out names that start with '.'
+  // Walk into each folder reached through links once at most, however many links lead to it:
+  // links between folders can otherwise name the same things a number of times that grows
+  // exponentially with the tree.
+  bool linkedFoldersOnce = false;
   Order order = Order::kNames;
 };
 
@@ -29,13 +33,14 @@ struct WalkEntry {
 struct TreeVisitor {
   // Told every entry in order; for a folder, answers whether to walk into it.
   std::function<bool(const WalkEntry&)> visit;
-  // A folder that cannot be opened or listed, or that closes a loop of links.
+  // A folder that cannot be opened or listed, or a link that closes a loop.
   std::function<void(std::string_view path, const FileError& error)> failed;
 };
 
 // Walks the tree below `root` through `fileSystem`, relative to open folder descriptors: a folder
 // swapped for a link during the walk is never followed out. Holds a bounded number of
-// descriptors whatever the depth, and memory in proportion to the depth and the folders' sizes.
+// descriptors whatever the depth (fewer when the system has none to spare), takes time in
+// proportion to the tree, and memory in proportion to the depth and the folders' sizes.
 void walkTree(FileSystem& fileSystem, const Directory& root, const WalkOptions& options, const TreeVisitor& visitor);
 
 }  // namespace corvane::platform

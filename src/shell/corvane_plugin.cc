@@ -1,6 +1,8 @@
 #include "shell/corvane_plugin.h"
 
 #include <array>
+#include <cerrno>
+#include <new>
 #include <utility>
 
 #include "file_hashing/file_fingerprint.h"
@@ -23,6 +25,15 @@ constexpr std::array<std::pair<std::string_view, Method>, 6> kMethodTable{{
 }};
 
 host::Value optionalText(std::optional<std::string> text) { return text ? host::Value(std::move(*text)) : host::Value{}; }
+
+// Memory ran out mid-operation: no digest, and whoever explains failures is told why.
+std::optional<std::string> outOfMemory(std::string_view filePath, const file_hashing::FileContext& context) {
+  try {
+    context.failed(filePath, platform::FileError::system("read", filePath, ENOMEM));
+  } catch (const std::bad_alloc&) {
+  }
+  return std::nullopt;
+}
 
 std::optional<Method> lookUp(std::string_view name) {
   for (const auto& [tableName, method] : kMethodTable) {
@@ -88,11 +99,21 @@ file_hashing::FileContext CorvanePlugin::fileContext() const {
 }
 
 std::optional<std::string> CorvanePlugin::fingerprintOfFile(std::string_view filePath) const {
-  return file_hashing::fingerprintOfFile(filePath, {fileDeli, fileReadSize}, fileContext());
+  const auto context = fileContext();
+  try {
+    return file_hashing::fingerprintOfFile(filePath, {fileDeli, fileReadSize}, context);
+  } catch (const std::bad_alloc&) {
+    return outOfMemory(filePath, context);
+  }
 }
 
 std::optional<std::string> CorvanePlugin::hashFile(std::string_view filePath) const {
-  return file_hashing::hashFile(filePath, fileContext());
+  const auto context = fileContext();
+  try {
+    return file_hashing::hashFile(filePath, context);
+  } catch (const std::bad_alloc&) {
+    return outOfMemory(filePath, context);
+  }
 }
 
 }  // namespace corvane::shell

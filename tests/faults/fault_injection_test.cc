@@ -63,6 +63,10 @@ TEST(FaultInjection, EveryFaultTakesItsRoadAndNeverGivesADigestOfAnotherVersion)
       {"hash: grows while read", "hashFile", piecewise, plan([](auto& p) { p.growBy = 1; }), false, {kChanged}},
       {"hash: rewritten in place, size kept", "hashFile", small, plan([](auto& p) { p.touchAfterStatus = true; }),
        false, {kChanged}},
+      {"hash: a write in flight that no time stamp shows", "hashFile", piecewise,
+       plan([](auto& p) { p.tornFirstRead = true; }), false, {kChanged}},
+      {"fingerprint: a write in flight that no time stamp shows", "fingerprintOfFile", big,
+       plan([](auto& p) { p.tornFirstRead = true; }), false, {sizeLine(big), kChanged}},
   };
   for (const auto& c : cases) {
     const auto path = dir.write("faulty", patternBytes(c.size, static_cast<std::uint32_t>(c.size)));

@@ -88,12 +88,14 @@ TEST(FolderLibrary, LinksInsideWorkForLookupsAndBrowsingAlike) {
   const auto lib = dir.path() / "lib";
   std::filesystem::create_symlink("Real", lib / "Linked");                 // a folder, inside
   std::filesystem::create_symlink("../a.jpg", lib / "Real" / "Sub" / "c.jpg");  // a file, inside
+  std::filesystem::create_symlink(lib / "Real" / "a.jpg", lib / "Real" / "Sub" / "d.jpg");  // inside, absolute
   std::filesystem::create_symlink(dir.path() / "outside", lib / "Out");    // a folder, outside
   std::filesystem::create_symlink(outsideFile, lib / "Real" / "out.jpg");  // a file, outside
   std::filesystem::create_symlink("..", lib / "Real" / "Sub" / "Up");      // a loop
   auto library = openFolder(lib);
   ChannelHarness harness(library);
   EXPECT_EQ(harness.call("hashAsset", host::Value("Linked/Sub/c.jpg")), text(referenceSha256({'a'})));
+  EXPECT_EQ(harness.call("hashAsset", host::Value("Linked/Sub/d.jpg")), text(referenceSha256({'a'})));
   EXPECT_EQ(harness.call("hashAsset", host::Value("Out/secret.jpg")), nil());
   const auto inAlbum = [&](const char* asset, const char* album) {
     return harness.call("getIfAssetExistInAlbum", host::Value(host::ValueMap{{host::Value("assetId"), host::Value(asset)},
@@ -104,12 +106,12 @@ TEST(FolderLibrary, LinksInsideWorkForLookupsAndBrowsingAlike) {
   EXPECT_EQ(inAlbum("Out/secret.jpg", "Out"), boolean(false));
 
   EXPECT_EQ(identifiers(library->fetchAssets()),
-            (std::vector<std::string>{"Linked/Sub/b.png", "Linked/Sub/c.jpg", "Linked/a.jpg", "Real/Sub/b.png",
-                                      "Real/Sub/c.jpg", "Real/a.jpg"}));
+            (std::vector<std::string>{"Linked/Sub/b.png", "Linked/Sub/c.jpg", "Linked/Sub/d.jpg", "Linked/a.jpg",
+                                      "Real/Sub/b.png", "Real/Sub/c.jpg", "Real/Sub/d.jpg", "Real/a.jpg"}));
   EXPECT_EQ(identifiers(library->fetchAssetCollectionsWithType(photo_library::AssetCollectionType::kAlbum)),
             (std::vector<std::string>{"Linked", "Linked/Sub", "Real", "Real/Sub"}));
   EXPECT_EQ(identifiers(library->fetchAssetsInAssetCollection(photo_library::PlainAlbum("Real/Sub"))),
-            (std::vector<std::string>{"Real/Sub/b.png", "Real/Sub/c.jpg"}));
+            (std::vector<std::string>{"Real/Sub/b.png", "Real/Sub/c.jpg", "Real/Sub/d.jpg"}));
 }
 
 // A folder of the library swapped, again and again, with a link to a folder outside that holds

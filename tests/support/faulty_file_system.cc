@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <set>
 #include <string>
 
 namespace corvane::testing {
@@ -31,10 +32,11 @@ class FaultyFile final : public platform::File {
       return Unexpected(FileError::system("read", path_, EIO));
     }
     if (plan_.shortReadLimit > 0) buffer = buffer.first(std::min(buffer.size(), plan_.shortReadLimit));
-    return real_->readSome(offset, buffer);
+    auto count = real_->readSome(offset, buffer);
+    if (count && *count > 0 && plan_.tornFirstRead && readsSeen_.insert(offset).second) buffer[0] ^= 0xff;
+    return count;
   }
 
-  bool onPseudoFileSystem() const override { return real_->onPseudoFileSystem(); }
   void adviseSequential() const override { real_->adviseSequential(); }
 
  private:
@@ -44,8 +46,8 @@ class FaultyFile final : public platform::File {
     const off_t newSize = plan_.truncateTo >= 0 ? plan_.truncateTo : static_cast<off_t>(size + plan_.growBy);
     if ((plan_.truncateTo >= 0 || plan_.growBy > 0) && ::truncate(path_.c_str(), newSize) != 0) return;
     if (plan_.touchAfterStatus) {
-      // A second later than it was: the system's own clock may not have moved on yet.
-      const struct timespec times[2] = {{0, UTIME_OMIT}, {status.modifiedNs / 1'000'000'000 + 1, 0}};
+      // A second earlier than it was: the system's own clock may not have moved on yet.
+      const struct timespec times[2] = {{0, UTIME_OMIT}, {status.modifiedNs / 1'000'000'000 - 1, 0}};
       ::utimensat(AT_FDCWD, path_.c_str(), times, 0);
     }
   }
@@ -54,6 +56,7 @@ class FaultyFile final : public platform::File {
   std::string path_;
   FaultPlan plan_;
   mutable int statusTaken_ = 0;
+  mutable std::set<std::uint64_t> readsSeen_;
 };
 
 }  // namespace
