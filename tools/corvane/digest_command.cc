@@ -185,7 +185,7 @@ int runDigest(const CommonOptions& common, DigestKind kind, const DigestOptions&
       ++failed;
       progress.printLine("corvane: " + job.name + ": " + outcome.error);
       if (checking) progress.printOut(job.name + ": FAILED open or read");
-      return;
+      return true;
     }
     if (checking) {
       const bool ok = *outcome.digest == expected[i];
@@ -200,6 +200,7 @@ int runDigest(const CommonOptions& common, DigestKind kind, const DigestOptions&
     } else {
       progress.printOut(formatDigestLine(*outcome.digest, job.name));
     }
+    return true;
   };
   const std::size_t threads = options.threads != 0 ? options.threads : std::max(1u, std::thread::hardware_concurrency());
   runInOrder<Outcome>(jobs.size(), threads, compute, emit);
