@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "exit_status.h"
+#include "host/standard_reader.h"
 #include "json_value.h"
 #include "library_location.h"
 #include "output.h"
@@ -29,6 +30,15 @@ void addCallCommand(CLI::App& app, CallOptions& options) {
 }
 
 int runCall(const CommonOptions& common, const CallOptions& options) {
+  std::optional<host::Value> argument = host::Value{};
+  if (options.argument) {
+    argument = argumentValue(*options.argument);
+    if (!argument) {
+      printError("the argument nests deeper than the channel carries (" +
+                 std::to_string(host::StandardReader::kMaxDepth) + " levels)");
+      return kExitUsage;
+    }
+  }
   std::string error;
   shell::Environment services;
   services.console = common.quiet ? std::shared_ptr<platform::Console>(std::make_shared<platform::SilentConsole>())
@@ -43,8 +53,7 @@ int runCall(const CommonOptions& common, const CallOptions& options) {
     printError(error);
     return kExitFailed;
   }
-  host::FlutterMethodCall call{options.method, options.argument ? argumentValue(*options.argument) : host::Value{}};
-  const auto reply = host->call(call, common.trace);
+  const auto reply = host->call({options.method, std::move(*argument)}, common.trace);
   if (const auto* value = std::get_if<host::Value>(&reply)) {
     printOut(jsonLine(toJson(*value)));
     return kExitOk;
