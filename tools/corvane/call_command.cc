@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <filesystem>
+
+#include "escape.h"
 #include "exit_status.h"
 #include "host/standard_reader.h"
 #include "json_value.h"
@@ -11,22 +14,29 @@
 
 namespace corvane::tool {
 
-void addCallCommand(CLI::App& app, CallOptions& options) {
+void addCallCommand(CLI::App& app, CallOptions& options, CommonOptions& common) {
   auto* call = app.add_subcommand("call", "Send one call on the channel \"corvane\" and print the answer as JSON");
-  call->add_option("METHOD", options.method, "The method's name")->required();
+  call->add_option("METHOD", options.method, "The method's name")->required()->type_name("");
   call->add_option("ARG", options.argument,
-                   "The argument: JSON when it parses as JSON, else plain text; none when left out");
-  call->add_option("--library", options.library,
-                   "The photo library: a folder (default: your pictures folder)");
-  call->footer(
-      "Examples:\n"
+                   "The argument: JSON when it parses as JSON (nested at most " +
+                       std::to_string(host::StandardReader::kMaxDepth) +
+                       " deep, as the channel carries), else plain text; none when left out")
+      ->type_name("");
+  call->add_option("--library", options.library, "The photo library: a folder (default: your pictures folder)")
+      ->type_name("DIR");
+  addCommonOptions(*call, common);
+  call->footer(helpFooter(
       "  corvane call getPlatformVersion\n"
       "  corvane call fingerprintOfFile /path/to/file\n"
       "  corvane --trace call hashFile /path/to/file\n"
       "  corvane call --library ~/Pictures hashAsset 'Holidays/beach.png'\n"
       "  corvane call --library ~/Pictures getIfAssetExistInAlbum \\\n"
       "      '{\"assetId\": \"Holidays/beach.png\", \"pathId\": \"Holidays\", \"isUserAlbum\": true}'\n"
-      "\nExit status: 0 answered, 1 error reply, 2 usage error, 3 method not implemented.");
+      "\nThe plug-in's own lines go to standard error (none with -q).\n",
+      "  0  answered\n"
+      "  1  an error reply; standard output could not be written; or the run could not go on\n"
+      "  2  the command line is wrong (an argument nested too deep, say)\n"
+      "  3  the plug-in does not implement the method"));
 }
 
 int runCall(const CommonOptions& common, const CallOptions& options) {
@@ -41,9 +51,16 @@ int runCall(const CommonOptions& common, const CallOptions& options) {
   }
   std::string error;
   shell::Environment services;
+  // The channel's own window: the plug-in's lines show unless -q.
   services.console = common.quiet ? std::shared_ptr<platform::Console>(std::make_shared<platform::SilentConsole>())
                                   : std::make_shared<platform::DescriptorConsole>(STDERR_FILENO);
-  services.photoLibrary = openLibrary(options.library, false, error);
+  try {
+    services.photoLibrary = openLibrary(options.library, false, error);
+  } catch (const std::filesystem::filesystem_error&) {
+    // NOTE(merge): an unreadable default folder (or a link loop) throws from the library
+    // location today; it is "no library", and the location's owner makes it say so itself.
+    services.photoLibrary = nullptr;
+  }
   if (!error.empty()) {
     printError(error);
     return kExitFailed;
@@ -59,7 +76,7 @@ int runCall(const CommonOptions& common, const CallOptions& options) {
     return kExitOk;
   }
   if (std::holds_alternative<host::MethodNotImplemented>(reply)) {
-    printError("the plug-in does not implement the method \"" + options.method + "\"");
+    printError("the plug-in does not implement the method " + quoteName(options.method));
     return kExitNotImplemented;
   }
   const auto& failure = std::get<host::FlutterError>(reply);
