@@ -66,9 +66,6 @@ TEST(Failures, WriteFailuresStopEveryCommandWithOneMessage) {
 }
 
 TEST(Failures, ResourceLimitsEndWithOneLineAndAStatus) {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-  GTEST_SKIP() << "sanitizers reserve more address space than these limits allow";
-#endif
   TempDir dir;
   std::filesystem::permissions(dir.path(), std::filesystem::perms::all, std::filesystem::perm_options::add);
   std::vector<std::string> files;
@@ -90,6 +87,9 @@ TEST(Failures, ResourceLimitsEndWithOneLineAndAStatus) {
       {"ulimit -v 400000; exec", "hash -j 64" + all, 0, "", files.size()},
       {"ulimit -v 300000; exec", "hash -c '" + huge + "'", 1, "corvane: out of memory\n", 0},
   };
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  cases.clear();  // sanitizers reserve more address space than these limits allow
+#endif
   // No thread can be started at all: the limit on processes binds users other than root.
   if (::getuid() == 0 && runProgram("setpriv", {"--version"}).status == 0) {
     cases.push_back({"exec prlimit --nproc=1 setpriv --reuid=65534 --regid=65534 --clear-groups", "hash -j 64" + all, 0,

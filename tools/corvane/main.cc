@@ -1,8 +1,10 @@
-#include <CLI/CLI.hpp>
+#include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <new>
 #include <sstream>
+#include <string_view>
 
 #include "call_command.h"
 #include "digest_command.h"
@@ -100,7 +102,9 @@ int main(int argc, char** argv) {
   try {
     status = run(argc, argv, trouble);
   } catch (const std::bad_alloc&) {
-    printError("out of memory");
+    // Written as it is: building a message could need the memory there is not.
+    static constexpr std::string_view kOutOfMemory = "corvane: out of memory\n";
+    [[maybe_unused]] const auto written = ::write(STDERR_FILENO, kOutOfMemory.data(), kOutOfMemory.size());
     status = trouble;
   } catch (const std::exception& e) {
     printError(e.what());
