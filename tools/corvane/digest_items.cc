@@ -7,6 +7,8 @@
 namespace corvane::tool {
 namespace {
 
+// NOTE(merge): the plug-in opens the copy by its /proc/self/fd/N path, a link it must follow;
+// a file layer that refuses links (O_NOFOLLOW) needs to let these through.
 Item spooled(const std::string& name, std::optional<Spool> spool, const std::string& error) {
   if (!spool) return {name, name, std::nullopt, error, nullptr};
   auto shared = std::make_shared<const Spool>(std::move(*spool));
