@@ -4,7 +4,7 @@
 
 namespace corvane::platform {
 
-enum class FileType { kRegular, kDirectory, kSymbolicLink, kOther, kUnknown };
+enum class FileType { kRegular, kDirectory, kSymbolicLink, kFifo, kSocket, kDevice, kUnknown };
 
 // What the system says of a file: its kind, size and identity, and when its content and its
 // metadata last changed.

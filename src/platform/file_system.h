@@ -51,6 +51,23 @@ class Directory {
   virtual int descriptor() const = 0;
 };
 
+// Bytes read front to back, as they come: standard input, a FIFO, a socket.
+class Stream {
+ public:
+  virtual ~Stream() = default;
+  // Waits for bytes; the count read, 0 at the end.
+  virtual FileResult<std::size_t> read(std::span<std::uint8_t> buffer) = 0;
+};
+
+// A file held in memory, for bytes that have no file of their own: opened by its path like any
+// other file for as long as it lives, each open reading it from the start.
+class MemoryFile {
+ public:
+  virtual ~MemoryFile() = default;
+  virtual const std::string& path() const = 0;
+  virtual std::uint64_t size() const = 0;
+};
+
 // How a path is resolved.
 enum class Resolve {
   kFollow,    // as given, links followed, from the base folder (or the working folder)
@@ -73,6 +90,12 @@ class FileSystem {
                                                                Resolve how) = 0;
   // The status of what a path names, without opening it for reading.
   virtual FileResult<FileStatus> statusOf(const Directory* base, std::string_view path, Resolve how) = 0;
+  // Opens for reading front to back, waiting as a reader of a FIFO does.
+  virtual FileResult<std::unique_ptr<Stream>> openStream(std::string_view path) = 0;
+  // The process's standard input, which stays open when the stream goes.
+  virtual std::unique_ptr<Stream> standardInput() = 0;
+  // A file in memory holding what the stream gives, to its end.
+  virtual FileResult<std::unique_ptr<MemoryFile>> memoryFileFrom(Stream& stream) = 0;
   // The absolute path of what a path names, with every link, "." and ".." resolved.
   virtual FileResult<std::string> canonicalPath(std::string_view path) = 0;
 };

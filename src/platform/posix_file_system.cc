@@ -1,6 +1,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/beneath_resolution.h"
 #include "platform/file_system.h"
@@ -34,7 +36,10 @@ FileType typeOf(mode_t mode) {
   if (S_ISREG(mode)) return FileType::kRegular;
   if (S_ISDIR(mode)) return FileType::kDirectory;
   if (S_ISLNK(mode)) return FileType::kSymbolicLink;
-  return FileType::kOther;
+  if (S_ISFIFO(mode)) return FileType::kFifo;
+  if (S_ISSOCK(mode)) return FileType::kSocket;
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return FileType::kDevice;
+  return FileType::kUnknown;
 }
 
 FileStatus statusFrom(const struct stat& s) {
@@ -155,7 +160,10 @@ class PosixDirectory final : public Directory {
             type = typeOf(s.st_mode);
             break;
           }
-          default: type = FileType::kOther; break;
+          case DT_FIFO: type = FileType::kFifo; break;
+          case DT_SOCK: type = FileType::kSocket; break;
+          case DT_CHR: case DT_BLK: type = FileType::kDevice; break;
+          default: type = FileType::kUnknown; break;
         }
         entries.push_back({std::string(name), type});
       }
@@ -167,6 +175,48 @@ class PosixDirectory final : public Directory {
   std::string path_;
   mutable std::mutex listing_;
 };
+
+class PosixStream final : public Stream {
+ public:
+  PosixStream(UniqueFd owned, int fd, std::string path) : owned_(std::move(owned)), fd_(fd), path_(std::move(path)) {}
+
+  FileResult<std::size_t> read(std::span<std::uint8_t> buffer) override {
+    for (;;) {
+      const ssize_t n = ::read(fd_, buffer.data(), buffer.size());
+      if (n >= 0) return static_cast<std::size_t>(n);
+      if (errno != EINTR) return Unexpected(FileError::system("read", path_, errno));
+    }
+  }
+
+ private:
+  UniqueFd owned_;  // none for standard input, which the process keeps
+  int fd_;
+  std::string path_;
+};
+
+class PosixMemoryFile final : public MemoryFile {
+ public:
+  PosixMemoryFile(UniqueFd fd, std::uint64_t size)
+      : fd_(std::move(fd)), path_("/proc/self/fd/" + std::to_string(fd_.get())), size_(size) {}
+  const std::string& path() const override { return path_; }
+  std::uint64_t size() const override { return size_; }
+
+ private:
+  UniqueFd fd_;
+  std::string path_;
+  std::uint64_t size_;
+};
+
+bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
+  while (size != 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
 
 class PosixFileSystem final : public FileSystem {
  public:
@@ -197,6 +247,35 @@ class PosixFileSystem final : public FileSystem {
       return Unexpected(FileError::system("status", path, errno));
     }
     return statusFrom(s);
+  }
+
+  FileResult<std::unique_ptr<Stream>> openStream(std::string_view path) override {
+    // Blocking, as any reader of a FIFO is: it waits for its writer.
+    UniqueFd fd(openWith(nullptr, path, O_RDONLY | O_CLOEXEC | O_NOCTTY, Resolve::kFollow));
+    if (!fd) return Unexpected(FileError::system("open", path, errno));
+    const int raw = fd.get();
+    return std::unique_ptr<Stream>(std::make_unique<PosixStream>(std::move(fd), raw, std::string(path)));
+  }
+
+  std::unique_ptr<Stream> standardInput() override {
+    return std::make_unique<PosixStream>(UniqueFd(), STDIN_FILENO, "standard input");
+  }
+
+  FileResult<std::unique_ptr<MemoryFile>> memoryFileFrom(Stream& stream) override {
+    UniqueFd fd(::memfd_create("corvane-stream", MFD_CLOEXEC));
+    if (!fd) return Unexpected(FileError::system("create", "a file in memory", errno));
+    std::vector<std::uint8_t> buffer(1 << 17);
+    std::uint64_t size = 0;
+    for (;;) {
+      const auto count = stream.read(buffer);
+      if (!count) return Unexpected(count.error());
+      if (*count == 0) break;
+      if (!writeAll(fd.get(), buffer.data(), *count)) {
+        return Unexpected(FileError::system("write", "a file in memory", errno != 0 ? errno : ENOSPC));
+      }
+      size += *count;
+    }
+    return std::unique_ptr<MemoryFile>(std::make_unique<PosixMemoryFile>(std::move(fd), size));
   }
 
   FileResult<std::string> canonicalPath(std::string_view path) override {

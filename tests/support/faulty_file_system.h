@@ -39,6 +39,13 @@ class FaultyFileSystem final : public platform::FileSystem {
                                                                            platform::Resolve how) override;
   platform::FileResult<platform::FileStatus> statusOf(const platform::Directory* base, std::string_view path,
                                                       platform::Resolve how) override;
+  platform::FileResult<std::unique_ptr<platform::Stream>> openStream(std::string_view path) override {
+    return real_->openStream(path);
+  }
+  std::unique_ptr<platform::Stream> standardInput() override { return real_->standardInput(); }
+  platform::FileResult<std::unique_ptr<platform::MemoryFile>> memoryFileFrom(platform::Stream& stream) override {
+    return real_->memoryFileFrom(stream);
+  }
   platform::FileResult<std::string> canonicalPath(std::string_view path) override;
 
  private:

@@ -7,15 +7,31 @@ namespace corvane::testing {
 
 struct CommandOutput {
   int status = -1;  // exit status; -1 when the command did not exit normally
+  int signal = 0;   // the signal that ended it, if one did
   std::string out;
   std::string err;
 };
 
-// Runs the built `corvane` command with these arguments (and optional standard input), waits for
-// it, and returns what it wrote.
-CommandOutput runCorvane(const std::vector<std::string>& arguments, const std::string& input = {});
+// Where a command's standard output goes.
+enum class Stdout {
+  kCaptured,     // a file, read back into CommandOutput::out
+  kFull,         // /dev/full: every write fails with ENOSPC
+  kClosed,       // no descriptor 1 at all
+  kBrokenPipe,   // a pipe nobody reads, with SIGPIPE ignored: writes fail with EPIPE
+};
+
+// Runs a program (found on PATH when the name has no slash) with these arguments and optional
+// standard input, waits for it, and returns what it wrote.
+CommandOutput runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::string& input = {}, Stdout stdoutTo = Stdout::kCaptured);
+
+// Runs the built `corvane` command.
+CommandOutput runCorvane(const std::vector<std::string>& arguments, const std::string& input = {},
+                         Stdout stdoutTo = Stdout::kCaptured);
 
 // The folder that holds the built command and plug-in library.
 std::string binaryDirectory();
+// The built command.
+std::string corvanePath();
 
 }  // namespace corvane::testing

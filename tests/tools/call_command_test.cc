@@ -14,6 +14,10 @@ TEST(CallCommand, PrintsAnswersAsJsonWithTheRightStatus) {
   const std::vector<Case> cases = {
       {{"call", "hashFile", "42"}, 0, "null\n"},
       {{"call", "hashFile", "[\"/a\"]"}, 0, "null\n"},
+      // As deep as the channel carries, and past that: a usage error, never a crashed stack.
+      {{"call", "hashFile", std::string(256, '[') + std::string(256, ']')}, 0, "null\n"},
+      {{"call", "hashFile", std::string(20'000, '[') + std::string(20'000, ']')}, 2, ""},
+      {{"call", "hashFile", std::string(20'000, '[')}, 0, "null\n"},  // not JSON: plain text
       {{"call", "noSuchMethod"}, 3, ""},
       {{"call", "GetPlatformVersion"}, 3, ""},
       {{"call"}, 2, ""},

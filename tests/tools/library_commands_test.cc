@@ -22,9 +22,10 @@ TEST(LibraryCommands, ExploreTheSampleLibrary) {
       {{"in-album", "--library", kLibrary, "Holidays/beach.png", "Family"}, 1, "false\n"},
       {{"in-album", "--library", kLibrary, "--any", "welcome.png", ""}, 0, "true\n"},
       {{"in-album", "--library", kLibrary, "../library/welcome.png", "Family"}, 1, "false\n"},
-      {{"-q", "hash", "--library", kLibrary, "--asset", "Family/portrait.bmp"}, 0, ""},
-      {{"-q", "fingerprint", "--library", kLibrary, "--asset", "Family/portrait.bmp"}, 1, ""},
+      {{"hash", "--library", kLibrary, "--asset", "Family/portrait.bmp"}, 0, ""},
+      {{"fingerprint", "--library", kLibrary, "--asset", "Family/portrait.bmp"}, 1, ""},
       {{"albums", "--library", "/no/such/folder"}, 1, ""},
+      {{"in-album", "--library", "/no/such/folder", "Holidays/beach.png", "Holidays"}, 2, ""},
   };
   for (const auto& c : cases) {
     const auto run = runCorvane(c.arguments);

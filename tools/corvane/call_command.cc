@@ -2,7 +2,10 @@
 
 #include <unistd.h>
 
+
+#include "escape.h"
 #include "exit_status.h"
+#include "host/standard_reader.h"
 #include "json_value.h"
 #include "library_location.h"
 #include "output.h"
@@ -10,29 +13,47 @@
 
 namespace corvane::tool {
 
-void addCallCommand(CLI::App& app, CallOptions& options) {
+void addCallCommand(CLI::App& app, CallOptions& options, CommonOptions& common) {
   auto* call = app.add_subcommand("call", "Send one call on the channel \"corvane\" and print the answer as JSON");
-  call->add_option("METHOD", options.method, "The method's name")->required();
+  call->add_option("METHOD", options.method, "The method's name")->required()->type_name("");
   call->add_option("ARG", options.argument,
-                   "The argument: JSON when it parses as JSON, else plain text; none when left out");
-  call->add_option("--library", options.library,
-                   "The photo library: a folder (default: your pictures folder)");
-  call->footer(
-      "Examples:\n"
+                   "The argument: JSON when it parses as JSON (nested at most " +
+                       std::to_string(host::StandardReader::kMaxDepth) +
+                       " deep, as the channel carries), else plain text; none when left out")
+      ->type_name("");
+  call->add_option("--library", options.library, "The photo library: a folder (default: your pictures folder)")
+      ->type_name("DIR");
+  addCommonOptions(*call, common);
+  call->footer(helpFooter(
       "  corvane call getPlatformVersion\n"
       "  corvane call fingerprintOfFile /path/to/file\n"
       "  corvane --trace call hashFile /path/to/file\n"
       "  corvane call --library ~/Pictures hashAsset 'Holidays/beach.png'\n"
       "  corvane call --library ~/Pictures getIfAssetExistInAlbum \\\n"
       "      '{\"assetId\": \"Holidays/beach.png\", \"pathId\": \"Holidays\", \"isUserAlbum\": true}'\n"
-      "\nExit status: 0 answered, 1 error reply, 2 usage error, 3 method not implemented.");
+      "\nThe plug-in's own lines go to standard error (none with -q).\n",
+      "  0  answered\n"
+      "  1  an error reply; standard output could not be written; or the run could not go on\n"
+      "  2  the command line is wrong (an argument nested too deep, say)\n"
+      "  3  the plug-in does not implement the method"));
 }
 
 int runCall(const CommonOptions& common, const CallOptions& options) {
+  std::optional<host::Value> argument = host::Value{};
+  if (options.argument) {
+    argument = argumentValue(*options.argument);
+    if (!argument) {
+      printError("the argument nests deeper than the channel carries (" +
+                 std::to_string(host::StandardReader::kMaxDepth) + " levels)");
+      return kExitUsage;
+    }
+  }
   std::string error;
   shell::Environment services;
+  // The channel's own window: the plug-in's lines show unless -q.
   services.console = common.quiet ? std::shared_ptr<platform::Console>(std::make_shared<platform::SilentConsole>())
                                   : std::make_shared<platform::DescriptorConsole>(STDERR_FILENO);
+  // An unreadable default folder is no library: the plug-in then sees an empty one.
   services.photoLibrary = openLibrary(options.library, false, error);
   if (!error.empty()) {
     printError(error);
@@ -43,14 +64,13 @@ int runCall(const CommonOptions& common, const CallOptions& options) {
     printError(error);
     return kExitFailed;
   }
-  host::FlutterMethodCall call{options.method, options.argument ? argumentValue(*options.argument) : host::Value{}};
-  const auto reply = host->call(call, common.trace);
+  const auto reply = host->call({options.method, std::move(*argument)}, common.trace);
   if (const auto* value = std::get_if<host::Value>(&reply)) {
     printOut(jsonLine(toJson(*value)));
     return kExitOk;
   }
   if (std::holds_alternative<host::MethodNotImplemented>(reply)) {
-    printError("the plug-in does not implement the method \"" + options.method + "\"");
+    printError("the plug-in does not implement the method " + quoteName(options.method));
     return kExitNotImplemented;
   }
   const auto& failure = std::get<host::FlutterError>(reply);

@@ -15,7 +15,7 @@ struct CallOptions {
   std::optional<std::string> library;
 };
 
-void addCallCommand(CLI::App& app, CallOptions& options);
+void addCallCommand(CLI::App& app, CallOptions& options, CommonOptions& common);
 int runCall(const CommonOptions& common, const CallOptions& options);
 
 }  // namespace corvane::tool

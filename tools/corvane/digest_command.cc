@@ -1,235 +1,164 @@
 #include "digest_command.h"
 
-#include <unistd.h>
-
-#include <fstream>
-#include <iostream>
-#include <thread>
-
+#include "check_command.h"
 #include "digest_line.h"
+#include "digest_run.h"
+#include "escape.h"
 #include "exit_status.h"
-#include "file_report.h"
-#include "file_walk.h"
+#include "json_name.h"
 #include "library_location.h"
-#include "ordered_runner.h"
 #include "output.h"
-#include "plugin_host.h"
-#include "progress.h"
 
 namespace corvane::tool {
 namespace {
 
-struct Methods {
-  const char* file;
-  const char* asset;
-  const char* jsonKey;
-  const char* assetFailure;
-};
-
-Methods methodsOf(DigestKind kind) {
-  if (kind == DigestKind::kFingerprint) {
-    return {"fingerprintOfFile", "fingerprintOfVideoAsset", "fingerprint", "no such video in the library, or unreadable"};
-  }
-  return {"hashFile", "hashAsset", "sha256", "no such asset in the library, or its data cannot be read"};
-}
-
-struct Outcome {
-  std::optional<std::string> digest;
-  std::optional<std::uint64_t> size;  // as the plug-in found it
-  std::string error;
-};
-
-// Reads a check list: the names and the digests they must give.
-bool readCheckList(const std::string& list, std::vector<std::string>& names, std::vector<std::string>& expected,
-                   std::size_t& malformed) {
-  std::ifstream file;
-  std::istream* in = &std::cin;
-  if (list != "-") {
-    file.open(list, std::ios::binary);
-    if (!file) return false;
-    in = &file;
-  }
-  std::string line;
-  while (std::getline(*in, line)) {
-    if (auto parsed = parseDigestLine(line)) {
-      names.push_back(std::move(parsed->name));
-      expected.push_back(std::move(parsed->digest));
-    } else if (!line.empty()) {
-      ++malformed;
-    }
-  }
-  return true;
-}
-
-// The jobs of a run: the operands, or the entries of the check list. Returns an exit status
-// when there is nothing to run.
-std::optional<int> collectJobs(const DigestOptions& options, std::vector<Job>& jobs, std::vector<std::string>& expected,
-                               std::size_t& malformed) {
-  std::vector<std::string> names = options.operands;
-  if (options.checkList) {
-    names.clear();
-    if (!readCheckList(*options.checkList, names, expected, malformed)) {
-      // NOTE(merge): the list is read through the file layer once the check-list reader lands.
-      const auto opened = platform::posixFileSystem()->openFile(nullptr, *options.checkList, platform::Resolve::kFollow);
-      printError(*options.checkList + ": " + (opened ? std::string("Read error") : opened.error().description()));
-      return kExitFailed;
-    }
-    if (names.empty()) {
-      printError(*options.checkList + ": no properly formatted digest lines found");
-      return kExitFailed;
-    }
-  }
-  if (options.assets) {
-    for (auto& name : names) jobs.push_back({std::move(name), std::nullopt, std::nullopt});
+// The command lines that are wrong although each option parses: conflicting options, or
+// options meaningless for the mode. Says why, or none.
+std::optional<std::string> misuse(const DigestOptions& options) {
+  if (options.check) {
+    if (options.json) return "--json does not go with --check: check lines are what it prints";
+    if (options.recursive) return "-r does not go with --check: the lists name the files";
+    if (options.tag) return "the --tag option is meaningless when verifying checksums";
+    if (options.binary) return "the --binary and --text options are meaningless when verifying checksums";
   } else {
-    // A check list's entries are single files, so a folder among them is an error.
-    jobs = expandPaths(*platform::posixFileSystem(), names,
-                       {.recursive = options.recursive && !options.checkList, .followLinks = options.followLinks});
+    const std::pair<bool, const char*> checkOnly[] = {{options.status, "--status"},
+                                                      {options.strict, "--strict"},
+                                                      {options.warn, "--warn"},
+                                                      {options.ignoreMissing, "--ignore-missing"}};
+    for (const auto& [given, name] : checkOnly) {
+      if (given) return std::string("the ") + name + " option is meaningful only when verifying checksums (-c)";
+    }
+    if (options.json && (options.tag || options.zero || options.binary)) {
+      return "--json does not go with --tag, -z, -b or -t: those shape text lines";
+    }
+    if (options.tag && options.binary == false) return "--tag does not support --text mode";
+    if (options.assets && options.operands.empty()) return "no asset identifiers given";
   }
+  if (options.assets && options.recursive) return "-r walks folders; it does not go with --asset";
+  if (options.followLinks && !options.recursive) return "-L goes with -r: it says how to walk";
+  if (options.library && !options.assets) return "--library goes with --asset: the operands are files otherwise";
   return std::nullopt;
 }
 
-std::string plural(std::size_t n, const char* one, const char* many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
+int printDigests(const CommonOptions& common, DigestKind kind, const DigestOptions& options,
+                 std::shared_ptr<photo_library::PhotoLibrary> library) {
+  auto items = options.assets ? assetItems(options.operands)
+                              : fileItems(options.operands.empty() ? std::vector<std::string>{"-"} : options.operands,
+                                          {.recursive = options.recursive, .followLinks = options.followLinks});
+  DigestRun run(common, options, kind, std::move(library), std::move(items));
+  std::string error;
+  if (!run.start(error)) {
+    printError(error);
+    return kExitFailed;
+  }
+  const LineStyle style{algorithmName(kind), options.tag, options.binary.value_or(false), options.zero};
+  const std::string nameKey = options.assets ? "asset" : "path";
+  std::size_t failed = 0;
+  run.run([&](std::size_t, const Item& item, Outcome& outcome) {
+    nlohmann::ordered_json object;
+    if (options.json) putName(object, nameKey, item.name);
+    if (!outcome.digest) {
+      ++failed;
+      run.progress().printLine("corvane: " + quoteName(item.name) + ": " + outcome.error);
+      if (!options.json) return true;
+      object["error"] = outcome.error;
+      return run.progress().printOut(jsonLine(object));
+    }
+    if (options.json) {
+      if (const auto size = outcome.size ? outcome.size : item.size) object["size"] = *size;
+      object[jsonKey(kind)] = *outcome.digest;
+      return run.progress().printOut(jsonLine(object));
+    }
+    return run.progress().printOut(formatDigestLine(style, *outcome.digest, item.name), options.zero ? '\0' : '\n');
+  });
+  return failed == 0 ? kExitOk : kExitFailed;
 }
 
 }  // namespace
 
-CLI::App* addDigestCommand(CLI::App& app, DigestKind kind, DigestOptions& options) {
+CLI::App* addDigestCommand(CLI::App& app, DigestKind kind, DigestOptions& options, CommonOptions& common) {
   const bool fingerprint = kind == DigestKind::kFingerprint;
+  const std::string name = fingerprint ? "fingerprint" : "hash";
+  const std::string algorithm = algorithmName(kind);
   auto* command = app.add_subcommand(
-      fingerprint ? "fingerprint" : "hash",
-      fingerprint ? "Print sampled fingerprints: the size and five 16 KiB samples, fast for any size"
-                  : "Print SHA-256 hashes of whole files, as sha256sum does");
-  command->add_option("PATH", options.operands, "Files (or folders, with -r); asset identifiers with --asset");
+      name, fingerprint ? "Print sampled fingerprints: the size and five 16 KiB samples, fast for any size"
+                        : "Print SHA-256 hashes of whole files, as sha256sum does");
+  command->add_option("FILE", options.operands,
+                      "Files ('-' or none: standard input), folders with -r, asset identifiers with --asset, "
+                      "lists with -c")
+      ->type_name("");
   command->add_flag("-r,--recursive", options.recursive,
                     "Walk into folders: every regular file below them, as find -type f lists them, in byte order");
   command->add_flag("-L,--follow", options.followLinks, "With -r, follow links to files and folders, as find -L does");
-  command->add_option("-j,--jobs", options.threads, "Calls to run at once (default: one per processor)")
-      ->check(CLI::Range(std::size_t{1}, std::size_t{1024}));
-  command->add_flag("--json", options.json, "Print one JSON object per file");
-  command->add_option("-c,--check", options.checkList, "Check the digests listed in a file ('-' for standard input)");
+  command->add_option("-j,--jobs", options.threads, "Calls to run at once, 1 to 1024 (default: one per processor)")
+      ->type_name("N")
+      ->check(CLI::Range(std::size_t{1}, std::size_t{1024}).description(""));
+  command->add_flag("--json", options.json, "One JSON object per operand, failures included (see below)");
+  command->add_flag("--tag", options.tag, "Print BSD-style lines: " + algorithm + " (FILE) = DIGEST");
+  command->add_flag("-z,--zero", options.zero,
+                    "End lines with NUL and leave names unescaped; with -c, read NUL-ended lists");
+  command->add_flag_callback("-b,--binary", [&options] { options.binary = true; }, "Mark names with '*' (binary mode)")
+      ->trigger_on_parse();
+  command->add_flag_callback("-t,--text", [&options] { options.binary = false; },
+                             "Text mode, the default (there is no difference on this system)")
+      ->trigger_on_parse();
   command->add_flag("--asset", options.assets,
                     fingerprint ? "The operands are video identifiers of the photo library"
                                 : "The operands are asset identifiers of the photo library");
-  command->add_option("--library", options.library, "The photo library folder (default: your pictures folder)");
-  const std::string name = fingerprint ? "fingerprint" : "hash";
-  command->footer("Examples:\n  corvane " + name + " photo.jpg video.mov\n  corvane " + name +
-                  " -r ~/Archive > archive." + name + "s\n  corvane " + name + " -c archive." + name +
-                  "s\n  corvane " + name + " --json -r ~/Archive\n  corvane " + name + " --library ~/Pictures --asset " +
-                  (fingerprint ? "'Holidays/sea waves.avi'" : "Holidays/beach.png") +
-                  (fingerprint ? "\n\nA fingerprint sees the file's size and five sampled 16 KiB pieces only: it "
-                                 "tells most changes\nfast, but is no integrity check. Use 'corvane hash' for that."
-                               : "\n\nThe output is accepted by 'sha256sum -c', and the other way round."));
+  command->add_option("--library", options.library, "The photo library folder (default: your pictures folder)")
+      ->type_name("DIR");
+
+  const std::string check = "Checking (-c)";
+  command->add_flag("-c,--check", options.check,
+                    "Read digests from the lists and check them ('-' or none: standard input)")
+      ->group(check);
+  command->add_flag("--ignore-missing", options.ignoreMissing, "Don't fail or report status for missing files")
+      ->group(check);
+  command->add_flag("--status", options.status, "Don't print anything; the exit status shows success")->group(check);
+  command->add_flag("--strict", options.strict, "Exit non-zero for improperly formatted lines")->group(check);
+  command->add_flag("-w,--warn", options.warn, "Warn about improperly formatted lines")->group(check);
+  addCommonOptions(*command, common);
+
+  const std::string list = fingerprint ? "archive.fingerprints" : "archive.sha256";
+  std::string examples = "  corvane " + name + " photo.jpg video.mov\n" +
+                         "  corvane " + name + " -r ~/Archive > " + list + "\n" +
+                         "  corvane " + name + " -c " + list + "          check every file\n" +
+                         "  corvane " + name + " -c --quiet " + list + "  print only what failed\n" +
+                         "  tar -c ~/Archive | corvane " + name + "         standard input\n" +
+                         "  corvane " + name + " --json -r ~/Archive\n" +
+                         "  corvane " + name + " --library ~/Pictures --asset " +
+                         (fingerprint ? "'Holidays/sea waves.avi'\n" : "Holidays/beach.png\n");
+  examples += "\nWith --json: {\"path\",\"size\",\"" + std::string(jsonKey(kind)) +
+              "\"}, or {\"path\",\"error\"} for a failure. A path that is not\n"
+              "UTF-8 also comes exactly, in base64, as \"path_base64\" (\"asset\", \"asset_base64\" with --asset).\n"
+              "Names with a backslash or a line break are escaped in lines as sha256sum escapes them.\n";
+  examples += fingerprint ? "\nA fingerprint sees the file's size and five sampled 16 KiB pieces only: it tells most\n"
+                            "changes fast, but is no integrity check. Use 'corvane hash' for that.\n"
+                          : "\nThe output is accepted by 'sha256sum -c', and the other way round.\n";
+  command->footer(helpFooter(examples,
+                             "  0  every digest printed; checking: every listed file matched\n"
+                             "  1  some file failed, or did not match; standard output could not be written; or the\n"
+                             "     run could not go on (out of memory, say)\n"
+                             "  2  the command line is wrong"));
   return command;
 }
 
 int runDigest(const CommonOptions& common, DigestKind kind, const DigestOptions& options) {
-  const Methods methods = methodsOf(kind);
-  const bool checking = options.checkList.has_value();
-  if (checking && !options.operands.empty()) {
-    printError("--check takes a list, not paths: " + options.operands.front());
+  if (const auto why = misuse(options)) {
+    printError(*why);
     return kExitUsage;
   }
-  if (!checking && options.operands.empty()) {
-    printError(options.assets ? "no asset identifiers given" : "no paths given");
-    return kExitUsage;
-  }
-  if (options.assets && options.recursive) {
-    printError("-r walks folders; it does not go with --asset");
-    return kExitUsage;
-  }
-
-  shell::Environment services;
-  std::string error;
+  std::shared_ptr<photo_library::PhotoLibrary> library;
   if (options.assets) {
-    services.photoLibrary = openLibrary(options.library, true, error);
-    if (!services.photoLibrary) {
+    std::string error;
+    library = openLibrary(options.library, true, error);
+    if (!library) {
       printError(error);
       return kExitFailed;
     }
   }
-
-  std::vector<Job> jobs;
-  std::vector<std::string> expected;  // with --check: the digest each job must give
-  std::size_t malformed = 0;
-  if (const auto status = collectJobs(options, jobs, expected, malformed)) return *status;
-
-  Progress progress(!common.quiet && !common.trace && Progress::terminalAttached(), jobs.size());
-  // The plug-in tells each worker thread what it found of the file it was asked about.
-  services.fileObserver = std::make_shared<FileReporter>();
-  services.console = common.quiet ? std::shared_ptr<platform::Console>(std::make_shared<platform::SilentConsole>())
-                                  : std::make_shared<ProgressConsole>(progress);
-  auto host = PluginHost::start(services, error);
-  if (!host) {
-    printError(error);
-    return kExitFailed;
-  }
-
-  const std::string method = options.assets ? methods.asset : methods.file;
-  const auto compute = [&](std::size_t i) -> Outcome {
-    const Job& job = jobs[i];
-    Outcome outcome;
-    if (job.error) {
-      outcome.error = *job.error;
-    } else {
-      FileReporter::take();
-      const auto reply = host->call({method, host::Value(job.name)}, common.trace);
-      const auto report = FileReporter::take();
-      const auto* value = std::get_if<host::Value>(&reply);
-      if (report.status) outcome.size = report.status->size;
-      if (const auto* digest = value ? value->getIf<std::string>() : nullptr) {
-        outcome.digest = *digest;
-      } else if (options.assets) {
-        outcome.error = methods.assetFailure;
-      } else {
-        outcome.error = report.error ? report.error->description() : "cannot be read";
-      }
-    }
-    progress.advance(outcome.size.value_or(0));
-    return outcome;
-  };
-
-  std::size_t failed = 0, mismatched = 0;
-  const auto emit = [&](std::size_t i, Outcome& outcome) {
-    const Job& job = jobs[i];
-    if (!outcome.digest) {
-      ++failed;
-      progress.printLine("corvane: " + job.name + ": " + outcome.error);
-      if (checking) progress.printOut(job.name + ": FAILED open or read");
-      return;
-    }
-    if (checking) {
-      const bool ok = *outcome.digest == expected[i];
-      if (!ok) ++mismatched;
-      if (!ok || !common.quiet) progress.printOut(job.name + (ok ? ": OK" : ": FAILED"));
-    } else if (options.json) {
-      nlohmann::ordered_json object;
-      object[options.assets ? "asset" : "path"] = job.name;
-      if (outcome.size) object["size"] = *outcome.size;
-      object[methods.jsonKey] = *outcome.digest;
-      progress.printOut(jsonLine(object));
-    } else {
-      progress.printOut(formatDigestLine(*outcome.digest, job.name));
-    }
-  };
-  const std::size_t threads = options.threads != 0 ? options.threads : std::max(1u, std::thread::hardware_concurrency());
-  runInOrder<Outcome>(jobs.size(), threads, compute, emit);
-  host.reset();  // before the progress display that its console writes through
-
-  if (checking) {
-    if (malformed != 0) {
-      progress.printLine("corvane: WARNING: " + plural(malformed, "line is", "lines are") + " improperly formatted");
-    }
-    if (failed != 0) {
-      progress.printLine("corvane: WARNING: " + plural(failed, "listed file", "listed files") + " could not be read");
-    }
-    if (mismatched != 0) {
-      progress.printLine("corvane: WARNING: " + plural(mismatched, "computed digest", "computed digests") +
-                         " did NOT match");
-    }
-  }
-  return failed == 0 && mismatched == 0 ? kExitOk : kExitFailed;
+  if (options.check) return checkLists(common, kind, options, std::move(library));
+  return printDigests(common, kind, options, std::move(library));
 }
 
 }  // namespace corvane::tool

@@ -11,22 +11,30 @@
 
 namespace corvane::tool {
 
-// `corvane fingerprint` and `corvane hash`: digests of files or library assets, printed as
-// sha256sum does, or checked against such a list.
+// `corvane fingerprint` and `corvane hash`: digests of files, standard input or library assets,
+// printed as sha256sum does, or checked against such lists.
 enum class DigestKind { kFingerprint, kHash };
 
 struct DigestOptions {
-  std::vector<std::string> operands;  // paths, or asset identifiers with --asset
+  std::vector<std::string> operands;  // paths, asset identifiers with --asset, lists with -c
   bool recursive = false;
   bool followLinks = false;  // -L
   std::size_t threads = 0;  // 0: one per processor
   bool json = false;
-  std::optional<std::string> checkList;
   bool assets = false;
   std::optional<std::string> library;
+  // sha256sum's own.
+  bool check = false;
+  bool tag = false;
+  bool zero = false;
+  std::optional<bool> binary;  // -b or -t, the last one given
+  bool status = false;
+  bool strict = false;
+  bool warn = false;
+  bool ignoreMissing = false;
 };
 
-CLI::App* addDigestCommand(CLI::App& app, DigestKind kind, DigestOptions& options);
+CLI::App* addDigestCommand(CLI::App& app, DigestKind kind, DigestOptions& options, CommonOptions& common);
 int runDigest(const CommonOptions& common, DigestKind kind, const DigestOptions& options);
 
 }  // namespace corvane::tool

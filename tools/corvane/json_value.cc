@@ -1,11 +1,42 @@
 #include "json_value.h"
 
+#include <algorithm>
 #include <limits>
+
+#include "host/standard_reader.h"
 
 namespace corvane::tool {
 namespace {
 
 using Json = nlohmann::ordered_json;
+
+// Reads a text only to learn whether it is JSON and how deep it nests; keeps nothing, and the
+// parser underneath does not recurse, so any depth is safe to measure.
+struct DepthProbe {
+  std::size_t depth = 0, deepest = 0;
+
+  bool open() {
+    deepest = std::max(deepest, ++depth);
+    return true;
+  }
+  bool close() {
+    --depth;
+    return true;
+  }
+  bool null() { return true; }
+  bool boolean(bool) { return true; }
+  bool number_integer(Json::number_integer_t) { return true; }
+  bool number_unsigned(Json::number_unsigned_t) { return true; }
+  bool number_float(Json::number_float_t, const std::string&) { return true; }
+  bool string(std::string&) { return true; }
+  bool binary(Json::binary_t&) { return true; }
+  bool start_object(std::size_t) { return open(); }
+  bool key(std::string&) { return true; }
+  bool end_object() { return close(); }
+  bool start_array(std::size_t) { return open(); }
+  bool end_array() { return close(); }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) { return false; }
+};
 
 host::Value fromJson(const Json& json) {
   switch (json.type()) {
@@ -52,12 +83,17 @@ Json listJson(const List& list) {
 
 }  // namespace
 
-host::Value argumentValue(const std::string& text) {
-  auto json = Json::parse(text, nullptr, /*allow_exceptions=*/false);
-  if (json.is_discarded()) return host::Value(text);
-  return fromJson(json);
+std::optional<host::Value> argumentValue(const std::string& text) {
+  DepthProbe probe;
+  if (!Json::sax_parse(text, &probe)) return host::Value(text);
+  // The channel refuses deeper values; refusing them here also keeps the recursive conversion
+  // (and the value's own destruction) to a bounded depth.
+  if (probe.deepest > static_cast<std::size_t>(host::StandardReader::kMaxDepth)) return std::nullopt;
+  return fromJson(Json::parse(text));
 }
 
+// Answers come decoded by the channel, which refuses nesting deeper than its limit, so this
+// recursion is bounded.
 Json toJson(const host::Value& value) {
   return std::visit(
       [](const auto& v) -> Json {

@@ -19,7 +19,7 @@ struct LibraryOptions {
   bool anyAlbum = false;  // in-album: send "isUserAlbum" false
 };
 
-void addLibraryCommands(CLI::App& app, LibraryOptions& options);
+void addLibraryCommands(CLI::App& app, LibraryOptions& options, CommonOptions& common);
 // Runs the library subcommand that was parsed, if any; none when it was not one of them.
 std::optional<int> runLibraryCommand(const CLI::App& app, const CommonOptions& common, const LibraryOptions& options);
 

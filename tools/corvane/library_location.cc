@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "escape.h"
+
 namespace corvane::tool {
 namespace {
 
@@ -36,7 +38,7 @@ std::shared_ptr<photo_library::FolderLibrary> openLibrary(const std::optional<st
   const std::string path = folder ? *folder : defaultPicturesFolder();
   auto library = photo_library::FolderLibrary::open(path, platform::posixFileSystem());
   if (library) return std::move(*library);
-  if (folder || required) error = "cannot open the library " + path + ": " + library.error().description();
+  if (folder || required) error = "cannot open the library " + quoteName(path) + ": " + library.error().description();
   return nullptr;
 }
 

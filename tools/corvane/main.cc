@@ -1,5 +1,10 @@
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <new>
+#include <sstream>
+#include <string_view>
 
 #include "call_command.h"
 #include "digest_command.h"
@@ -23,44 +28,61 @@ std::string versionText() {
   return host->versionString() + " (plug-in library version " + number + ")";
 }
 
-}  // namespace
+// Help and version text as CLI11 formats them, written through the checked output.
+int printThrough(CLI::App& app, const CLI::Error& e) {
+  std::ostringstream out, err;
+  const int status = app.exit(e, out, err);
+  writeOut(out.str());
+  if (!err.str().empty()) printErr(err.str());
+  return status;
+}
 
-int main(int argc, char** argv) {
+// Parses the command line and runs the subcommand. `trouble` is the status for a run that
+// cannot go on, which in-album wants different from the others.
+int run(int argc, char** argv, int& trouble) {
   CLI::App app{"corvane: content identities for files and photo-library items", "corvane"};
   app.require_subcommand(1);
-  app.fallthrough();  // -q and --trace also after the subcommand
   app.set_version_flag("--version", versionText);
-  app.footer(
-      "Examples:\n"
+  app.footer(helpFooter(
       "  corvane fingerprint -r ~/Archive > archive.fingerprints   fast identities of every file\n"
       "  corvane fingerprint -c archive.fingerprints                what has changed since?\n"
       "  corvane hash -r ~/Archive > archive.sha256                 full SHA-256, as sha256sum\n"
+      "  corvane hash -c --quiet archive.sha256                     only what failed\n"
       "  corvane albums --library ~/Pictures                        what a photo folder holds\n"
       "  corvane call getPlatformVersion                            any call on the channel\n"
-      "\nRun 'corvane SUBCOMMAND --help' for each subcommand's options.");
+      "\nRun 'corvane SUBCOMMAND --help' for each subcommand's options.\n",
+      "  0  success\n"
+      "  1  some path, asset or check failed; standard output could not be written; or the run\n"
+      "     could not go on (out of memory, say)\n"
+      "  2  the command line is wrong (in-album: also no answer)\n"
+      "  3  call: the plug-in does not implement the method"));
   CommonOptions common;
-  app.add_flag("--trace", common.trace, "Show each call's and reply's bytes on standard error");
-  app.add_flag("-q,--quiet", common.quiet, "No progress display and no printed lines from the plug-in");
+  addCommonOptions(app, common);
 
   DigestOptions fingerprint, hash;
-  auto* fingerprintCommand = addDigestCommand(app, DigestKind::kFingerprint, fingerprint);
-  auto* hashCommand = addDigestCommand(app, DigestKind::kHash, hash);
+  auto* fingerprintCommand = addDigestCommand(app, DigestKind::kFingerprint, fingerprint, common);
+  auto* hashCommand = addDigestCommand(app, DigestKind::kHash, hash, common);
   LibraryOptions library;
-  addLibraryCommands(app, library);
+  addLibraryCommands(app, library, common);
   CallOptions call;
-  addCallCommand(app, call);
+  addCallCommand(app, call, common);
 
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
-    return app.exit(e);
+    return printThrough(app, e);
   } catch (const CLI::CallForAllHelp& e) {
-    return app.exit(e);
+    return printThrough(app, e);
   } catch (const CLI::CallForVersion& e) {
-    return app.exit(e);
+    return printThrough(app, e);
   } catch (const CLI::ParseError& e) {
     printError(e.what());
     printErr("Run 'corvane --help' for usage.");
+    return kExitUsage;
+  }
+  if (app.got_subcommand("in-album")) trouble = kExitInAlbumError;
+  if (common.quiet && common.verbose) {
+    printError("-q and -v ask for opposite things; give one of them");
     return kExitUsage;
   }
 
@@ -69,4 +91,29 @@ int main(int argc, char** argv) {
   if (const auto status = runLibraryCommand(app, common, library)) return *status;
   if (app.got_subcommand("call")) return runCall(common, call);
   return kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  holdStandardDescriptors();
+  int trouble = kExitFailed;
+  int status = trouble;
+  try {
+    status = run(argc, argv, trouble);
+  } catch (const std::bad_alloc&) {
+    // Written as it is: building a message could need the memory there is not.
+    static constexpr std::string_view kOutOfMemory = "corvane: out of memory\n";
+    [[maybe_unused]] const auto written = ::write(STDERR_FILENO, kOutOfMemory.data(), kOutOfMemory.size());
+    status = trouble;
+  } catch (const std::exception& e) {
+    printError(e.what());
+    status = trouble;
+  } catch (...) {
+    printError("unexpected failure");
+    status = trouble;
+  }
+  // Lost output is a failure whatever else happened, and is said once, here.
+  if (reportWriteError()) return trouble;
+  return status;
 }

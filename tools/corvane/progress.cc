@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <new>
+#include <system_error>
 #include <string>
 
 #include "output.h"
@@ -47,7 +49,12 @@ void writeAll(std::string_view text) {
 bool Progress::terminalAttached() { return ::isatty(STDERR_FILENO) == 1; }
 
 Progress::Progress(bool enabled, std::uint64_t totalFiles) : enabled_(enabled), totalFiles_(totalFiles) {
-  if (enabled_) ticker_ = std::thread([this] { tick(); });
+  if (!enabled_) return;
+  try {
+    ticker_ = std::thread([this] { tick(); });
+  } catch (const std::system_error&) {
+    enabled_ = false;
+  }
 }
 
 Progress::~Progress() {
@@ -66,25 +73,32 @@ void Progress::advance(std::uint64_t bytes) {
   doneBytes_.fetch_add(bytes, std::memory_order_relaxed);
 }
 
-void Progress::printLine(std::string_view text) { printAbove(text, printErr); }
-void Progress::printOut(std::string_view text) { printAbove(text, tool::printOut); }
-
-void Progress::printAbove(std::string_view text, void (*print)(std::string_view)) {
-  if (!enabled_) {
-    print(text);
-    return;
-  }
+template <typename Print>
+auto Progress::printAbove(Print&& print) {
+  if (!enabled_) return print();
   std::lock_guard lock(mutex_);
   clearLocked();
-  print(text);
+  return print();
+}
+
+void Progress::printLine(std::string_view text) {
+  printAbove([text] { printErr(text); });
+}
+
+bool Progress::printOut(std::string_view text, char end) {
+  return printAbove([text, end] { return tool::printOut(text, end); });
 }
 
 void Progress::tick() {
   std::unique_lock lock(mutex_);
   if (stop_.wait_for(lock, kQuietStart, [this] { return stopping_; })) return;
-  do {
-    drawLocked();
-  } while (!stop_.wait_for(lock, kRedraw, [this] { return stopping_; }));
+  try {
+    do {
+      drawLocked();
+    } while (!stop_.wait_for(lock, kRedraw, [this] { return stopping_; }));
+  } catch (const std::bad_alloc&) {
+    // No memory for a display line: the run matters more than the display.
+  }
 }
 
 void Progress::drawLocked() {

@@ -13,7 +13,8 @@
 namespace corvane::tool {
 
 // A one-line progress display on standard error (files done out of the total, bytes done, rate,
-// time left), redrawn a few times a second once a run has lasted a moment. Lines written through
+// time left), redrawn a few times a second once a run has lasted a moment, by a thread of its
+// own (none when no thread can be had: the run goes on without a display). Lines written through
 // it appear above the display, never mixed into it. When disabled it only passes lines through.
 class Progress {
  public:
@@ -24,9 +25,9 @@ class Progress {
 
   void advance(std::uint64_t bytes);
   // Write whole lines to standard error or standard output, above the display (which the next
-  // tick draws again).
+  // tick draws again). printOut is false when the write failed (see output.h).
   void printLine(std::string_view text);
-  void printOut(std::string_view text);
+  bool printOut(std::string_view text, char end = '\n');
 
   // True when standard error is a terminal.
   static bool terminalAttached();
@@ -35,9 +36,10 @@ class Progress {
   void tick();
   void drawLocked();
   void clearLocked();
-  void printAbove(std::string_view text, void (*print)(std::string_view));
+  template <typename Print>
+  auto printAbove(Print&& print);
 
-  const bool enabled_;
+  bool enabled_;
   const std::uint64_t totalFiles_;
   const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   std::atomic<std::uint64_t> doneFiles_{0};

@@ -1,0 +1,117 @@
+// Output that cannot be written, and a machine short of memory or threads: every run ends with
+// one line saying so and a status, never with lost output, an abort or a core.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <sstream>
+
+#include "support/run_command.h"
+#include "support/temp_dir.h"
+
+namespace corvane::testing {
+namespace {
+
+const std::string kLibrary = CORVANE_SOURCE_DIR "/examples/library";
+
+std::size_t countLines(const std::string& text, const std::string& start) {
+  std::size_t n = 0;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) n += line.starts_with(start) ? 1 : 0;
+  return n;
+}
+
+TEST(Failures, WriteFailuresStopEveryCommandWithOneMessage) {
+  TempDir dir;
+  const auto file = dir.write("file", "content");
+  const auto list = dir.write("list", std::string(64, '0') + "  " + file + "\n");
+  struct Command {
+    std::vector<std::string> arguments;
+    int status = 1;
+  };
+  const std::vector<Command> commands = {
+      {{"hash", file}},
+      {{"fingerprint", "--tag", file}},
+      {{"hash", "--json", file}},
+      {{"hash", "-c", list}},
+      {{"fingerprint", "-"}},
+      {{"assets", "--library", kLibrary}},
+      {{"albums", "--library", kLibrary, "--json"}},
+      {{"in-album", "--library", kLibrary, "Holidays/beach.png", "Holidays"}, 2},
+      {{"call", "getPlatformVersion"}},
+      {{"--help"}},
+      {{"hash", "--help"}},
+      {{"--version"}},
+  };
+  const std::pair<Stdout, std::string> failures[] = {{Stdout::kFull, "No space left on device"},
+                                                     {Stdout::kClosed, "Bad file descriptor"},
+                                                     {Stdout::kBrokenPipe, "Broken pipe"}};
+  for (const auto& [stdoutTo, reason] : failures) {
+    for (const auto& command : commands) {
+      const auto run = runCorvane(command.arguments, "input", stdoutTo);
+      const std::string what = command.arguments[0] + " " + command.arguments.back() + ": " + reason;
+      EXPECT_EQ(run.signal, 0) << what;
+      EXPECT_EQ(run.status, command.status) << what << run.err;
+      EXPECT_TRUE(run.err.ends_with("corvane: write error: " + reason + "\n")) << what << run.err;
+      EXPECT_EQ(countLines(run.err, "corvane: write error"), 1u) << what << run.err;
+    }
+  }
+
+  // The run stops there: of 200 files, only those under way when the first line failed are read.
+  std::vector<std::string> arguments{"--trace", "hash", "-j", "2"};
+  for (int i = 0; i < 200; ++i) arguments.push_back(dir.write("many/" + std::to_string(i), std::to_string(i)));
+  const auto stopped = runCorvane(arguments, {}, Stdout::kFull);
+  EXPECT_EQ(stopped.status, 1);
+  EXPECT_LT(countLines(stopped.err, "> "), 20u) << stopped.err.substr(0, 2000);
+}
+
+TEST(Failures, ResourceLimitsEndWithOneLineAndAStatus) {
+  TempDir dir;
+  std::filesystem::permissions(dir.path(), std::filesystem::perms::all, std::filesystem::perm_options::add);
+  std::vector<std::string> files;
+  for (int i = 0; i < 100; ++i) files.push_back(dir.write(std::to_string(i), std::to_string(i)));
+  // A check list of a gigabyte of zeros (sparse: it takes no room).
+  const auto huge = (dir.path() / "huge").string();
+  std::filesystem::resize_file(dir.write("huge", ""), std::uint64_t{1} << 30);
+  struct Case {
+    std::string limit;  // the shell's words before the command
+    std::string command;
+    int status;
+    std::string err;  // exactly
+    std::size_t outLines;
+  };
+  std::string all;
+  for (const auto& f : files) all += " '" + f + "'";
+  std::vector<Case> cases = {
+      // 64 threads' stacks do not fit: fewer threads do the work, and all of it.
+      {"ulimit -v 400000; exec", "hash -j 64" + all, 0, "", files.size()},
+      {"ulimit -v 300000; exec", "hash -c '" + huge + "'", 1, "corvane: out of memory\n", 0},
+  };
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  cases.clear();  // sanitizers reserve more address space than these limits allow
+#endif
+  // No thread can be started at all: the limit on processes binds users other than root. (The
+  // leak checker needs a thread of its own at exit.)
+#if !defined(__SANITIZE_ADDRESS__)
+  if (::getuid() == 0 && runProgram("setpriv", {"--version"}).status == 0) {
+    cases.push_back({"exec prlimit --nproc=1 setpriv --reuid=65534 --regid=65534 --clear-groups", "hash -j 64" + all, 0,
+                     "", files.size()});
+  }
+#endif
+  for (const auto& c : cases) {
+    const auto run = runProgram("/bin/sh", {"-c", c.limit + " \"$0\" " + c.command, corvanePath()});
+    EXPECT_EQ(run.signal, 0) << c.command.substr(0, 40);
+    EXPECT_EQ(run.status, c.status) << c.command.substr(0, 40) << run.err;
+    if (c.status != 0) {
+      EXPECT_EQ(countLines(run.err, ""), 1u) << run.err;
+      EXPECT_TRUE(run.err.starts_with("corvane: ")) << run.err;
+    }
+    if (!c.err.empty()) {
+      EXPECT_EQ(run.err, c.err);
+    }
+    EXPECT_EQ(countLines(run.out, ""), c.outLines) << c.command.substr(0, 40);
+  }
+}
+
+}  // namespace
+}  // namespace corvane::testing

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <memory>
+
+#include "digest_command.h"
+#include "options.h"
+#include "photo_library/photo_library.h"
+
+namespace corvane::tool {
+
+// `-c`: checks the digests the lists name (standard input when none), as sha256sum -c does:
+// one "<name>: OK" or "<name>: FAILED" line per entry and, per list, the same warnings and
+// the same exit status.
+int checkLists(const CommonOptions& common, DigestKind kind, const DigestOptions& options,
+               std::shared_ptr<photo_library::PhotoLibrary> library);
+
+}  // namespace corvane::tool

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "digest_command.h"
+#include "digest_items.h"
+#include "options.h"
+#include "photo_library/photo_library.h"
+#include "plugin_host.h"
+#include "progress.h"
+
+namespace corvane::tool {
+
+// The answer for one item.
+struct Outcome {
+  std::optional<std::string> digest;
+  std::optional<std::uint64_t> size;  // as the plug-in found the file
+  std::string error;     // why there is none, in words
+  bool missing = false;  // the file does not exist (--ignore-missing passes over it)
+};
+
+// One pass of items through the plug-in: a host of its own, the progress display on a terminal,
+// the calls made in parallel and their outcomes handed over in the items' order.
+class DigestRun {
+ public:
+  DigestRun(const CommonOptions& common, const DigestOptions& options, DigestKind kind,
+            std::shared_ptr<photo_library::PhotoLibrary> library, std::vector<Item> items);
+  ~DigestRun();
+  DigestRun(const DigestRun&) = delete;
+  DigestRun& operator=(const DigestRun&) = delete;
+
+  // Starts the plug-in's host; on failure says why in `error`.
+  bool start(std::string& error);
+  // Hands each item's outcome, with the item's index, to `emit`; stops (and is false) as soon as `emit` is false.
+  bool run(const std::function<bool(std::size_t, const Item&, Outcome&)>& emit);
+  // Lines to standard error and output, kept clear of the progress display.
+  Progress& progress() { return progress_; }
+
+ private:
+  Outcome call(Item& item) const;
+
+  const CommonOptions& common_;
+  const DigestOptions& options_;
+  DigestKind kind_;
+  std::shared_ptr<photo_library::PhotoLibrary> library_;
+  std::vector<Item> items_;
+  Progress progress_;
+  std::unique_ptr<PluginHost> host_;
+};
+
+// The BSD form's name for a digest, and the JSON key of its value.
+const char* algorithmName(DigestKind kind);
+const char* jsonKey(DigestKind kind);
+
+}  // namespace corvane::tool
