@@ -3,6 +3,7 @@
 
 #include "call_command.h"
 #include "digest_command.h"
+#include "dupes_command.h"
 #include "exit_status.h"
 #include "library_commands.h"
 #include "options.h"
@@ -49,6 +50,8 @@ int main(int argc, char** argv) {
   addLibraryCommands(app, library);
   CallOptions call;
   addCallCommand(app, call);
+  DupesOptions dupes;
+  auto* dupesCommand = addDupesCommand(app, dupes);
 
   try {
     app.parse(argc, argv);
@@ -68,5 +71,6 @@ int main(int argc, char** argv) {
   if (hashCommand->parsed()) return runDigest(common, DigestKind::kHash, hash);
   if (const auto status = runLibraryCommand(app, common, library)) return *status;
   if (app.got_subcommand("call")) return runCall(common, call);
+  if (dupesCommand->parsed()) return runDupes(common, dupes);
   return kExitUsage;
 }
