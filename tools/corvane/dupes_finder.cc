@@ -90,32 +90,34 @@ class Finder {
     return buckets;
   }
 
-  DigestMethod methodFor(const Member& member) const {
-    const bool small = member.status.size <= kWholeFileLimit;
-    return !member.fingerprinted || (settings_.wantSha256 && small) ? DigestMethod::kHash : DigestMethod::kFingerprint;
-  }
-
-  // One call each through the channel; groups of equal digests.
+  // One call each through the channel; groups of equal digests. A bucket is fingerprinted
+  // unless the channel has no fingerprint for one of its members (a library's image), or the
+  // output wants the SHA-256 of files that the fingerprint would read whole anyway.
   std::vector<DuplicateGroup> identify(const std::vector<std::vector<std::size_t>>& buckets) {
-    std::vector<std::size_t> candidates;
-    for (const auto& bucket : buckets) candidates.insert(candidates.end(), bucket.begin(), bucket.end());
+    std::vector<std::pair<std::size_t, DigestMethod>> candidates;
+    for (const auto& bucket : buckets) {
+      const bool small = members_[bucket.front()].status.size <= kWholeFileLimit;
+      const bool fingerprinted = std::all_of(bucket.begin(), bucket.end(), [&](auto i) { return members_[i].fingerprinted; });
+      const auto method = fingerprinted && !(settings_.wantSha256 && small) ? DigestMethod::kFingerprint : DigestMethod::kHash;
+      for (const auto i : bucket) candidates.emplace_back(i, method);
+    }
     Progress progress(settings_.showProgress, candidates.size(), "fingerprinting");
 
     std::map<std::tuple<std::uint64_t, DigestMethod, std::string>, std::vector<std::size_t>> byDigest;
     runInOrder<DigestAnswer>(
         candidates.size(), settings_.threads,
         [&](std::size_t n) {
-          const auto& member = members_[candidates[n]];
-          auto answer = source_.digest(member, methodFor(member));
-          progress.advance(answer.digest ? bytesDigested(member.status.size, methodFor(member)) : 0);
+          const auto [i, method] = candidates[n];
+          auto answer = source_.digest(members_[i], method);
+          progress.advance(answer.digest ? bytesDigested(members_[i].status.size, method) : 0);
           return answer;
         },
         [&](std::size_t n, DigestAnswer& answer) {
-          const auto i = candidates[n];
-          const auto& member = members_[i];
+          const auto [i, method] = candidates[n];
           if (!answer.digest) return leaveOut(progress, i, answer.changed, answer.why);
-          result_.bytesRead += bytesDigested(member.status.size, methodFor(member));
-          byDigest[{member.status.size, methodFor(member), std::move(*answer.digest)}].push_back(i);
+          const auto size = members_[i].status.size;
+          result_.bytesRead += bytesDigested(size, method);
+          byDigest[{size, method, std::move(*answer.digest)}].push_back(i);
         });
 
     std::vector<DuplicateGroup> groups;
