@@ -31,6 +31,7 @@ void walkFolder(platform::FileSystem& fileSystem, const std::string& operand, co
                           if (!status || status->type != FileType::kRegular) return false;
                           job.status = *status;
                         }
+                        if (choices.found) choices.found(job);
                         jobs.push_back(std::move(job));
                         return false;
                       },

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@ struct WalkChoices {
   bool recursive = false;    // a folder stands for the regular files below it
   bool followLinks = false;  // walk into linked folders, and take linked files, as find -L does
   bool withStatus = false;   // look at each file (one status each, from its open folder)
+  std::function<void(const Job&)> found = nullptr;  // told of each job as it is listed (for progress)
 };
 
 // The files that path operands name, in the order given. With `recursive`, a folder stands for

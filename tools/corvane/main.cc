@@ -8,6 +8,7 @@
 
 #include "call_command.h"
 #include "digest_command.h"
+#include "dupes_command.h"
 #include "exit_status.h"
 #include "library_commands.h"
 #include "options.h"
@@ -66,6 +67,8 @@ int run(int argc, char** argv, int& trouble) {
   addLibraryCommands(app, library, common);
   CallOptions call;
   addCallCommand(app, call, common);
+  DupesOptions dupes;
+  auto* dupesCommand = addDupesCommand(app, dupes, common);
 
   try {
     app.parse(argc, argv);
@@ -90,6 +93,7 @@ int run(int argc, char** argv, int& trouble) {
   if (hashCommand->parsed()) return runDigest(common, DigestKind::kHash, hash);
   if (const auto status = runLibraryCommand(app, common, library)) return *status;
   if (app.got_subcommand("call")) return runCall(common, call);
+  if (dupesCommand->parsed()) return runDupes(common, dupes);
   return kExitUsage;
 }
 

@@ -17,6 +17,8 @@ using namespace std::chrono_literals;
 constexpr auto kQuietStart = 500ms;  // short runs never show a display
 constexpr auto kRedraw = 200ms;
 
+}  // namespace
+
 std::string bytesText(double bytes) {
   static constexpr const char* kUnits[] = {"B", "KiB", "MiB", "GiB", "TiB"};
   int unit = 0;
@@ -28,6 +30,8 @@ std::string bytesText(double bytes) {
   std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", bytes, kUnits[unit]);
   return text;
 }
+
+namespace {
 
 std::string durationText(double seconds) {
   const auto total = static_cast<long>(seconds + 0.5);
@@ -48,7 +52,8 @@ void writeAll(std::string_view text) {
 
 bool Progress::terminalAttached() { return ::isatty(STDERR_FILENO) == 1; }
 
-Progress::Progress(bool enabled, std::uint64_t totalFiles) : enabled_(enabled), totalFiles_(totalFiles) {
+Progress::Progress(bool enabled, std::uint64_t totalFiles, std::string stage)
+    : enabled_(enabled), totalFiles_(totalFiles), stage_(std::move(stage)) {
   if (!enabled_) return;
   try {
     ticker_ = std::thread([this] { tick(); });
@@ -68,8 +73,8 @@ Progress::~Progress() {
   ticker_.join();
 }
 
-void Progress::advance(std::uint64_t bytes) {
-  doneFiles_.fetch_add(1, std::memory_order_relaxed);
+void Progress::advance(std::uint64_t bytes, std::uint64_t files) {
+  doneFiles_.fetch_add(files, std::memory_order_relaxed);
   doneBytes_.fetch_add(bytes, std::memory_order_relaxed);
 }
 
@@ -107,8 +112,11 @@ void Progress::drawLocked() {
   const auto bytes = doneBytes_.load(std::memory_order_relaxed);
   const double rate = elapsed > 0 ? static_cast<double>(bytes) / elapsed : 0;
   // Sizes are learnt as files are read, so the time left goes by files.
-  std::string line = "\r\033[K" + std::to_string(files) + "/" + std::to_string(totalFiles_) + " files, " +
-                     bytesText(static_cast<double>(bytes)) + ", " + bytesText(rate) + "/s";
+  std::string line = "\r\033[K";
+  if (!stage_.empty()) line.append(stage_).append(": ");
+  line.append(std::to_string(files));
+  if (totalFiles_ != 0) line.append("/").append(std::to_string(totalFiles_));
+  line.append(" files, ").append(bytesText(static_cast<double>(bytes))).append(", ").append(bytesText(rate)).append("/s");
   if (files > 0 && totalFiles_ > files) {
     line += ", " + durationText(elapsed * static_cast<double>(totalFiles_ - files) / static_cast<double>(files)) + " left";
   }

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <string_view>
 #include <thread>
 
@@ -12,18 +13,22 @@
 
 namespace corvane::tool {
 
+// A byte count for people: "1.5 GiB".
+std::string bytesText(double bytes);
+
 // A one-line progress display on standard error (files done out of the total, bytes done, rate,
 // time left), redrawn a few times a second once a run has lasted a moment, by a thread of its
 // own (none when no thread can be had: the run goes on without a display). Lines written through
 // it appear above the display, never mixed into it. When disabled it only passes lines through.
+// A run of several stages shows each under its name; a total of 0 means it is not known yet.
 class Progress {
  public:
-  Progress(bool enabled, std::uint64_t totalFiles);
+  Progress(bool enabled, std::uint64_t totalFiles, std::string stage = {});
   ~Progress();
   Progress(const Progress&) = delete;
   Progress& operator=(const Progress&) = delete;
 
-  void advance(std::uint64_t bytes);
+  void advance(std::uint64_t bytes, std::uint64_t files = 1);
   // Write whole lines to standard error or standard output, above the display (which the next
   // tick draws again). printOut is false when the write failed (see output.h).
   void printLine(std::string_view text);
@@ -41,6 +46,7 @@ class Progress {
 
   bool enabled_;
   const std::uint64_t totalFiles_;
+  const std::string stage_;
   const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   std::atomic<std::uint64_t> doneFiles_{0};
   std::atomic<std::uint64_t> doneBytes_{0};

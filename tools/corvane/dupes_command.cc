@@ -1,0 +1,196 @@
+#include "dupes_command.h"
+
+#include <algorithm>
+#include <thread>
+
+#include "dupes_finder.h"
+#include "dupes_output.h"
+#include "exit_status.h"
+#include "file_report.h"
+#include "library_location.h"
+#include "output.h"
+#include "progress.h"
+
+namespace corvane::tool {
+namespace {
+
+std::optional<std::string> misuse(const DupesOptions& options) {
+  const bool library = options.library || options.album;
+  if (library && !options.operands.empty()) return "--library looks at a library's assets; it takes no paths";
+  if (library && (options.recursive || options.followLinks)) return "-r and -L walk folders; they do not go with --library";
+  if (!library && options.operands.empty()) return "no paths given";
+  if (options.json && options.nul) return "--json and -0 are two output formats; choose one";
+  if (options.probable && options.paranoid) return "--probable leaves groups unconfirmed; --paranoid confirms all of them";
+  if (options.maxSize && *options.maxSize < options.minSize) return "--max-size is below --min-size";
+  return std::nullopt;
+}
+
+std::string bytesWithUnit(std::uint64_t bytes) {
+  return std::to_string(bytes) + " bytes (" + bytesText(static_cast<double>(bytes)) + ")";
+}
+
+std::string count(std::size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+std::string summary(std::size_t scanned, const FinderResult& result, std::size_t unlisted) {
+  std::size_t groups = 0, probable = 0, copies = 0;
+  std::uint64_t occupied = 0;
+  for (const auto& group : result.groups) {
+    if (group.probable) {
+      ++probable;
+      continue;
+    }
+    ++groups;
+    copies += group.members.size() - 1;
+    occupied += (group.members.size() - 1) * group.size;
+  }
+  std::string text = "corvane: " + count(scanned, "file", "files") + " scanned, " + count(groups, "group", "groups") +
+                     " of duplicates, " + count(copies, "extra copy", "extra copies") + " occupying " +
+                     bytesWithUnit(occupied) + ", " + bytesWithUnit(result.bytesRead) + " read";
+  if (probable != 0) text += ", " + count(probable, "probable group", "probable groups") + " (unconfirmed)";
+  if (result.changed != 0) text += ", " + count(result.changed, "file", "files") + " changed during the run";
+  if (result.failed + unlisted != 0) text += ", " + count(result.failed + unlisted, "file", "files") + " unreadable";
+  return text;
+}
+
+// Groups and, when asked for, the sets of names of one file, in the order of their first names.
+void printGroups(const std::vector<Member>& members, const FinderResult& result, const DupesOptions& options,
+                 DupesOutput& output) {
+  struct Item {
+    std::size_t first;
+    const DuplicateGroup* group;
+    const std::vector<std::size_t>* sameFile;
+  };
+  std::vector<Item> items;
+  for (const auto& group : result.groups) items.push_back({group.members.front(), &group, nullptr});
+  if (options.hardLinks) {
+    for (const auto& names : result.sameFiles) items.push_back({names.front(), nullptr, &names});
+  }
+  std::stable_sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (const auto& item : items) {
+    PrintedGroup printed;
+    const auto& indices = item.group ? item.group->members : *item.sameFile;
+    for (const auto i : indices) printed.names.push_back(members[i].name);
+    printed.size = members[indices.front()].status.size;
+    if (item.group) {
+      printed.kind = item.group->probable ? PrintedGroup::Kind::kProbable : PrintedGroup::Kind::kDuplicates;
+      printed.sha256 = item.group->sha256;
+      printed.fingerprint = item.group->fingerprint;
+    } else {
+      printed.kind = PrintedGroup::Kind::kSameFile;
+    }
+    output.print(printed);
+  }
+}
+
+}  // namespace
+
+CLI::App* addDupesCommand(CLI::App& app, DupesOptions& options, CommonOptions& common) {
+  auto* command = app.add_subcommand(
+      "dupes", "Print groups of files with identical content, found by size, fingerprint and a full confirmation");
+  command->add_option("PATH", options.operands, "Files, or folders with -r");
+  command->add_flag("-r,--recursive", options.recursive,
+                    "Walk into folders: every regular file below them, as find -type f lists them");
+  command->add_flag("-L,--follow", options.followLinks, "Follow links to files and folders, as find -L does");
+  command->add_option("-j,--jobs", options.threads, "Calls to run at once (default: one per processor)")
+      ->check(CLI::Range(std::size_t{1}, std::size_t{1024}));
+  command->add_option("--min-size", options.minSize, "Leave out files smaller than SIZE (bytes, or 10K, 5M, 1G)")
+      ->transform(CLI::AsSizeValue(false));
+  command->add_option("--max-size", options.maxSize, "Leave out files larger than SIZE")->transform(CLI::AsSizeValue(false));
+  command->add_flag("--empty", options.empty, "Empty files are duplicates of each other too");
+  command->add_flag("-H,--hard-links", options.hardLinks,
+                    "Also list the names that are one file (hard links, or links followed with -L), marked same-file");
+  command->add_flag("--probable", options.probable,
+                    "List matches of the sampled fingerprint without confirming them, marked probable");
+  command->add_flag("--paranoid", options.paranoid, "Confirm every group byte by byte, also those a whole-content hash settled");
+  command->add_flag("--json", options.json, "Print one JSON object per group: size, sha256 and paths");
+  command->add_flag("-0,-z,--null", options.nul, "End each name with a NUL byte, and each group with one more");
+  command->add_option("--library", options.library, "Look at the assets of this photo library folder instead of paths");
+  command->add_option("--album", options.album,
+                      "Only the assets of this album (of --library, else of your pictures folder)");
+  addCommonOptions(*command, common);
+  command->footer(helpFooter(
+      "  corvane dupes -r ~/Archive                  groups of identical files, a blank line after each\n"
+      "  corvane dupes -r --min-size 1M ~/Videos     large files only\n"
+      "  corvane dupes -r --json ~/Archive           one JSON object per group, with its SHA-256\n"
+      "  corvane dupes -r --probable ~/Videos        fast: fingerprint matches, unconfirmed\n"
+      "  corvane dupes --library ~/Pictures --album Holidays\n"
+      "\nA group is confirmed from the whole content of its files: byte by byte, or by their whole-content\n"
+      "SHA-256 (which the fingerprint is, for files of up to 100 KiB). Nothing is grouped on the sampled\n"
+      "fingerprint alone, except with --probable, which marks every such line. Names of one file count\n"
+      "once; empty files only with --empty. A file that changes during the run is reported and left out.\n"
+      "Nothing is ever deleted, linked or moved.\n",
+      "  0  done\n"
+      "  1  some file failed or changed; standard output could not be written\n"
+      "  2  the command line is wrong"));
+  return command;
+}
+
+int runDupes(const CommonOptions& common, const DupesOptions& options) {
+  if (const auto why = misuse(options)) {
+    printError(*why);
+    return kExitUsage;
+  }
+  const bool assets = options.library || options.album;
+  shell::Environment services;
+  std::shared_ptr<photo_library::FolderLibrary> library;
+  std::string error;
+  if (assets) {
+    library = openLibrary(options.library, true, error);
+    if (!library) {
+      printError(error);
+      return kExitFailed;
+    }
+    services.photoLibrary = library;
+  } else {
+    // The plug-in tells each worker thread what it found of the file it read.
+    services.fileObserver = std::make_shared<FileReporter>();
+  }
+  // The plug-in's own lines (a size line per fingerprint) would bury the output; the command
+  // reports every failure itself.
+  services.console = std::make_shared<platform::SilentConsole>();
+  auto host = PluginHost::start(services, error);
+  if (!host) {
+    printError(error);
+    return kExitFailed;
+  }
+  auto source = assets ? assetSource(*host, library, options.album, common.trace)
+                             : fileSource(*host, {options.operands, options.recursive, options.followLinks, common.trace});
+
+  const bool showProgress = !common.quiet && !common.trace && Progress::terminalAttached();
+  std::size_t unlisted = 0;
+  std::vector<Member> members;
+  {
+    Progress progress(showProgress, 0, "listing");
+    members = source->list([&](std::uint64_t size) { progress.advance(size); },
+                           [&](std::string_view name, std::string_view why) {
+                             ++unlisted;
+                             progress.printLine("corvane: " + std::string(name) + ": " + std::string(why));
+                           });
+  }
+
+  FinderSettings settings;
+  settings.minSize = std::max<std::uint64_t>(options.minSize, options.empty ? 0 : 1);
+  if (options.maxSize) settings.maxSize = *options.maxSize;
+  settings.probable = options.probable;
+  settings.paranoid = options.paranoid;
+  settings.wantSha256 = options.json;
+  settings.threads = options.threads != 0 ? options.threads : std::max(1u, std::thread::hardware_concurrency());
+  settings.showProgress = showProgress;
+  const auto result = findDuplicates(members, *source, settings);
+  source.reset();
+  host.reset();
+
+  DupesOutput output({options.json  ? DupesFormat::kJson
+                      : options.nul ? DupesFormat::kNul
+                                    : DupesFormat::kLines,
+                      options.probable || options.hardLinks, assets ? "assets" : "paths"});
+  printGroups(members, result, options, output);
+  const bool written = output.finish();
+  if (!written) printError("cannot write the output");
+  if (!common.quiet) printErr(summary(members.size(), result, unlisted));
+  return written && unlisted == 0 && result.changed == 0 && result.failed == 0 ? kExitOk : kExitFailed;
+}
+
+}  // namespace corvane::tool

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "options.h"
+
+namespace corvane::tool {
+
+// `corvane dupes`: groups of files (or library assets) with identical content.
+struct DupesOptions {
+  std::vector<std::string> operands;
+  bool recursive = false;
+  bool followLinks = false;  // -L
+  std::size_t threads = 0;   // 0: one per processor
+  std::uint64_t minSize = 0;
+  std::optional<std::uint64_t> maxSize;
+  bool empty = false;      // empty files are duplicates of each other
+  bool hardLinks = false;  // also list the names that are one file
+  bool probable = false;   // list fingerprint-only matches, unconfirmed
+  bool paranoid = false;   // confirm everything byte by byte
+  bool json = false;
+  bool nul = false;  // -0, -z
+  std::optional<std::string> library;
+  std::optional<std::string> album;
+};
+
+CLI::App* addDupesCommand(CLI::App& app, DupesOptions& options, CommonOptions& common);
+int runDupes(const CommonOptions& common, const DupesOptions& options);
+
+}  // namespace corvane::tool

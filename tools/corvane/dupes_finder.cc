@@ -1,0 +1,292 @@
+#include "dupes_finder.h"
+
+#include <algorithm>
+#include <map>
+#include <tuple>
+
+#include "byte_compare.h"
+#include "ordered_runner.h"
+#include "progress.h"
+
+namespace corvane::tool {
+namespace {
+
+// Files compared in step at most: each holds a descriptor and a buffer while it is compared.
+constexpr std::size_t kCompareWindow = 16;
+// Buffer bytes of all comparisons running at once, shared out by thread and by file.
+constexpr std::size_t kCompareBudget = 16 << 20;
+constexpr std::size_t kMinChunk = 16 << 10;
+constexpr std::size_t kMaxChunk = 128 << 10;  // two buffers stay in a core's cache for the comparison
+
+// Whether a group's digest covered the whole content of its members.
+bool settled(const DuplicateGroup& group) { return group.sha256 || group.size <= kWholeFileLimit; }
+
+std::uint64_t bytesDigested(std::uint64_t size, DigestMethod method) {
+  if (method == DigestMethod::kHash || size <= kWholeFileLimit) return size;
+  return 5 * kSampleLength;
+}
+
+class Finder {
+ public:
+  Finder(const std::vector<Member>& members, const DupesSource& source, const FinderSettings& settings)
+      : members_(members), source_(source), settings_(settings) {}
+
+  FinderResult run() {
+    std::vector<DuplicateGroup> toCompare, toHash;
+    for (auto& group : identify(candidatesBySize())) {
+      if (settled(group)) {
+        (settings_.paranoid ? toCompare : result_.groups).push_back(std::move(group));
+      } else if (settings_.probable) {
+        group.probable = true;
+        result_.groups.push_back(std::move(group));
+      } else if (settings_.wantSha256 || group.members.size() > kCompareWindow) {
+        toHash.push_back(std::move(group));  // hashed once each rather than compared in windows
+      } else {
+        toCompare.push_back(std::move(group));
+      }
+    }
+    for (auto& group : hash(toHash)) {
+      (settings_.paranoid ? toCompare : result_.groups).push_back(std::move(group));
+    }
+    for (auto& group : compare(toCompare)) result_.groups.push_back(std::move(group));
+
+    std::sort(result_.groups.begin(), result_.groups.end(),
+              [](const auto& a, const auto& b) { return a.members.front() < b.members.front(); });
+    std::sort(result_.sameFiles.begin(), result_.sameFiles.end());
+    return std::move(result_);
+  }
+
+ private:
+  // Files of sizes that two or more distinct files share, by size; names of one file are set
+  // aside on the way.
+  std::vector<std::vector<std::size_t>> candidatesBySize() {
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < members_.size(); ++i) {
+      const auto size = members_[i].status.size;
+      if (size >= settings_.minSize && size <= settings_.maxSize) order.push_back(i);
+    }
+    const auto key = [&](std::size_t i) {
+      const auto& s = members_[i].status;
+      return std::tuple(s.size, s.device, s.inode);
+    };
+    std::stable_sort(order.begin(), order.end(), [&](auto a, auto b) { return key(a) < key(b); });
+
+    std::vector<std::vector<std::size_t>> buckets;
+    for (std::size_t at = 0; at < order.size();) {
+      const auto size = members_[order[at]].status.size;
+      std::vector<std::size_t> files;
+      for (; at < order.size() && members_[order[at]].status.size == size;) {
+        const auto file = order[at];
+        std::vector<std::size_t> names{file};
+        for (++at; at < order.size() && key(order[at]) == key(file); ++at) names.push_back(order[at]);
+        if (names.size() > 1) result_.sameFiles.push_back(std::move(names));
+        files.push_back(file);
+      }
+      if (files.size() > 1) {
+        std::sort(files.begin(), files.end());
+        buckets.push_back(std::move(files));
+      }
+    }
+    return buckets;
+  }
+
+  // One call each through the channel; groups of equal digests. A bucket is fingerprinted
+  // unless the channel has no fingerprint for one of its members (a library's image), or the
+  // output wants the SHA-256 of files that the fingerprint would read whole anyway.
+  std::vector<DuplicateGroup> identify(const std::vector<std::vector<std::size_t>>& buckets) {
+    std::vector<std::pair<std::size_t, DigestMethod>> candidates;
+    for (const auto& bucket : buckets) {
+      const bool small = members_[bucket.front()].status.size <= kWholeFileLimit;
+      const bool fingerprinted = std::all_of(bucket.begin(), bucket.end(), [&](auto i) { return members_[i].fingerprinted; });
+      const auto method = fingerprinted && !(settings_.wantSha256 && small) ? DigestMethod::kFingerprint : DigestMethod::kHash;
+      for (const auto i : bucket) candidates.emplace_back(i, method);
+    }
+    Progress progress(settings_.showProgress, candidates.size(), "fingerprinting");
+
+    std::map<std::tuple<std::uint64_t, DigestMethod, std::string>, std::vector<std::size_t>> byDigest;
+    runInOrder<DigestAnswer>(
+        candidates.size(), settings_.threads,
+        [&](std::size_t n) {
+          const auto [i, method] = candidates[n];
+          auto answer = source_.digest(members_[i], method);
+          progress.advance(answer.digest ? bytesDigested(members_[i].status.size, method) : 0);
+          return answer;
+        },
+        [&](std::size_t n, DigestAnswer& answer) {
+          const auto [i, method] = candidates[n];
+          if (!answer.digest) {
+            leaveOut(progress, i, answer.changed, answer.why);
+            return true;
+          }
+          const auto size = members_[i].status.size;
+          result_.bytesRead += bytesDigested(size, method);
+          byDigest[{size, method, std::move(*answer.digest)}].push_back(i);
+          return true;
+        });
+
+    std::vector<DuplicateGroup> groups;
+    for (auto& [key, found] : byDigest) {
+      if (found.size() < 2) continue;
+      const auto& [size, method, digest] = key;
+      std::sort(found.begin(), found.end());
+      DuplicateGroup group{size, std::move(found), std::nullopt, std::nullopt, false};
+      (method == DigestMethod::kHash ? group.sha256 : group.fingerprint) = digest;
+      groups.push_back(std::move(group));
+    }
+    return groups;
+  }
+
+  // The whole-content SHA-256 of every member through the channel; groups split where they differ.
+  std::vector<DuplicateGroup> hash(const std::vector<DuplicateGroup>& groups) {
+    std::vector<std::pair<std::size_t, std::size_t>> tasks;  // group, member
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+      for (const auto i : groups[g].members) tasks.emplace_back(g, i);
+    }
+    Progress progress(settings_.showProgress, tasks.size(), "hashing");
+    std::vector<std::map<std::string, std::vector<std::size_t>>> byDigest(groups.size());
+    runInOrder<DigestAnswer>(
+        tasks.size(), settings_.threads,
+        [&](std::size_t n) {
+          const auto& member = members_[tasks[n].second];
+          auto answer = source_.digest(member, DigestMethod::kHash);
+          progress.advance(answer.digest ? member.status.size : 0);
+          return answer;
+        },
+        [&](std::size_t n, DigestAnswer& answer) {
+          const auto [g, i] = tasks[n];
+          if (!answer.digest) {
+            leaveOut(progress, i, answer.changed, answer.why);
+            return true;
+          }
+          result_.bytesRead += members_[i].status.size;
+          byDigest[g][std::move(*answer.digest)].push_back(i);
+          return true;
+        });
+
+    std::vector<DuplicateGroup> split;
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+      for (auto& [digest, found] : byDigest[g]) {
+        if (found.size() >= 2) split.push_back({groups[g].size, std::move(found), digest, std::nullopt, false});
+      }
+    }
+    return split;
+  }
+
+  // Every group compared byte by byte; groups split where their members differ.
+  std::vector<DuplicateGroup> compare(std::vector<DuplicateGroup>& groups) {
+    // The largest first, so that threads finish together.
+    std::sort(groups.begin(), groups.end(), [](const auto& a, const auto& b) {
+      return a.size * a.members.size() > b.size * b.members.size();
+    });
+    std::uint64_t files = 0;
+    for (const auto& group : groups) files += group.members.size();
+    Progress progress(settings_.showProgress, files, "comparing");
+    std::vector<DuplicateGroup> split;
+    runInOrder<Comparison>(
+        groups.size(), settings_.threads,
+        [&](std::size_t g) {
+          auto comparison = compareGroup(groups[g], [&](std::uint64_t bytes) { progress.advance(bytes, 0); });
+          progress.advance(0, groups[g].members.size());
+          return comparison;
+        },
+        [&](std::size_t g, Comparison& comparison) {
+          const auto& group = groups[g];
+          result_.bytesRead += comparison.bytesRead;
+          for (const auto& trouble : comparison.troubles) {
+            leaveOut(progress, group.members[trouble.index], trouble.changed, trouble.why);
+          }
+          for (const auto& found : comparison.classes) {
+            DuplicateGroup part{group.size, {}, group.sha256, std::nullopt, false};
+            for (const auto k : found) part.members.push_back(group.members[k]);
+            split.push_back(std::move(part));
+          }
+          return true;
+        });
+    return split;
+  }
+
+  // One group's comparison, as classes of indices into its members. A group larger than the
+  // window is compared a window at a time against its first member, which is read again for
+  // each window: only paranoid runs compare such groups.
+  Comparison compareGroup(const DuplicateGroup& group, const std::function<void(std::uint64_t)>& onRead) const {
+    const std::size_t width = std::min(group.members.size(), kCompareWindow);
+    const std::size_t share = kCompareBudget / std::max<std::size_t>(1, settings_.threads) / width;
+    const std::size_t chunk = std::clamp(share / kMinChunk * kMinChunk, kMinChunk, kMaxChunk);
+    const auto compareSome = [&](const std::vector<std::size_t>& which) {
+      std::vector<ComparedFile> files;
+      for (const auto k : which) {
+        const auto& member = members_[group.members[k]];
+        files.push_back({source_.open(member), member.status});
+      }
+      auto comparison = compareInStep(files, chunk, onRead);
+      // Back to indices into the group's members.
+      for (auto& found : comparison.classes) {
+        for (auto& k : found) k = which[k];
+      }
+      for (auto& trouble : comparison.troubles) trouble.index = which[trouble.index];
+      return comparison;
+    };
+
+    std::vector<std::size_t> pending(group.members.size());
+    for (std::size_t k = 0; k < pending.size(); ++k) pending[k] = k;
+    if (pending.size() <= kCompareWindow) return compareSome(pending);
+
+    Comparison result;
+    while (pending.size() >= 2) {
+      const std::size_t first = pending.front();
+      std::vector<std::size_t> same{first}, rest;
+      bool firstLost = false;
+      std::size_t next = 1;
+      while (next < pending.size() && !firstLost) {
+        std::vector<std::size_t> window{first};
+        for (; next < pending.size() && window.size() < kCompareWindow; ++next) window.push_back(pending[next]);
+        auto comparison = compareSome(window);
+        result.bytesRead += comparison.bytesRead;
+        std::vector<bool> placed(window.size(), false);
+        for (const auto& trouble : comparison.troubles) {
+          result.troubles.push_back(trouble);
+          firstLost = firstLost || trouble.index == first;
+          placed[std::find(window.begin(), window.end(), trouble.index) - window.begin()] = true;
+        }
+        for (const auto& found : comparison.classes) {
+          if (found.front() != first) continue;
+          for (const auto k : found) placed[std::find(window.begin(), window.end(), k) - window.begin()] = true;
+          same.insert(same.end(), found.begin() + 1, found.end());
+        }
+        for (std::size_t w = 1; w < window.size(); ++w) {
+          if (!placed[w]) rest.push_back(window[w]);
+        }
+      }
+      if (firstLost) {
+        // Without the first, nothing found equal to it is known to be equal to anything.
+        rest.insert(rest.end(), same.begin() + 1, same.end());
+        rest.insert(rest.end(), pending.begin() + static_cast<std::ptrdiff_t>(next), pending.end());
+      } else if (same.size() >= 2) {
+        result.classes.push_back(std::move(same));
+      }
+      std::sort(rest.begin(), rest.end());
+      pending = std::move(rest);
+    }
+    std::sort(result.classes.begin(), result.classes.end());
+    return result;
+  }
+
+  void leaveOut(Progress& progress, std::size_t i, bool changed, const std::string& why) {
+    ++(changed ? result_.changed : result_.failed);
+    progress.printLine("corvane: " + members_[i].name + ": " +
+                       (changed ? std::string("changed during the run; left out of every group") : why));
+  }
+
+  const std::vector<Member>& members_;
+  const DupesSource& source_;
+  const FinderSettings& settings_;
+  FinderResult result_;
+};
+
+}  // namespace
+
+FinderResult findDuplicates(const std::vector<Member>& members, const DupesSource& source, const FinderSettings& settings) {
+  return Finder(members, source, settings).run();
+}
+
+}  // namespace corvane::tool

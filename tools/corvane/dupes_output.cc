@@ -1,0 +1,74 @@
+#include "dupes_output.h"
+
+#include <nlohmann/json.hpp>
+
+#include "escape.h"
+#include "json_name.h"
+#include "output.h"
+#include "utf8.h"
+
+namespace corvane::tool {
+namespace {
+
+constexpr std::size_t kWriteSize = 64 << 10;
+
+const char* kindWord(PrintedGroup::Kind kind) {
+  switch (kind) {
+    case PrintedGroup::Kind::kProbable: return "probable";
+    case PrintedGroup::Kind::kSameFile: return "same-file";
+    default: return "duplicate";
+  }
+}
+
+}  // namespace
+
+void DupesOutput::print(const PrintedGroup& group) {
+  const std::string prefix = style_.marked ? std::string(kindWord(group.kind)) + "  " : std::string();
+  switch (style_.format) {
+    case DupesFormat::kLines:
+      // Names shown as in every other output line: a crafted name cannot break one.
+      for (const auto name : group.names) buffer_.append(lineWithName(prefix, name, "")).push_back('\n');
+      buffer_.push_back('\n');
+      break;
+    case DupesFormat::kNul:
+      for (const auto name : group.names) buffer_.append(prefix).append(name).push_back('\0');
+      buffer_.push_back('\0');
+      break;
+    case DupesFormat::kJson: {
+      nlohmann::ordered_json object;
+      object["size"] = group.size;
+      if (group.kind == PrintedGroup::Kind::kSameFile) object["sameFile"] = true;
+      if (group.sha256) object["sha256"] = *group.sha256;
+      if (group.kind == PrintedGroup::Kind::kProbable) {
+        object["fingerprint"] = group.fingerprint.value_or("");
+        object["probable"] = true;
+      }
+      auto& names = object[style_.namesKey] = nlohmann::ordered_json::array();
+      bool allUtf8 = true;
+      for (const auto name : group.names) {
+        names.push_back(std::string(name));
+        allUtf8 = allUtf8 && isValidUtf8(name);
+      }
+      // As for every JSON name: the exact bytes too, in base64, where JSON text cannot hold them.
+      if (!allUtf8) {
+        auto& exact = object[style_.namesKey + "_base64"] = nlohmann::ordered_json::array();
+        for (const auto name : group.names) exact.push_back(base64(name));
+      }
+      buffer_.append(jsonLine(object)).push_back('\n');
+      break;
+    }
+  }
+  if (buffer_.size() >= kWriteSize) flush();
+}
+
+bool DupesOutput::finish() {
+  flush();
+  return !failed_;
+}
+
+void DupesOutput::flush() {
+  if (!failed_ && !buffer_.empty()) failed_ = !writeOut(buffer_);
+  buffer_.clear();
+}
+
+}  // namespace corvane::tool
