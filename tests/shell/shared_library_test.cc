@@ -18,8 +18,8 @@ const std::string kLibrary = binaryDirectory() + "/libcorvane.so";
 TEST(SharedLibrary, RegistersThroughItsEntryAndAnswersCalls) {
   void* library = ::dlopen(kLibrary.c_str(), RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(library, nullptr) << ::dlerror();
-  using Entry = void (*)(host::FlutterPluginRegistrar*);
-  const auto entry = reinterpret_cast<Entry>(::dlsym(library, "CorvanePluginRegisterWithRegistrar"));
+  const auto entry = reinterpret_cast<decltype(&CorvanePluginRegisterWithRegistrar)>(
+      ::dlsym(library, "CorvanePluginRegisterWithRegistrar"));
   const auto* number = static_cast<const double*>(::dlsym(library, "corvaneVersionNumber"));
   const auto* name = static_cast<const char*>(::dlsym(library, "corvaneVersionString"));
   ASSERT_NE(entry, nullptr);
@@ -29,7 +29,7 @@ TEST(SharedLibrary, RegistersThroughItsEntryAndAnswersCalls) {
   EXPECT_NE(std::string(name).find("corvane"), std::string::npos);
   {
     auto engine = host::EmbeddedEngine::create();
-    entry(engine->registrarForPlugin("CorvanePlugin").get());
+    entry(engine->registrarForPlugin());
     const auto& codec = host::FlutterStandardMethodCodec::sharedInstance();
     const auto reply = codec.decodeEnvelope(engine->sendAndWait("corvane", codec.encodeMethodCall({"getPlatformVersion", {}}).value()));
     ASSERT_TRUE(reply.has_value());

@@ -30,10 +30,10 @@ void addCallCommand(CLI::App& app, CallOptions& options) {
 
 int runCall(const CommonOptions& common, const CallOptions& options) {
   std::string error;
-  shell::Environment services;
+  LentServices services;
   services.console = common.quiet ? std::shared_ptr<platform::Console>(std::make_shared<platform::SilentConsole>())
                                   : std::make_shared<platform::DescriptorConsole>(STDERR_FILENO);
-  services.photoLibrary = openLibrary(options.library, false, error);
+  services.libraryLocation = libraryLocation(options.library, false, error);
   if (!error.empty()) {
     printError(error);
     return kExitFailed;

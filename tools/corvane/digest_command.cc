@@ -140,11 +140,11 @@ int runDigest(const CommonOptions& common, DigestKind kind, const DigestOptions&
     return kExitUsage;
   }
 
-  shell::Environment services;
+  LentServices services;
   std::string error;
   if (options.assets) {
-    services.photoLibrary = openLibrary(options.library, true, error);
-    if (!services.photoLibrary) {
+    services.libraryLocation = libraryLocation(options.library, true, error);
+    if (!services.libraryLocation) {
       printError(error);
       return kExitFailed;
     }

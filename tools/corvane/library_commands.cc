@@ -71,8 +71,8 @@ int runAlbums(photo_library::FolderLibrary& library, const LibraryOptions& optio
 
 int runInAlbum(const CommonOptions& common, std::shared_ptr<photo_library::FolderLibrary> library,
                const LibraryOptions& options) {
-  shell::Environment services;
-  services.photoLibrary = std::move(library);
+  LentServices services;
+  services.libraryLocation = library->location();
   services.console = common.quiet ? std::shared_ptr<platform::Console>(std::make_shared<platform::SilentConsole>())
                                   : std::make_shared<platform::DescriptorConsole>(STDERR_FILENO);
   std::string error;
