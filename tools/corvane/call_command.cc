@@ -38,7 +38,7 @@ int runCall(const CommonOptions& common, const CallOptions& options) {
     printError(error);
     return kExitFailed;
   }
-  auto host = PluginHost::start(services, error);
+  auto host = PluginHost::start(common.plugin, services, error);
   if (!host) {
     printError(error);
     return kExitFailed;

@@ -160,7 +160,7 @@ int runDigest(const CommonOptions& common, DigestKind kind, const DigestOptions&
   services.fileObserver = std::make_shared<FileReporter>();
   services.console = common.quiet ? std::shared_ptr<platform::Console>(std::make_shared<platform::SilentConsole>())
                                   : std::make_shared<ProgressConsole>(progress);
-  auto host = PluginHost::start(services, error);
+  auto host = PluginHost::start(common.plugin, services, error);
   if (!host) {
     printError(error);
     return kExitFailed;

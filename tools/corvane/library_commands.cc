@@ -76,7 +76,7 @@ int runInAlbum(const CommonOptions& common, std::shared_ptr<photo_library::Folde
   services.console = common.quiet ? std::shared_ptr<platform::Console>(std::make_shared<platform::SilentConsole>())
                                   : std::make_shared<platform::DescriptorConsole>(STDERR_FILENO);
   std::string error;
-  const auto host = PluginHost::start(services, error);
+  const auto host = PluginHost::start(common.plugin, services, error);
   if (!host) {
     printError(error);
     return kExitFailed;

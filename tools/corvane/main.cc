@@ -14,9 +14,9 @@ using namespace corvane::tool;
 namespace {
 
 // The version, as the plug-in library's own symbols give it.
-std::string versionText() {
+std::string versionText(const std::optional<std::string>& plugin) {
   std::string error;
-  const auto host = PluginHost::start({}, error);
+  const auto host = PluginHost::start(plugin, {}, error);
   if (!host) return "corvane (plug-in library not found: " + error + ")";
   char number[32];
   std::snprintf(number, sizeof number, "%g", host->versionNumber());
@@ -29,7 +29,8 @@ int main(int argc, char** argv) {
   CLI::App app{"corvane: content identities for files and photo-library items", "corvane"};
   app.require_subcommand(1);
   app.fallthrough();  // -q and --trace also after the subcommand
-  app.set_version_flag("--version", versionText);
+  CommonOptions common;
+  app.set_version_flag("--version", [&common] { return versionText(common.plugin); });
   app.footer(
       "Examples:\n"
       "  corvane fingerprint -r ~/Archive > archive.fingerprints   fast identities of every file\n"
@@ -38,9 +39,10 @@ int main(int argc, char** argv) {
       "  corvane albums --library ~/Pictures                        what a photo folder holds\n"
       "  corvane call getPlatformVersion                            any call on the channel\n"
       "\nRun 'corvane SUBCOMMAND --help' for each subcommand's options.");
-  CommonOptions common;
   app.add_flag("--trace", common.trace, "Show each call's and reply's bytes on standard error");
   app.add_flag("-q,--quiet", common.quiet, "No progress display and no printed lines from the plug-in");
+  app.add_option("--plugin", common.plugin,
+                 "The plug-in library to load (default: $CORVANE_PLUGIN, else beside the command or in ../lib)");
 
   DigestOptions fingerprint, hash;
   auto* fingerprintCommand = addDigestCommand(app, DigestKind::kFingerprint, fingerprint);

@@ -3,11 +3,10 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
-#include <filesystem>
-
 #include "host/host_struct.h"
 #include "host/standard_method_codec.h"
 #include "platform/hex.h"
+#include "plugin_library.h"
 
 namespace corvane::tool {
 namespace {
@@ -93,19 +92,14 @@ struct PluginHost::Lent {
 
 PluginHost::PluginHost() = default;
 
-std::string pluginLibraryPath() {
-  std::error_code ec;
-  const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return "libcorvane.so";
-  const auto dir = self.parent_path();
-  for (const auto& candidate : {dir / "libcorvane.so", dir / ".." / "lib" / "libcorvane.so"}) {
-    if (std::filesystem::exists(candidate, ec)) return candidate.string();
+std::unique_ptr<PluginHost> PluginHost::start(const std::optional<std::string>& library, const LentServices& lent,
+                                              std::string& error) {
+  const auto search = findPluginLibrary(*platform::posixFileSystem(), library);
+  if (!search.found) {
+    error = notFoundMessage(search);
+    return nullptr;
   }
-  return (dir / "libcorvane.so").string();
-}
-
-std::unique_ptr<PluginHost> PluginHost::start(const LentServices& lent, std::string& error) {
-  const std::string path = pluginLibraryPath();
+  const std::string& path = *search.found;
   std::unique_ptr<PluginHost> host(new PluginHost());
   host->library_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (host->library_ == nullptr) {

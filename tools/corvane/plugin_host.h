@@ -25,9 +25,10 @@ struct LentServices {
 // answer the command gives comes through the channel.
 class PluginHost {
  public:
-  // Loads the library and registers the plug-in, lending it `lent`; on failure, says why in
-  // `error`.
-  static std::unique_ptr<PluginHost> start(const LentServices& lent, std::string& error);
+  // Loads the library (`library`, else where findPluginLibrary finds it) and registers the
+  // plug-in, lending it `lent`; on failure, says why in `error`.
+  static std::unique_ptr<PluginHost> start(const std::optional<std::string>& library, const LentServices& lent,
+                                           std::string& error);
   // Releases the plug-in's objects (its destruction handler waits for its library's threads).
   ~PluginHost();
 
@@ -51,8 +52,5 @@ class PluginHost {
   double versionNumber_ = 0;
   std::string versionString_;
 };
-
-// Where the plug-in's shared library is: beside the executable, or in ../lib.
-std::string pluginLibraryPath();
 
 }  // namespace corvane::tool
