@@ -5,6 +5,7 @@ command copied and moved about, and the Debian package.
 
   installed_tree_test.py BUILD_DIR SOURCE_DIR [unittest arguments, e.g. InstalledTree.test_x]
 """
+import json
 import os
 import re
 import shutil
@@ -50,12 +51,11 @@ class InstalledTree(unittest.TestCase):
     def pkg_config(self, *args):
         return checked(["pkg-config", *args, "corvane"], self.env).split()
 
-    def build_c_host(self):
-        """The C example, built through pkg-config from the installed files alone."""
-        program = os.path.join(self.root, "c_host")
-        checked(["cc", "-std=c11", "-Wall", "-Wextra", "-pedantic", "-Werror",
-                 os.path.join(SOURCE, "examples", "c_host", "c_host.c"), *self.pkg_config("--cflags", "--libs"),
-                 "-pthread", "-o", program], self.env)
+    def build_c_host(self, source, name):
+        """A C host, built through pkg-config from the installed files alone."""
+        program = os.path.join(self.root, name)
+        checked(["cc", "-std=c11", "-Wall", "-Wextra", "-pedantic", "-Werror", source,
+                 *self.pkg_config("--cflags", "--libs"), "-pthread", "-o", program], self.env)
         return program
 
     def host_answer(self, host, library, method, arguments):
@@ -107,7 +107,7 @@ class InstalledTree(unittest.TestCase):
         kinds = {"digest": DIGEST.match, "version": lambda a: a.startswith('"iOS '),
                  "null": "null".__eq__, "true": "true".__eq__, "false": "false".__eq__,
                  "not implemented": "not implemented".__eq__}
-        hosts = {"C host": [self.build_c_host()],
+        hosts = {"C host": [self.build_c_host(os.path.join(SOURCE, "examples", "c_host", "c_host.c"), "c_host")],
                  "Python host": [sys.executable, os.path.join(SOURCE, "examples", "python_host", "python_host.py"),
                                  "--plugin", os.path.join(self.libdir, "libcorvane.so.1")]}
         for method, arguments, argument, lent, kind in cases:
@@ -116,6 +116,16 @@ class InstalledTree(unittest.TestCase):
             for name, host in hosts.items():
                 with self.subTest(host=name, method=method, arguments=arguments):
                     self.assertEqual(self.host_answer(host, lent, method, arguments), expected)
+
+        # The whole host the README shows, as it stands there.
+        with open(os.path.join(SOURCE, "README.md")) as f:
+            example = re.search(r"```c\n(.*?)```", f.read(), re.S).group(1)
+        source = os.path.join(self.root, "readme_host.c")
+        with open(source, "w") as f:
+            f.write(example)
+        readme_host = self.build_c_host(source, "readme_host")
+        self.assertEqual(checked([readme_host], dict(self.env, LD_LIBRARY_PATH=self.libdir)),
+                         json.loads(self.command_answer(None, "getPlatformVersion", None)) + "\n")
 
     def test_the_c_host_builds_through_the_cmake_package(self):
         build = os.path.join(self.root, "c_host_cmake")
