@@ -35,10 +35,15 @@ platform::FileError::Reason errorReason(std::int32_t code) {
   }
 }
 
+// Texts come as pointer and length; an empty one may come as a null pointer.
+std::string_view textOf(const char* text, std::size_t length) {
+  return text == nullptr ? std::string_view() : std::string_view(text, length);
+}
+
 // The plug-in calls these through C: nothing may escape.
 void printLine(void* console, const char* text, std::size_t length) noexcept {
   try {
-    static_cast<platform::Console*>(console)->printLine(std::string_view(text, length));
+    static_cast<platform::Console*>(console)->printLine(textOf(text, length));
   } catch (...) {
   }
 }
@@ -49,7 +54,7 @@ void fileRead(void* observer, const char* path, std::size_t length, const Corvan
   const platform::FileStatus status{fileType(s->type), s->size,        s->device,   s->inode,
                                     s->links,          s->modified_ns, s->changed_ns};
   try {
-    static_cast<platform::FileObserver*>(observer)->fileRead(std::string_view(path, length), status);
+    static_cast<platform::FileObserver*>(observer)->fileRead(textOf(path, length), status);
   } catch (...) {
   }
 }
@@ -58,8 +63,8 @@ void fileFailed(void* observer, const char* path, std::size_t length, const Corv
   const auto e = host::copyOfHostStruct(lent);
   if (!e) return;
   try {
-    const platform::FileError error{std::string(e->operation, e->operation_length), std::string(path, length),
-                                    errorReason(e->reason), e->error_number};
+    const platform::FileError error{std::string(textOf(e->operation, e->operation_length)),
+                                    std::string(textOf(path, length)), errorReason(e->reason), e->error_number};
     static_cast<platform::FileObserver*>(observer)->fileFailed(error.path, error);
   } catch (...) {
   }
