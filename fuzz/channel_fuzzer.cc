@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "host/embedded_engine.h"
+#include "host/plugin_registrar.h"
 #include "host/standard_method_codec.h"
 #include "shell/corvane_plugin.h"
 #include "support/scripted_library.h"
@@ -21,7 +22,7 @@ namespace {
 struct Fixture {
   std::string sandbox;
   std::shared_ptr<testing::ScriptedLibrary> library = std::make_shared<testing::ScriptedLibrary>();
-  std::shared_ptr<host::EmbeddedEngine> engine;
+  std::unique_ptr<host::EmbeddedEngine> engine;
   std::atomic<int> faults{0};
 
   Fixture() {
@@ -39,9 +40,9 @@ struct Fixture {
     library->data["r1"] = {{"chunk one", "", "chunk two"}, std::nullopt};
     library->data["r2"] = {{"partial"}, photo_library::LibraryError{5, "I/O"}};
 
-    const shell::Environment lent{std::make_shared<platform::SilentConsole>(), nullptr, library, nullptr, nullptr};
-    engine = host::EmbeddedEngine::create({lent.services(), [this](std::string_view, std::string_view) { ++faults; }});
-    shell::CorvanePlugin::registerWithRegistrar(*engine->registrarForPlugin("CorvanePlugin"));
+    engine = host::EmbeddedEngine::create({[this](std::string_view, std::string_view) { ++faults; }});
+    shell::CorvanePlugin::registerWithRegistrar(*host::FlutterPluginRegistrar::attach(engine->registrarForPlugin()),
+                                                {std::make_shared<platform::SilentConsole>(), nullptr, library, nullptr, nullptr});
   }
   ~Fixture() { std::filesystem::remove_all(sandbox); }
 };

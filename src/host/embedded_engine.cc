@@ -2,41 +2,17 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <future>
+#include <map>
+#include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace corvane::host {
 namespace {
-
-class EngineRegistrar final : public FlutterPluginRegistrar {
- public:
-  explicit EngineRegistrar(std::weak_ptr<EmbeddedEngine> engine) : engine_(std::move(engine)) {}
-
-  std::shared_ptr<FlutterBinaryMessenger> messenger() override { return engine_.lock(); }
-
-  void addMethodCallDelegate(std::shared_ptr<FlutterPlugin> delegate,
-                             std::shared_ptr<FlutterMethodChannel> channel) override {
-    if (!delegate || !channel) return;
-    channel->setMethodCallHandler([delegate](const FlutterMethodCall& call, FlutterResult result) {
-      delegate->handle(call, std::move(result));
-    });
-    std::lock_guard lock(mutex_);
-    delegates_.push_back(std::move(delegate));
-    channels_.push_back(std::move(channel));
-  }
-
-  std::shared_ptr<void> lookupService(std::string_view name) const override {
-    const auto engine = engine_.lock();
-    return engine ? engine->lookupService(name) : nullptr;
-  }
-
- private:
-  std::weak_ptr<EmbeddedEngine> engine_;
-  std::mutex mutex_;
-  std::vector<std::shared_ptr<FlutterPlugin>> delegates_;
-  std::vector<std::shared_ptr<FlutterMethodChannel>> channels_;
-};
 
 void writeToStandardError(std::string_view channel, std::string_view problem) {
   std::string line = "corvane host: channel \"";
@@ -44,66 +20,188 @@ void writeToStandardError(std::string_view channel, std::string_view problem) {
   [[maybe_unused]] const auto written = ::write(STDERR_FILENO, line.data(), line.size());
 }
 
+struct Receiver {
+  CorvaneMessageCallback callback = nullptr;
+  void* userData = nullptr;
+};
+
+// One plug-in's registrar, and copies of what it is lent, at addresses that stay put.
+struct Registration {
+  CorvanePluginRegistrar registrar{};
+  CorvaneLentServices lent{};
+  CorvaneConsole console{};
+  CorvaneFileObserver observer{};
+  std::string systemVersion;
+  std::string libraryPath;
+  std::mutex* mutex = nullptr;  // the engine's, for the destruction handler
+  CorvaneDestructionHandler destroy = nullptr;
+  void* destroyData = nullptr;
+};
+
 }  // namespace
 
-std::shared_ptr<EmbeddedEngine> EmbeddedEngine::create(Options options) {
-  return std::make_shared<EmbeddedEngine>(std::move(options));
+// Everything the C functions reach through their user data. Every pending reply holds it, so a
+// late reply finds it even after the engine is gone.
+struct EmbeddedEngine::Core : std::enable_shared_from_this<Core> {
+  explicit Core(FaultSink sink) : faultSink(std::move(sink)) {
+    messenger.struct_size = sizeof messenger;
+    messenger.user_data = this;
+    messenger.set_callback = &setCallback;
+    messenger.send_response = &sendResponse;
+    messenger.send = &send;
+    messenger.report_fault = &reportFault;
+  }
+
+  struct PendingReply {
+    std::shared_ptr<Core> core;
+    Reply reply;
+  };
+
+  void deliver(std::string_view channel, const Bytes& message, Reply reply) {
+    Receiver receiver;
+    {
+      std::shared_lock lock(receiversMutex);
+      if (const auto it = receivers.find(channel); it != receivers.end()) receiver = it->second;
+    }
+    if (receiver.callback == nullptr) {
+      // Nobody listens: the empty reply, as for a method nobody implements.
+      reply(Bytes{});
+      return;
+    }
+    const std::string name(channel);
+    // The handle is the pending reply itself; sendResponse takes it back, once.
+    auto* pending = std::make_unique<PendingReply>(PendingReply{shared_from_this(), std::move(reply)}).release();
+    const CorvaneMessage delivered{sizeof(CorvaneMessage), name.c_str(), message.data(), message.size(),
+                                   reinterpret_cast<CorvaneResponseHandle*>(pending)};
+    receiver.callback(&delivered, receiver.userData);
+  }
+
+  void close() {
+    {
+      std::unique_lock lock(receiversMutex);
+      receivers.clear();
+    }
+    std::vector<std::pair<CorvaneDestructionHandler, void*>> handlers;
+    {
+      std::lock_guard lock(registrationsMutex);
+      for (auto it = registrations.rbegin(); it != registrations.rend(); ++it) {
+        if ((*it)->destroy != nullptr) handlers.emplace_back((*it)->destroy, (*it)->destroyData);
+        (*it)->destroy = nullptr;
+      }
+    }
+    for (const auto& [handler, data] : handlers) handler(data);
+  }
+
+  static Core& of(void* userData) { return *static_cast<Core*>(userData); }
+
+  static void setCallback(void* userData, const char* channel, CorvaneMessageCallback callback,
+                          void* callbackData) noexcept {
+    if (channel == nullptr) return;
+    auto& core = of(userData);
+    try {
+      std::unique_lock lock(core.receiversMutex);
+      if (callback == nullptr) {
+        if (const auto it = core.receivers.find(std::string_view(channel)); it != core.receivers.end()) {
+          core.receivers.erase(it);
+        }
+      } else {
+        core.receivers.insert_or_assign(std::string(channel), Receiver{callback, callbackData});
+      }
+    } catch (...) {
+    }
+  }
+
+  static void sendResponse(void*, CorvaneResponseHandle* handle, const std::uint8_t* data, std::size_t size) noexcept {
+    const std::unique_ptr<PendingReply> pending(reinterpret_cast<PendingReply*>(handle));
+    if (!pending) return;
+    try {
+      pending->reply(data == nullptr ? Bytes{} : Bytes(data, data + size));
+    } catch (...) {
+    }
+  }
+
+  static int send(void* userData, const char* channel, const std::uint8_t* message, std::size_t size,
+                  CorvaneBinaryReply reply, void* replyData) noexcept {
+    if (channel == nullptr) return 0;
+    try {
+      of(userData).deliver(channel, message == nullptr ? Bytes{} : Bytes(message, message + size),
+                           [reply, replyData](Bytes answer) {
+                             if (reply != nullptr) reply(answer.data(), answer.size(), replyData);
+                           });
+      return 1;
+    } catch (...) {
+      return 0;
+    }
+  }
+
+  static void reportFault(void* userData, const char* channel, const char* problem) noexcept {
+    auto& core = of(userData);
+    core.faults.fetch_add(1);
+    try {
+      core.faultSink(channel != nullptr ? channel : "", problem != nullptr ? problem : "");
+    } catch (...) {
+    }
+  }
+
+  static void setDestructionHandler(void* userData, CorvaneDestructionHandler handler, void* handlerData) noexcept {
+    auto& registration = *static_cast<Registration*>(userData);
+    std::lock_guard lock(*registration.mutex);
+    registration.destroy = handler;
+    registration.destroyData = handlerData;
+  }
+
+  CorvaneMessenger messenger{};
+  const FaultSink faultSink;
+  std::atomic<std::size_t> faults{0};
+
+  std::shared_mutex receiversMutex;
+  std::map<std::string, Receiver, std::less<>> receivers;
+
+  std::mutex registrationsMutex;
+  std::vector<std::unique_ptr<Registration>> registrations;
+};
+
+std::unique_ptr<EmbeddedEngine> EmbeddedEngine::create(Options options) {
+  return std::make_unique<EmbeddedEngine>(std::move(options));
 }
 
 EmbeddedEngine::EmbeddedEngine(Options options)
-    : services_(std::move(options.services)),
-      faultSink_(options.faultSink ? std::move(options.faultSink) : FaultSink(writeToStandardError)) {}
+    : core_(std::make_shared<Core>(options.faultSink ? std::move(options.faultSink) : FaultSink(writeToStandardError))) {}
 
-EmbeddedEngine::~EmbeddedEngine() {
-  // Handlers hold the plug-ins; drop them before the registrars so that nothing is called late.
-  std::map<std::string, std::shared_ptr<const BinaryMessageHandler>, std::less<>> handlers;
-  {
-    std::unique_lock lock(handlersMutex_);
-    handlers.swap(handlers_);
-  }
-}
+EmbeddedEngine::~EmbeddedEngine() { core_->close(); }
 
-std::shared_ptr<FlutterPluginRegistrar> EmbeddedEngine::registrarForPlugin(std::string_view) {
-  auto registrar = std::make_shared<EngineRegistrar>(weak_from_this());
-  std::lock_guard lock(registrarsMutex_);
-  registrars_.push_back(registrar);
-  return registrar;
-}
-
-void EmbeddedEngine::sendOnChannel(std::string_view channel, const Bytes& message, BinaryReply reply) {
-  std::shared_ptr<const BinaryMessageHandler> handler;
-  {
-    std::shared_lock lock(handlersMutex_);
-    if (const auto it = handlers_.find(channel); it != handlers_.end()) handler = it->second;
-  }
-  if (!handler) {
-    // Nobody listens: the empty reply, as for a method nobody implements.
-    reply(Bytes{});
-    return;
-  }
-  (*handler)(message, std::move(reply));
-}
-
-void EmbeddedEngine::setMessageHandlerOnChannel(std::string_view channel, BinaryMessageHandler handler) {
-  std::shared_ptr<const BinaryMessageHandler> old;
-  {
-    std::unique_lock lock(handlersMutex_);
-    auto it = handlers_.find(channel);
-    if (it != handlers_.end()) old = std::move(it->second);
-    if (!handler) {
-      if (it != handlers_.end()) handlers_.erase(it);
-    } else if (it != handlers_.end()) {
-      it->second = std::make_shared<const BinaryMessageHandler>(std::move(handler));
-    } else {
-      handlers_.emplace(std::string(channel), std::make_shared<const BinaryMessageHandler>(std::move(handler)));
+CorvanePluginRegistrarRef EmbeddedEngine::registrarForPlugin(const CorvaneLentServices* lent) {
+  auto registration = std::make_unique<Registration>();
+  auto& r = *registration;
+  r.mutex = &core_->registrationsMutex;
+  r.registrar = {sizeof(CorvanePluginRegistrar), &r, &core_->messenger, &Core::setDestructionHandler, nullptr};
+  if (lent != nullptr) {
+    r.lent.struct_size = sizeof r.lent;
+    if (lent->console != nullptr) {
+      r.console = *lent->console;
+      r.lent.console = &r.console;
     }
+    if (lent->file_observer != nullptr) {
+      r.observer = *lent->file_observer;
+      r.lent.file_observer = &r.observer;
+    }
+    if (lent->system_version != nullptr) {
+      r.systemVersion = lent->system_version;
+      r.lent.system_version = r.systemVersion.c_str();
+    }
+    if (lent->photo_library_path != nullptr) {
+      r.libraryPath = lent->photo_library_path;
+      r.lent.photo_library_path = r.libraryPath.c_str();
+    }
+    r.registrar.lent = &r.lent;
   }
-  // `old` (and whatever it holds) is released here, outside the lock.
+  std::lock_guard lock(core_->registrationsMutex);
+  core_->registrations.push_back(std::move(registration));
+  return &r.registrar;
 }
 
-void EmbeddedEngine::reportAnswerFault(std::string_view channel, std::string_view problem) {
-  faults_.fetch_add(1);
-  faultSink_(channel, problem);
+void EmbeddedEngine::sendOnChannel(std::string_view channel, const Bytes& message, Reply reply) {
+  core_->deliver(channel, message, std::move(reply));
 }
 
 Bytes EmbeddedEngine::sendAndWait(std::string_view channel, const Bytes& message) {
@@ -120,9 +218,6 @@ Bytes EmbeddedEngine::sendAndWait(std::string_view channel, const Bytes& message
   return future.get();
 }
 
-std::shared_ptr<void> EmbeddedEngine::lookupService(std::string_view name) const {
-  const auto it = services_.find(name);
-  return it == services_.end() ? nullptr : it->second;
-}
+std::size_t EmbeddedEngine::answerFaults() const { return core_->faults.load(); }
 
 }  // namespace corvane::host

@@ -3,8 +3,6 @@
 #include <new>
 #include <utility>
 
-#include "host/standard_method_codec.h"
-
 namespace corvane::host {
 namespace {
 
@@ -14,8 +12,6 @@ Bytes errorEnvelope(const FlutterMethodCodec& codec, std::string code, std::stri
 }
 
 }  // namespace
-
-const FlutterMethodCodec& FlutterMethodChannel::defaultCodec() { return FlutterStandardMethodCodec::sharedInstance(); }
 
 std::shared_ptr<FlutterMethodChannel> FlutterMethodChannel::methodChannelWithName(
     std::string name, const std::shared_ptr<FlutterBinaryMessenger>& messenger, const FlutterMethodCodec& codec) {
@@ -68,10 +64,11 @@ void FlutterMethodChannel::invokeMethod(const FlutterMethodCall& call, FlutterRe
     reply(FlutterError{"unsendable", message ? "the channel's host is gone" : "the call is too large", Value{}});
     return;
   }
-  messenger->sendOnChannel(name_, *message, [codec = codec_, reply = std::move(reply)](Bytes bytes) {
+  const bool sent = messenger->sendOnChannel(name_, *message, [codec = codec_, reply](Bytes bytes) {
     auto decoded = codec->decodeEnvelope(bytes);
     reply(decoded ? std::move(*decoded) : MethodReply(FlutterError{"malformed-reply", "the reply is not an envelope", Value{}}));
   });
+  if (!sent) reply(FlutterError{"unsendable", "the host takes no messages from plug-ins", Value{}});
 }
 
 }  // namespace corvane::host

@@ -14,29 +14,24 @@ namespace corvane::host {
 using FlutterMethodCallHandler = std::function<void(const FlutterMethodCall& call, FlutterResult result)>;
 using FlutterReplyHandler = std::function<void(MethodReply reply)>;
 
-// A named channel of method calls over a binary messenger. The channel does not keep its
-// messenger alive: the host owns both, and a late answer after the host is gone goes nowhere.
-// A plug-in library creates channels that its host then uses, so the operations are virtual:
-// each side runs the code of the side that made the channel.
+// A named channel of method calls over a binary messenger, in the given codec (which must
+// outlive the channel). The channel does not keep its messenger alive: the registrar owns it,
+// and a call sent after the host has let go of the plug-in gets an error reply.
 class FlutterMethodChannel {
  public:
   static std::shared_ptr<FlutterMethodChannel> methodChannelWithName(
-      std::string name, const std::shared_ptr<FlutterBinaryMessenger>& messenger,
-      const FlutterMethodCodec& codec = defaultCodec());
+      std::string name, const std::shared_ptr<FlutterBinaryMessenger>& messenger, const FlutterMethodCodec& codec);
 
   FlutterMethodChannel(std::string name, const std::shared_ptr<FlutterBinaryMessenger>& messenger,
                        const FlutterMethodCodec& codec);
-  virtual ~FlutterMethodChannel() = default;
 
-  virtual std::string name() const { return name_; }
+  const std::string& name() const { return name_; }
   // Installs the receiver of calls on this channel; each call comes with its one-shot result.
-  virtual void setMethodCallHandler(FlutterMethodCallHandler handler);
-  // Sends a call; the decoded reply comes once (a malformed reply arrives as an error).
-  virtual void invokeMethod(const FlutterMethodCall& call, FlutterReplyHandler reply) const;
+  void setMethodCallHandler(FlutterMethodCallHandler handler);
+  // Sends a call; the decoded reply comes once (a malformed or undeliverable one as an error).
+  void invokeMethod(const FlutterMethodCall& call, FlutterReplyHandler reply) const;
 
  private:
-  static const FlutterMethodCodec& defaultCodec();
-
   std::string name_;
   std::weak_ptr<FlutterBinaryMessenger> messenger_;
   const FlutterMethodCodec* codec_;

@@ -5,7 +5,7 @@
 #include <string>
 #include <variant>
 
-#include "host/binary_messenger.h"
+#include "host/bytes.h"
 #include "host/method_answer.h"
 #include "host/method_call.h"
 #include "host/value.h"

@@ -1,26 +1,48 @@
 #pragma once
 
+#include <functional>
 #include <memory>
-#include <string_view>
+#include <mutex>
+#include <vector>
 
+#include "corvane/corvane.h"
 #include "host/binary_messenger.h"
 #include "host/method_channel.h"
 #include "host/plugin.h"
 
 namespace corvane::host {
 
-// What a host hands a plug-in at registration.
+// The host's registrar as a plug-in sees it. attach() makes one for a registrar that a host
+// handed over through the C boundary; it lives until the host calls the destruction handler it
+// sets, and keeps what is registered with it alive until then.
 class FlutterPluginRegistrar {
- public:
-  virtual ~FlutterPluginRegistrar() = default;
+  struct Attached {
+    explicit Attached() = default;
+  };
 
-  virtual std::shared_ptr<FlutterBinaryMessenger> messenger() = 0;
+ public:
+  // The registrar for `registrar`, owned by the host's destruction handler; none when the host
+  // left out something every plug-in needs (a messenger, set_callback, send_response or
+  // set_destruction_handler).
+  static FlutterPluginRegistrar* attach(CorvanePluginRegistrarRef registrar);
+  // Made by attach() only.
+  FlutterPluginRegistrar(const CorvaneMessenger& messenger, Attached);
+  // Releases the delegates and channels, then runs the destruction tasks, in the order added.
+  ~FlutterPluginRegistrar();
+  FlutterPluginRegistrar(const FlutterPluginRegistrar&) = delete;
+  FlutterPluginRegistrar& operator=(const FlutterPluginRegistrar&) = delete;
+
+  const std::shared_ptr<FlutterBinaryMessenger>& messenger() const { return messenger_; }
   // Delivers the channel's calls to the delegate; the registrar keeps both alive.
-  virtual void addMethodCallDelegate(std::shared_ptr<FlutterPlugin> delegate,
-                                     std::shared_ptr<FlutterMethodChannel> channel) = 0;
-  // A platform service that the host lends its plug-ins, by name; empty when it has none.
-  // Each name stands for one agreed type, so the caller knows what it gets.
-  virtual std::shared_ptr<void> lookupService(std::string_view name) const = 0;
+  void addMethodCallDelegate(std::shared_ptr<FlutterPlugin> delegate, std::shared_ptr<FlutterMethodChannel> channel);
+  // Runs `task` when the host releases the registrar, once the delegates are gone.
+  void addDestructionTask(std::function<void()> task);
+
+ private:
+  std::shared_ptr<FlutterBinaryMessenger> messenger_;
+  std::mutex mutex_;
+  std::vector<std::shared_ptr<FlutterMethodChannel>> channels_;
+  std::vector<std::function<void()>> destructionTasks_;
 };
 
 }  // namespace corvane::host

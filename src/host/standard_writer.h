@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "host/binary_messenger.h"
+#include "host/bytes.h"
 #include "host/value.h"
 
 namespace corvane::host {

@@ -8,14 +8,10 @@
 
 namespace corvane::photo_library {
 
-class AVURLAsset;
-
-// A playable media item as the library hands out videos. The class test is a virtual call, so
-// that it works across the plug-in library's boundary without run-time type information.
+// A playable media item as the library hands out videos; which kind it is, a cast tells.
 class AVAsset {
  public:
   virtual ~AVAsset() = default;
-  virtual const AVURLAsset* asURLAsset() const { return nullptr; }
 };
 
 // A media item backed by a URL.
@@ -27,7 +23,6 @@ class AVURLAsset final : public AVAsset {
   // The file behind the URL as the library opened it, when the library hands it over, so that
   // nobody has to look it up by name again; none when the URL is all there is.
   const std::shared_ptr<const platform::File>& openedFile() const { return file_; }
-  const AVURLAsset* asURLAsset() const override { return this; }
 
  private:
   std::string url_;

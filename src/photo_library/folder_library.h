@@ -38,6 +38,12 @@ class FolderLibrary final : public PhotoLibrary {
 
   // Completes every pending request, cancelled; later requests complete at once, cancelled.
   void shutdown() { pool_.shutdown(); }
+  // Shuts down and waits for the library's threads: once it returns, no handler runs any more
+  // (unless the caller is one of those threads).
+  void shutdownAndWait() { pool_.shutdownAndWait(); }
+
+  // The absolute path of the library's folder.
+  std::string location() const { return rootPath_.empty() ? "/" : rootPath_; }
 
   FetchResult<Asset> fetchAssetsWithLocalIdentifiers(const std::vector<std::string>& identifiers) override;
   FetchResult<AssetCollection> fetchAssetCollectionsWithLocalIdentifiers(

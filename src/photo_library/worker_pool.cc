@@ -7,13 +7,16 @@ WorkerPool::WorkerPool(std::size_t threads) : shared_(std::make_shared<Shared>()
 }
 
 WorkerPool::~WorkerPool() {
+  shutdownAndWait();
+  for (auto& thread : threads_) {
+    if (thread.joinable()) thread.detach();  // the caller's own: it finishes the queue by itself
+  }
+}
+
+void WorkerPool::shutdownAndWait() {
   shutdown();
   for (auto& thread : threads_) {
-    if (thread.get_id() == std::this_thread::get_id()) {
-      thread.detach();
-    } else {
-      thread.join();
-    }
+    if (thread.joinable() && thread.get_id() != std::this_thread::get_id()) thread.join();
   }
 }
 

@@ -28,6 +28,8 @@ class WorkerPool {
   void submit(Task task);
   // Stops taking work: queued tasks run cancelled, running ones see stopping() turn true.
   void shutdown();
+  // Shuts down and waits until every thread but the caller's has run its last task.
+  void shutdownAndWait();
   bool stopping() const;
 
  private:

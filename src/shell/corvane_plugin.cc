@@ -7,7 +7,10 @@
 
 #include "file_hashing/file_fingerprint.h"
 #include "file_hashing/file_hash.h"
+#include "host/host_struct.h"
 #include "host/method_answer.h"
+#include "host/standard_method_codec.h"
+#include "shell/lent_services.h"
 
 namespace corvane::shell {
 namespace {
@@ -44,15 +47,27 @@ std::optional<Method> lookUp(std::string_view name) {
 
 }  // namespace
 
-void CorvanePlugin::registerWithRegistrar(host::FlutterPluginRegistrar& registrar) {
-  auto messenger = registrar.messenger();
-  auto channel = host::FlutterMethodChannel::methodChannelWithName(std::string(kChannelName), messenger);
-  auto plugin = std::make_shared<CorvanePlugin>(Environment::fromRegistrar(registrar));
+void CorvanePlugin::registerWithRegistrar(host::FlutterPluginRegistrar& registrar, Environment environment) {
+  auto channel = host::FlutterMethodChannel::methodChannelWithName(
+      std::string(kChannelName), registrar.messenger(), host::FlutterStandardMethodCodec::sharedInstance());
+  auto plugin = std::make_shared<CorvanePlugin>(std::move(environment));
   registrar.addMethodCallDelegate(std::move(plugin), std::move(channel));
 }
 
+void CorvanePlugin::registerWithRegistrar(CorvanePluginRegistrarRef hostRegistrar) {
+  auto* registrar = host::FlutterPluginRegistrar::attach(hostRegistrar);
+  if (registrar == nullptr) return;
+  auto lent = LentServices::from(host::copyOfHostStruct(hostRegistrar)->lent);
+  if (auto library = std::move(lent.folderLibrary)) {
+    // A host may unload the plug-in once its destruction handler has returned, so by then the
+    // library's threads must have finished every handler of ours.
+    registrar->addDestructionTask([library] { library->shutdownAndWait(); });
+  }
+  registerWithRegistrar(*registrar, std::move(lent.environment));
+}
+
 CorvanePlugin::CorvanePlugin(Environment environment)
-    : fileDeli(102400), fileReadSize(16384), environment_(std::move(environment)) {}
+    : fileDeli(102400), fileReadSize(16384), environment_(std::move(environment).completed()) {}
 
 void CorvanePlugin::handle(const host::FlutterMethodCall& call, host::FlutterResult result) {
   // Nothing may escape into the host: a failure that throws leaves `result` unanswered, and the

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "corvane/corvane.h"
 #include "file_hashing/file_context.h"
 #include "host/plugin.h"
 #include "host/plugin_registrar.h"
@@ -19,8 +20,12 @@ class CorvanePlugin final : public host::FlutterPlugin, public std::enable_share
  public:
   static constexpr std::string_view kChannelName = "corvane";
 
-  static void registerWithRegistrar(host::FlutterPluginRegistrar& registrar);
+  // Registers a plug-in object working with `environment` on the registrar's channel "corvane".
+  static void registerWithRegistrar(host::FlutterPluginRegistrar& registrar, Environment environment);
+  // Registers through a registrar a host handed over in C, with what that host lends.
+  static void registerWithRegistrar(CorvanePluginRegistrarRef registrar);
 
+  // Services left empty in `environment` come from the defaults.
   explicit CorvanePlugin(Environment environment = Environment::defaults());
 
   // The largest file size hashed whole by the fingerprint, and the length of each sample.

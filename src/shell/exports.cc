@@ -1,15 +1,15 @@
-#include "shell/exports.h"
+#include "corvane/corvane.h"
 
 #include "shell/corvane_plugin.h"
 
 extern "C" {
 
-void CorvanePluginRegisterWithRegistrar(corvane::host::FlutterPluginRegistrar* registrar) {
-  if (registrar == nullptr) return;
+void CorvanePluginRegisterWithRegistrar(CorvanePluginRegistrarRef registrar) {
   try {
-    corvane::shell::CorvanePlugin::registerWithRegistrar(*registrar);
+    corvane::shell::CorvanePlugin::registerWithRegistrar(registrar);
   } catch (...) {
-    // Registration that fails leaves the channel without a handler: calls get the empty reply.
+    // Registration that fails leaves the channel without a handler: calls get the host's answer
+    // for unhandled messages.
   }
 }
 

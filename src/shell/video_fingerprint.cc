@@ -28,7 +28,7 @@ void CorvanePlugin::fingerprintOfVideoAsset(const std::string& assetId, host::Fl
             console->printLine("Can not get a origin video path from the assetId:" + assetId);
             result(host::Value{});
           };
-          const AVURLAsset* urlAsset = avAsset ? avAsset->asURLAsset() : nullptr;
+          const auto* urlAsset = dynamic_cast<const AVURLAsset*>(avAsset.get());
           if (urlAsset == nullptr) return noPath();
           auto strongPlugin = plugin.lock();
           if (!strongPlugin) {

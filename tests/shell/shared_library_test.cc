@@ -1,7 +1,9 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <set>
 #include <string>
@@ -9,29 +11,46 @@
 #include "host/embedded_engine.h"
 #include "host/standard_method_codec.h"
 #include "support/run_command.h"
+#include "support/temp_dir.h"
 
 namespace corvane::testing {
 namespace {
 
 const std::string kLibrary = binaryDirectory() + "/libcorvane.so";
 
+// The plug-in's shared library, loaded as a host loads it.
+struct LoadedPlugin {
+  void* handle = ::dlopen(kLibrary.c_str(), RTLD_NOW | RTLD_LOCAL);
+  decltype(&CorvanePluginRegisterWithRegistrar) entry =
+      handle ? reinterpret_cast<decltype(entry)>(::dlsym(handle, "CorvanePluginRegisterWithRegistrar")) : nullptr;
+};
+
+host::Bytes encoded(const char* method, host::Value argument = {}) {
+  return host::FlutterStandardMethodCodec::sharedInstance().encodeMethodCall({method, std::move(argument)}).value();
+}
+
+bool mapped(const std::string& name) {
+  std::ifstream maps("/proc/self/maps");
+  for (std::string line; std::getline(maps, line);) {
+    if (line.find(name) != std::string::npos) return true;
+  }
+  return false;
+}
+
 TEST(SharedLibrary, RegistersThroughItsEntryAndAnswersCalls) {
-  void* library = ::dlopen(kLibrary.c_str(), RTLD_NOW | RTLD_LOCAL);
-  ASSERT_NE(library, nullptr) << ::dlerror();
-  using Entry = void (*)(host::FlutterPluginRegistrar*);
-  const auto entry = reinterpret_cast<Entry>(::dlsym(library, "CorvanePluginRegisterWithRegistrar"));
-  const auto* number = static_cast<const double*>(::dlsym(library, "corvaneVersionNumber"));
-  const auto* name = static_cast<const char*>(::dlsym(library, "corvaneVersionString"));
-  ASSERT_NE(entry, nullptr);
+  LoadedPlugin plugin;
+  ASSERT_NE(plugin.entry, nullptr) << ::dlerror();
+  const auto* number = static_cast<const double*>(::dlsym(plugin.handle, "corvaneVersionNumber"));
+  const auto* name = static_cast<const char*>(::dlsym(plugin.handle, "corvaneVersionString"));
   ASSERT_NE(number, nullptr);
   ASSERT_NE(name, nullptr);
   EXPECT_EQ(*number, 1.0);
   EXPECT_NE(std::string(name).find("corvane"), std::string::npos);
   {
     auto engine = host::EmbeddedEngine::create();
-    entry(engine->registrarForPlugin("CorvanePlugin").get());
-    const auto& codec = host::FlutterStandardMethodCodec::sharedInstance();
-    const auto reply = codec.decodeEnvelope(engine->sendAndWait("corvane", codec.encodeMethodCall({"getPlatformVersion", {}}).value()));
+    plugin.entry(engine->registrarForPlugin());
+    const auto reply = host::FlutterStandardMethodCodec::sharedInstance().decodeEnvelope(
+        engine->sendAndWait("corvane", encoded("getPlatformVersion")));
     ASSERT_TRUE(reply.has_value());
     const auto* answer = std::get_if<host::Value>(&*reply);
     ASSERT_NE(answer, nullptr);
@@ -39,7 +58,85 @@ TEST(SharedLibrary, RegistersThroughItsEntryAndAnswersCalls) {
     EXPECT_TRUE(answer->getIf<std::string>()->starts_with("iOS "));
     EXPECT_EQ(engine->answerFaults(), 0u);
   }  // the engine, and with it the plug-in's objects, go before the library's code does
-  EXPECT_EQ(::dlclose(library), 0);
+  EXPECT_EQ(::dlclose(plugin.handle), 0);
+}
+
+// Library requests still queued when the host lets go of the plug-in are answered before its
+// destruction handler returns, and no library thread runs the plug-in's code afterwards: the
+// library can be unloaded at once, and a thread still in it would crash the test.
+TEST(SharedLibrary, UnloadsSafelyOnceTheDestructionHandlerHasReturned) {
+  TempDir dir;
+  dir.write("Album/clip.mov", patternBytes(3 << 20, 7));
+  const std::string location = dir.path().string();
+  CorvaneConsole console{sizeof console, nullptr, [](void*, const char*, std::size_t) {}};
+  const CorvaneLentServices lent{sizeof lent, &console, nullptr, location.c_str(), nullptr};
+  constexpr int kRounds = 150, kCalls = 64;
+  for (int round = 0; round < kRounds; ++round) {
+    LoadedPlugin plugin;
+    ASSERT_NE(plugin.entry, nullptr) << ::dlerror();
+    std::array<std::atomic<int>, kCalls> replies{};
+    {
+      auto engine = host::EmbeddedEngine::create();
+      plugin.entry(engine->registrarForPlugin(&lent));
+      for (int call = 0; call < kCalls; ++call) {
+        engine->sendOnChannel("corvane",
+                              encoded(call % 2 ? "hashAsset" : "fingerprintOfVideoAsset", host::Value("Album/clip.mov")),
+                              [&replies, call](host::Bytes) { replies[call]++; });
+      }
+    }
+    for (int call = 0; call < kCalls; ++call) ASSERT_EQ(replies[call].load(), 1) << "round " << round << ", call " << call;
+    ASSERT_EQ(::dlclose(plugin.handle), 0);
+    ASSERT_FALSE(mapped("libcorvane.so"));
+  }
+}
+
+// What a host may get wrong in its registrar: each time the channel is left without a handler
+// (the engine's empty reply) instead of a crash. An older host's shorter struct is no fault:
+// the fields it lacks count as not lent.
+TEST(SharedLibrary, RegistrarsFilledInBadlyRegisterNothing) {
+  LoadedPlugin plugin;
+  ASSERT_NE(plugin.entry, nullptr) << ::dlerror();
+  enum Answer { kNothing, kLentVersion, kOwnVersion };
+  struct Case {
+    const char* what;
+    void (*spoil)(CorvanePluginRegistrar& registrar, CorvaneMessenger& messenger);
+    Answer answer;
+  };
+  const std::vector<Case> cases = {
+      {"a registrar as the engine fills it", [](CorvanePluginRegistrar&, CorvaneMessenger&) {}, kLentVersion},
+      {"no messenger", [](CorvanePluginRegistrar& r, CorvaneMessenger&) { r.messenger = nullptr; }, kNothing},
+      {"no set_callback", [](CorvanePluginRegistrar&, CorvaneMessenger& m) { m.set_callback = nullptr; }, kNothing},
+      {"no send_response", [](CorvanePluginRegistrar&, CorvaneMessenger& m) { m.send_response = nullptr; }, kNothing},
+      {"no destruction handler", [](CorvanePluginRegistrar& r, CorvaneMessenger&) { r.set_destruction_handler = nullptr; },
+       kNothing},
+      {"a registrar struct_size of 0", [](CorvanePluginRegistrar& r, CorvaneMessenger&) { r.struct_size = 0; }, kNothing},
+      {"a messenger cut short before send_response",
+       [](CorvanePluginRegistrar&, CorvaneMessenger& m) { m.struct_size = offsetof(CorvaneMessenger, send_response); },
+       kNothing},
+      {"a registrar cut short before its lent services",
+       [](CorvanePluginRegistrar& r, CorvaneMessenger&) { r.struct_size = offsetof(CorvanePluginRegistrar, lent); },
+       kOwnVersion},
+  };
+  const CorvaneLentServices lent{sizeof lent, nullptr, "lent", nullptr, nullptr};
+  plugin.entry(nullptr);
+  for (const auto& c : cases) {
+    auto engine = host::EmbeddedEngine::create();
+    CorvanePluginRegistrar registrar = *engine->registrarForPlugin(&lent);
+    CorvaneMessenger messenger = *registrar.messenger;
+    registrar.messenger = &messenger;
+    c.spoil(registrar, messenger);
+    plugin.entry(&registrar);
+    const auto reply = engine->sendAndWait("corvane", encoded("getPlatformVersion"));
+    if (c.answer == kNothing) {
+      EXPECT_TRUE(reply.empty()) << c.what;
+      continue;
+    }
+    const auto decoded = host::FlutterStandardMethodCodec::sharedInstance().decodeEnvelope(reply);
+    const auto* value = decoded ? std::get_if<host::Value>(&*decoded) : nullptr;
+    const auto* text = value ? value->getIf<std::string>() : nullptr;
+    ASSERT_NE(text, nullptr) << c.what;
+    EXPECT_EQ(*text == "iOS lent", c.answer == kLentVersion) << c.what << ": " << *text;
+  }
 }
 
 TEST(SharedLibrary, ExportsExactlyTheEntryAndTheVersionSymbols) {

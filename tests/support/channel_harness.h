@@ -10,6 +10,7 @@
 
 #include "host/embedded_engine.h"
 #include "host/method_channel.h"
+#include "host/plugin_registrar.h"
 #include "host/standard_method_codec.h"
 #include "platform/device_info.h"
 #include "shell/corvane_plugin.h"
@@ -61,16 +62,21 @@ class CapturingObserver final : public platform::FileObserver {
   std::vector<platform::FileError> errors_;
 };
 
-// An embedded engine with the plug-in registered on it, and the channel an app would use.
+// An embedded engine with a plug-in object registered on it, and the channel an app would use.
+// The test's services are C++ objects no host could lend through the C boundary, so the plug-in
+// is built here and attached through the plug-in-facing wrapper of the engine's C registrar:
+// plug-in and engine still meet only through the C functions.
 class ChannelHarness {
  public:
   explicit ChannelHarness(std::shared_ptr<photo_library::PhotoLibrary> library = nullptr, std::string version = "17.4",
                           std::shared_ptr<platform::FileSystem> fileSystem = platform::posixFileSystem()) {
-    const shell::Environment lent{console, std::make_shared<platform::FixedDeviceInfo>(std::move(version)),
-                                  std::move(library), std::move(fileSystem), observer};
-    engine = host::EmbeddedEngine::create({lent.services(), [](std::string_view, std::string_view) {}});
-    shell::CorvanePlugin::registerWithRegistrar(*engine->registrarForPlugin("CorvanePlugin"));
-    channel = host::FlutterMethodChannel::methodChannelWithName("corvane", engine);
+    engine = host::EmbeddedEngine::create({[](std::string_view, std::string_view) {}});
+    auto* registrar = host::FlutterPluginRegistrar::attach(engine->registrarForPlugin());
+    shell::CorvanePlugin::registerWithRegistrar(
+        *registrar, {console, std::make_shared<platform::FixedDeviceInfo>(std::move(version)), std::move(library),
+                     std::move(fileSystem), observer});
+    channel = host::FlutterMethodChannel::methodChannelWithName("corvane", registrar->messenger(),
+                                                                host::FlutterStandardMethodCodec::sharedInstance());
   }
 
   // Sends a call and returns the counter of its replies.
@@ -90,7 +96,7 @@ class ChannelHarness {
 
   std::shared_ptr<CapturingConsole> console = std::make_shared<CapturingConsole>();
   std::shared_ptr<CapturingObserver> observer = std::make_shared<CapturingObserver>();
-  std::shared_ptr<host::EmbeddedEngine> engine;
+  std::unique_ptr<host::EmbeddedEngine> engine;
   std::shared_ptr<host::FlutterMethodChannel> channel;
 };
 

@@ -49,17 +49,17 @@ int runCall(const CommonOptions& common, const CallOptions& options) {
     }
   }
   std::string error;
-  shell::Environment services;
+  LentServices services;
   // The channel's own window: the plug-in's lines show unless -q.
   services.console = common.quiet ? std::shared_ptr<platform::Console>(std::make_shared<platform::SilentConsole>())
                                   : std::make_shared<platform::DescriptorConsole>(STDERR_FILENO);
   // An unreadable default folder is no library: the plug-in then sees an empty one.
-  services.photoLibrary = openLibrary(options.library, false, error);
+  services.libraryLocation = libraryLocation(options.library, false, error);
   if (!error.empty()) {
     printError(error);
     return kExitFailed;
   }
-  auto host = PluginHost::start(services, error);
+  auto host = PluginHost::start(common.plugin, services, error);
   if (!host) {
     printError(error);
     return kExitFailed;

@@ -57,7 +57,7 @@ class ListCheck {
       : common_(common), kind_(kind), options_(options), reader_(reader) {}
 
   // False when the list fails sha256sum's test; output failures are left to outputFailed().
-  bool check(const std::string& list, std::shared_ptr<photo_library::PhotoLibrary> library) {
+  bool check(const std::string& list, const std::optional<std::string>& library) {
     const bool fromStdin = list == "-";
     shown_ = fromStdin ? "standard input" : list;
     const auto text = readList(list, shown_);
@@ -65,7 +65,7 @@ class ListCheck {
     std::vector<Item> items;
     split(*text, fromStdin, items);
 
-    DigestRun run(common_, options_, kind_, std::move(library), std::move(items));
+    DigestRun run(common_, options_, kind_, library, std::move(items));
     std::string error;
     if (!run.start(error)) {
       printError(error);
@@ -164,7 +164,7 @@ class ListCheck {
 }  // namespace
 
 int checkLists(const CommonOptions& common, DigestKind kind, const DigestOptions& options,
-               std::shared_ptr<photo_library::PhotoLibrary> library) {
+               const std::optional<std::string>& library) {
   // One reader for the whole run: the form of the first line decides for every list, as in
   // sha256sum.
   DigestLineReader reader(algorithmName(kind), options.zero);

@@ -4,7 +4,8 @@
 
 #include "digest_command.h"
 #include "options.h"
-#include "photo_library/photo_library.h"
+#include <optional>
+#include <string>
 
 namespace corvane::tool {
 
@@ -12,6 +13,6 @@ namespace corvane::tool {
 // one "<name>: OK" or "<name>: FAILED" line per entry and, per list, the same warnings and
 // the same exit status.
 int checkLists(const CommonOptions& common, DigestKind kind, const DigestOptions& options,
-               std::shared_ptr<photo_library::PhotoLibrary> library);
+               const std::optional<std::string>& library);
 
 }  // namespace corvane::tool

@@ -41,11 +41,11 @@ std::optional<std::string> misuse(const DigestOptions& options) {
 }
 
 int printDigests(const CommonOptions& common, DigestKind kind, const DigestOptions& options,
-                 std::shared_ptr<photo_library::PhotoLibrary> library) {
+                 const std::optional<std::string>& library) {
   auto items = options.assets ? assetItems(options.operands)
                               : fileItems(options.operands.empty() ? std::vector<std::string>{"-"} : options.operands,
                                           {.recursive = options.recursive, .followLinks = options.followLinks});
-  DigestRun run(common, options, kind, std::move(library), std::move(items));
+  DigestRun run(common, options, kind, library, std::move(items));
   std::string error;
   if (!run.start(error)) {
     printError(error);
@@ -148,17 +148,17 @@ int runDigest(const CommonOptions& common, DigestKind kind, const DigestOptions&
     printError(*why);
     return kExitUsage;
   }
-  std::shared_ptr<photo_library::PhotoLibrary> library;
+  std::optional<std::string> library;
   if (options.assets) {
     std::string error;
-    library = openLibrary(options.library, true, error);
+    library = libraryLocation(options.library, true, error);
     if (!library) {
       printError(error);
       return kExitFailed;
     }
   }
-  if (options.check) return checkLists(common, kind, options, std::move(library));
-  return printDigests(common, kind, options, std::move(library));
+  if (options.check) return checkLists(common, kind, options, library);
+  return printDigests(common, kind, options, library);
 }
 
 }  // namespace corvane::tool

@@ -12,8 +12,9 @@
 namespace corvane::tool {
 namespace {
 
-// Every thread's stack takes address space (RLIMIT_STACK, 8 MiB by default). Under a limit on
-// address space (ulimit -v), stacks get half of it at most: the plug-in's work needs the rest.
+// Every thread takes address space: its stack (RLIMIT_STACK, 8 MiB by default) and the memory
+// allocator's arena it will use (64 MiB reserved). Under a limit on address space (ulimit -v),
+// threads get half of it at most: the plug-in's work needs the rest.
 std::size_t affordableThreads(std::size_t wanted) {
   rlimit space{}, stack{};
   if (::getrlimit(RLIMIT_AS, &space) != 0 || space.rlim_cur == RLIM_INFINITY) return wanted;
@@ -21,7 +22,8 @@ std::size_t affordableThreads(std::size_t wanted) {
   if (::getrlimit(RLIMIT_STACK, &stack) == 0 && stack.rlim_cur != RLIM_INFINITY && stack.rlim_cur != 0) {
     stackSize = stack.rlim_cur;
   }
-  return static_cast<std::size_t>(std::clamp<std::uint64_t>(space.rlim_cur / 2 / stackSize, 1, wanted));
+  constexpr std::uint64_t kArena = std::uint64_t{64} << 20;
+  return static_cast<std::size_t>(std::clamp<std::uint64_t>(space.rlim_cur / 2 / (stackSize + kArena), 1, wanted));
 }
 
 }  // namespace
@@ -30,11 +32,11 @@ const char* algorithmName(DigestKind kind) { return kind == DigestKind::kFingerp
 const char* jsonKey(DigestKind kind) { return kind == DigestKind::kFingerprint ? "fingerprint" : "sha256"; }
 
 DigestRun::DigestRun(const CommonOptions& common, const DigestOptions& options, DigestKind kind,
-                     std::shared_ptr<photo_library::PhotoLibrary> library, std::vector<Item> items)
+                     const std::optional<std::string>& library, std::vector<Item> items)
     : common_(common),
       options_(options),
       kind_(kind),
-      library_(std::move(library)),
+      library_(library),
       items_(std::move(items)),
       progress_(!common.quiet && !common.trace && Progress::terminalAttached(), items_.size()) {}
 
@@ -43,14 +45,14 @@ DigestRun::~DigestRun() {
 }
 
 bool DigestRun::start(std::string& error) {
-  shell::Environment services;
-  services.photoLibrary = library_;
+  LentServices services;
+  services.libraryLocation = library_;
   // The plug-in's own lines ("File size: N bytes", ...) only when asked for.
   services.console = common_.verbose ? std::shared_ptr<platform::Console>(std::make_shared<ProgressConsole>(progress_))
                                      : std::make_shared<platform::SilentConsole>();
   // The plug-in tells each worker thread what it found of the file it was asked about.
   services.fileObserver = std::make_shared<FileReporter>();
-  host_ = PluginHost::start(services, error);
+  host_ = PluginHost::start(common_.plugin, services, error);
   return host_ != nullptr;
 }
 

@@ -9,7 +9,8 @@
 #include "digest_command.h"
 #include "digest_items.h"
 #include "options.h"
-#include "photo_library/photo_library.h"
+#include <optional>
+#include <string>
 #include "plugin_host.h"
 #include "progress.h"
 
@@ -28,7 +29,7 @@ struct Outcome {
 class DigestRun {
  public:
   DigestRun(const CommonOptions& common, const DigestOptions& options, DigestKind kind,
-            std::shared_ptr<photo_library::PhotoLibrary> library, std::vector<Item> items);
+            const std::optional<std::string>& library, std::vector<Item> items);
   ~DigestRun();
   DigestRun(const DigestRun&) = delete;
   DigestRun& operator=(const DigestRun&) = delete;
@@ -46,7 +47,7 @@ class DigestRun {
   const CommonOptions& common_;
   const DigestOptions& options_;
   DigestKind kind_;
-  std::shared_ptr<photo_library::PhotoLibrary> library_;
+  std::optional<std::string> library_;  // the photo library's folder, lent to the plug-in
   std::vector<Item> items_;
   Progress progress_;
   std::unique_ptr<PluginHost> host_;

@@ -5,6 +5,7 @@
 
 #include "dupes_finder.h"
 #include "dupes_output.h"
+#include "escape.h"
 #include "exit_status.h"
 #include "file_report.h"
 #include "library_location.h"
@@ -133,7 +134,7 @@ int runDupes(const CommonOptions& common, const DupesOptions& options) {
     return kExitUsage;
   }
   const bool assets = options.library || options.album;
-  shell::Environment services;
+  LentServices services;
   std::shared_ptr<photo_library::FolderLibrary> library;
   std::string error;
   if (assets) {
@@ -142,7 +143,8 @@ int runDupes(const CommonOptions& common, const DupesOptions& options) {
       printError(error);
       return kExitFailed;
     }
-    services.photoLibrary = library;
+    // Both sides open the folder: the command to list its assets, the plug-in to answer for them.
+    services.libraryLocation = library->location();
   } else {
     // The plug-in tells each worker thread what it found of the file it read.
     services.fileObserver = std::make_shared<FileReporter>();
@@ -150,7 +152,7 @@ int runDupes(const CommonOptions& common, const DupesOptions& options) {
   // The plug-in's own lines (a size line per fingerprint) would bury the output; the command
   // reports every failure itself.
   services.console = std::make_shared<platform::SilentConsole>();
-  auto host = PluginHost::start(services, error);
+  auto host = PluginHost::start(common.plugin, services, error);
   if (!host) {
     printError(error);
     return kExitFailed;
@@ -166,7 +168,7 @@ int runDupes(const CommonOptions& common, const DupesOptions& options) {
     members = source->list([&](std::uint64_t size) { progress.advance(size); },
                            [&](std::string_view name, std::string_view why) {
                              ++unlisted;
-                             progress.printLine("corvane: " + std::string(name) + ": " + std::string(why));
+                             progress.printLine("corvane: " + quoteName(name) + ": " + std::string(why));
                            });
   }
 

@@ -5,6 +5,7 @@
 #include <tuple>
 
 #include "byte_compare.h"
+#include "escape.h"
 #include "ordered_runner.h"
 #include "progress.h"
 
@@ -273,7 +274,7 @@ class Finder {
 
   void leaveOut(Progress& progress, std::size_t i, bool changed, const std::string& why) {
     ++(changed ? result_.changed : result_.failed);
-    progress.printLine("corvane: " + members_[i].name + ": " +
+    progress.printLine("corvane: " + quoteName(members_[i].name) + ": " +
                        (changed ? std::string("changed during the run; left out of every group") : why));
   }
 

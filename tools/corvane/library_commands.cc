@@ -76,13 +76,13 @@ int runAlbums(photo_library::FolderLibrary& library, const LibraryOptions& optio
 
 int runInAlbum(const CommonOptions& common, std::shared_ptr<photo_library::FolderLibrary> library,
                const LibraryOptions& options) {
-  shell::Environment services;
-  services.photoLibrary = std::move(library);
+  LentServices services;
+  services.libraryLocation = library->location();
   services.console = common.verbose ? std::shared_ptr<platform::Console>(
                                           std::make_shared<platform::DescriptorConsole>(STDERR_FILENO))
                                     : std::make_shared<platform::SilentConsole>();
   std::string error;
-  const auto host = PluginHost::start(services, error);
+  const auto host = PluginHost::start(common.plugin, services, error);
   if (!host) {
     printError(error);
     return kExitInAlbumError;

@@ -42,4 +42,13 @@ std::shared_ptr<photo_library::FolderLibrary> openLibrary(const std::optional<st
   return nullptr;
 }
 
+std::optional<std::string> libraryLocation(const std::optional<std::string>& folder, bool required,
+                                           std::string& error) {
+  const std::string path = folder ? *folder : defaultPicturesFolder();
+  const auto opened = platform::posixFileSystem()->openDirectory(nullptr, path, platform::Resolve::kFollow);
+  if (opened) return path;
+  if (folder || required) error = "cannot open the library " + quoteName(path) + ": " + opened.error().description();
+  return std::nullopt;
+}
+
 }  // namespace corvane::tool

@@ -17,4 +17,8 @@ std::string defaultPicturesFolder();
 std::shared_ptr<photo_library::FolderLibrary> openLibrary(const std::optional<std::string>& folder, bool required,
                                                          std::string& error);
 
+// The same choice as a location to lend the plug-in, which opens the library itself: the folder,
+// once it is seen to open as one.
+std::optional<std::string> libraryLocation(const std::optional<std::string>& folder, bool required, std::string& error);
+
 }  // namespace corvane::tool

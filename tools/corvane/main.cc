@@ -20,9 +20,9 @@ using namespace corvane::tool;
 namespace {
 
 // The version, as the plug-in library's own symbols give it.
-std::string versionText() {
+std::string versionText(const std::optional<std::string>& plugin) {
   std::string error;
-  const auto host = PluginHost::start({}, error);
+  const auto host = PluginHost::start(plugin, {}, error);
   if (!host) return "corvane (plug-in library not found: " + error + ")";
   char number[32];
   std::snprintf(number, sizeof number, "%g", host->versionNumber());
@@ -43,7 +43,8 @@ int printThrough(CLI::App& app, const CLI::Error& e) {
 int run(int argc, char** argv, int& trouble) {
   CLI::App app{"corvane: content identities for files and photo-library items", "corvane"};
   app.require_subcommand(1);
-  app.set_version_flag("--version", versionText);
+  CommonOptions common;
+  app.set_version_flag("--version", [&common] { return versionText(common.plugin); });
   app.footer(helpFooter(
       "  corvane fingerprint -r ~/Archive > archive.fingerprints   fast identities of every file\n"
       "  corvane fingerprint -c archive.fingerprints                what has changed since?\n"
@@ -57,7 +58,6 @@ int run(int argc, char** argv, int& trouble) {
       "     could not go on (out of memory, say)\n"
       "  2  the command line is wrong (in-album: also no answer)\n"
       "  3  call: the plug-in does not implement the method"));
-  CommonOptions common;
   addCommonOptions(app, common);
 
   DigestOptions fingerprint, hash;

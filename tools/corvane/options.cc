@@ -11,6 +11,10 @@ void addCommonOptions(CLI::App& command, CommonOptions& common) {
                    "Show the plug-in's own lines (such as 'File size: N bytes') on standard error")
       ->group(group);
   command.add_flag("--trace", common.trace, "Show each call's and reply's bytes on standard error")->group(group);
+  command.add_option("--plugin", common.plugin,
+                     "The plug-in library to load (default: $CORVANE_PLUGIN, else beside the command or in ../lib)")
+      ->option_text("PATH")
+      ->group(group);
 }
 
 std::string helpFooter(const std::string& examples, const std::string& statuses) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include <CLI/CLI.hpp>
@@ -11,6 +12,7 @@ struct CommonOptions {
   bool trace = false;    // show the channel's bytes
   bool quiet = false;    // no progress display (and, checking, no OK lines)
   bool verbose = false;  // show the plug-in's own printed lines
+  std::optional<std::string> plugin;  // the plug-in library to load, instead of looking for it
 };
 
 // Adds -q, -v and --trace to a command. The top level and every subcommand get them, bound to

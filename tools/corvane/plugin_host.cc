@@ -3,44 +3,119 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
-#include <filesystem>
-
+#include "host/host_struct.h"
 #include "host/standard_method_codec.h"
 #include "platform/hex.h"
+#include "plugin_library.h"
 
 namespace corvane::tool {
 namespace {
-
-using RegisterEntry = void (*)(host::FlutterPluginRegistrar*);
 
 void traceLine(char direction, const host::Bytes& bytes) {
   const std::string line = std::string(1, direction) + " " + platform::hexText(bytes) + "\n";
   [[maybe_unused]] const auto n = ::write(STDERR_FILENO, line.data(), line.size());
 }
 
-}  // namespace
-
-std::string pluginLibraryPath() {
-  std::error_code ec;
-  const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return "libcorvane.so";
-  const auto dir = self.parent_path();
-  for (const auto& candidate : {dir / "libcorvane.so", dir / ".." / "lib" / "libcorvane.so"}) {
-    if (std::filesystem::exists(candidate, ec)) return candidate.string();
+platform::FileType fileType(std::int32_t code) {
+  switch (code) {
+    case CORVANE_FILE_REGULAR: return platform::FileType::kRegular;
+    case CORVANE_FILE_DIRECTORY: return platform::FileType::kDirectory;
+    case CORVANE_FILE_SYMBOLIC_LINK: return platform::FileType::kSymbolicLink;
+    case CORVANE_FILE_FIFO: return platform::FileType::kFifo;
+    case CORVANE_FILE_SOCKET: return platform::FileType::kSocket;
+    case CORVANE_FILE_DEVICE: return platform::FileType::kDevice;
+    default: return platform::FileType::kUnknown;
   }
-  return (dir / "libcorvane.so").string();
 }
 
-std::unique_ptr<PluginHost> PluginHost::start(const shell::Environment& lent, std::string& error) {
+platform::FileError::Reason errorReason(std::int32_t code) {
+  switch (code) {
+    case CORVANE_FILE_ERROR_NOT_REGULAR: return platform::FileError::Reason::kNotRegular;
+    case CORVANE_FILE_ERROR_CHANGED: return platform::FileError::Reason::kChanged;
+    case CORVANE_FILE_ERROR_PSEUDO_FILE: return platform::FileError::Reason::kPseudoFile;
+    default: return platform::FileError::Reason::kSystem;
+  }
+}
+
+// Texts come as pointer and length; an empty one may come as a null pointer.
+std::string_view textOf(const char* text, std::size_t length) {
+  return text == nullptr ? std::string_view() : std::string_view(text, length);
+}
+
+// The plug-in calls these through C: nothing may escape.
+void printLine(void* console, const char* text, std::size_t length) noexcept {
+  try {
+    static_cast<platform::Console*>(console)->printLine(textOf(text, length));
+  } catch (...) {
+  }
+}
+
+void fileRead(void* observer, const char* path, std::size_t length, const CorvaneFileStatus* lent) noexcept {
+  const auto s = host::copyOfHostStruct(lent);
+  if (!s) return;
+  const platform::FileStatus status{fileType(s->type), s->size,        s->device,   s->inode,
+                                    s->links,          s->modified_ns, s->changed_ns};
+  try {
+    static_cast<platform::FileObserver*>(observer)->fileRead(textOf(path, length), status);
+  } catch (...) {
+  }
+}
+
+void fileFailed(void* observer, const char* path, std::size_t length, const CorvaneFileError* lent) noexcept {
+  const auto e = host::copyOfHostStruct(lent);
+  if (!e) return;
+  try {
+    const platform::FileError error{std::string(textOf(e->operation, e->operation_length)),
+                                    std::string(textOf(path, length)), errorReason(e->reason), e->error_number};
+    static_cast<platform::FileObserver*>(observer)->fileFailed(error.path, error);
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+// The lent objects and the C structs that lead to them.
+struct PluginHost::Lent {
+  explicit Lent(const LentServices& lent) : services(lent) {
+    structs.struct_size = sizeof structs;
+    if (services.console) {
+      console = {sizeof console, services.console.get(), &printLine};
+      structs.console = &console;
+    }
+    if (services.libraryLocation) structs.photo_library_path = services.libraryLocation->c_str();
+    if (services.fileObserver) {
+      observer = {sizeof observer, services.fileObserver.get(), &fileRead, &fileFailed};
+      structs.file_observer = &observer;
+    }
+  }
+  Lent(const Lent&) = delete;
+  Lent& operator=(const Lent&) = delete;
+
+  const LentServices services;
+  CorvaneConsole console{};
+  CorvaneFileObserver observer{};
+  CorvaneLentServices structs{};
+};
+
+PluginHost::PluginHost() = default;
+
+std::unique_ptr<PluginHost> PluginHost::start(const std::optional<std::string>& library, const LentServices& lent,
+                                              std::string& error) {
+  const auto search = findPluginLibrary(*platform::posixFileSystem(), library);
+  if (!search.found) {
+    error = notFoundMessage(search);
+    return nullptr;
+  }
+  const std::string& path = *search.found;
   std::unique_ptr<PluginHost> host(new PluginHost());
-  const std::string path = pluginLibraryPath();
   host->library_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (host->library_ == nullptr) {
     const char* why = ::dlerror();
     error = "cannot load the plug-in library " + path + ": " + (why ? why : "unknown error");
     return nullptr;
   }
-  const auto entry = reinterpret_cast<RegisterEntry>(::dlsym(host->library_, "CorvanePluginRegisterWithRegistrar"));
+  const auto entry =
+      reinterpret_cast<decltype(&CorvanePluginRegisterWithRegistrar)>(::dlsym(host->library_, "CorvanePluginRegisterWithRegistrar"));
   const auto* number = static_cast<const double*>(::dlsym(host->library_, "corvaneVersionNumber"));
   const auto* text = static_cast<const char*>(::dlsym(host->library_, "corvaneVersionString"));
   if (entry == nullptr || number == nullptr || text == nullptr) {
@@ -50,15 +125,15 @@ std::unique_ptr<PluginHost> PluginHost::start(const shell::Environment& lent, st
   host->versionNumber_ = *number;
   host->versionString_ = text;
 
-  host->engine_ = host::EmbeddedEngine::create({lent.services(), nullptr});
-  entry(host->engine_->registrarForPlugin("CorvanePlugin").get());
+  host->lent_ = std::make_unique<Lent>(lent);
+  host->engine_ = host::EmbeddedEngine::create();
+  entry(host->engine_->registrarForPlugin(&host->lent_->structs));
   return host;
 }
 
 PluginHost::~PluginHost() {
-  // The engine holds the plug-in's objects; they go with it. The library itself stays loaded,
-  // as hosts keep their plug-ins: a photo library's thread may still be finishing a handler of
-  // the plug-in's code after its answer has arrived.
+  // The plug-in's objects go with the engine, before what they were lent. The library itself
+  // stays loaded, as hosts keep their plug-ins.
   engine_.reset();
 }
 

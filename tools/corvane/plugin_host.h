@@ -7,17 +7,29 @@
 #include "host/embedded_engine.h"
 #include "host/method_call.h"
 #include "host/method_codec.h"
-#include "shell/environment.h"
+#include "platform/console.h"
+#include "platform/file_observer.h"
 
 namespace corvane::tool {
 
+// What the command lends the plug-in, as its own objects. They cross as the C structs a host
+// lends, whose functions call back into these objects.
+struct LentServices {
+  std::shared_ptr<platform::Console> console;            // none: the plug-in's standard output
+  std::optional<std::string> libraryLocation;            // the photo library's folder; none: empty
+  std::shared_ptr<platform::FileObserver> fileObserver;  // none: nobody is told
+};
+
 // The command's host: an embedded engine with the plug-in's shared library loaded and registered
-// through its registration entry. Every answer the command gives comes through the channel.
+// through the C entry of its public header, the only way the command reaches the plug-in. Every
+// answer the command gives comes through the channel.
 class PluginHost {
  public:
-  // Loads the library and registers the plug-in, lending it the services set in `lent`; on
-  // failure, says why in `error`.
-  static std::unique_ptr<PluginHost> start(const shell::Environment& lent, std::string& error);
+  // Loads the library (`library`, else where findPluginLibrary finds it) and registers the
+  // plug-in, lending it `lent`; on failure, says why in `error`.
+  static std::unique_ptr<PluginHost> start(const std::optional<std::string>& library, const LentServices& lent,
+                                           std::string& error);
+  // Releases the plug-in's objects (its destruction handler waits for its library's threads).
   ~PluginHost();
 
   PluginHost(const PluginHost&) = delete;
@@ -31,15 +43,14 @@ class PluginHost {
   const std::string& versionString() const { return versionString_; }
 
  private:
-  PluginHost() = default;
+  struct Lent;
+  PluginHost();
 
-  void* library_ = nullptr;  // dlopen handle; never closed
-  std::shared_ptr<host::EmbeddedEngine> engine_;
+  void* library_ = nullptr;  // dlopen handle; never closed, as hosts keep their plug-ins
+  std::unique_ptr<Lent> lent_;
+  std::unique_ptr<host::EmbeddedEngine> engine_;  // goes first: the plug-in calls into lent_
   double versionNumber_ = 0;
   std::string versionString_;
 };
-
-// Where the plug-in's shared library is: beside the executable, or in ../lib.
-std::string pluginLibraryPath();
 
 }  // namespace corvane::tool
