@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "call_command.h"
+#include "catalog/catalog_command.h"
 #include "digest_command.h"
 #include "exit_status.h"
 #include "library_commands.h"
@@ -49,6 +50,8 @@ int main(int argc, char** argv) {
   addLibraryCommands(app, library);
   CallOptions call;
   addCallCommand(app, call);
+  catalog::CatalogOptions catalogOptions;
+  catalog::addCatalogCommand(app, catalogOptions);
 
   try {
     app.parse(argc, argv);
@@ -68,5 +71,6 @@ int main(int argc, char** argv) {
   if (hashCommand->parsed()) return runDigest(common, DigestKind::kHash, hash);
   if (const auto status = runLibraryCommand(app, common, library)) return *status;
   if (app.got_subcommand("call")) return runCall(common, call);
+  if (const auto status = catalog::runCatalogCommand(app, common, catalogOptions)) return *status;
   return kExitUsage;
 }
