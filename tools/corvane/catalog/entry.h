@@ -26,6 +26,9 @@ struct Entry {
   std::uint64_t inode = 0;
   std::optional<Digest> fingerprint;  // none for the images of a library: the channel fingerprints videos only
   std::optional<Digest> sha256;
+  // Changed so shortly before it was read that a further change could have kept every time
+  // stamp (they move in ticks of the file system's clock): read again by the next scan.
+  bool racy = false;
 
   void takeStatus(const platform::FileStatus& status) {
     size = status.size;

@@ -32,7 +32,7 @@ int runMerge(const CommonOptions&, const CatalogOptions& options) {
     return kExitFailed;
   }
   for (const auto& path : options.paths) {
-    auto source = Store::open(path, Store::Access::kRead);
+    auto source = Store::open(path, Store::Access::kReadChecked);
     if (!source) {
       printError(source.error());
       return kExitFailed;
@@ -65,8 +65,8 @@ int runMerge(const CommonOptions&, const CatalogOptions& options) {
       ++taken;
     }
     (*source)->endRead();
-    printOut(path + ": " + std::to_string(taken) + " folders taken in, " + std::to_string(kept) +
-             " kept (scanned as late or later already)");
+    printOut(path + ": " + std::to_string(taken) + " taken in, " + std::to_string(kept) +
+             " kept (scanned as late or later here)");
   }
   return kExitOk;
 }

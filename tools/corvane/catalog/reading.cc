@@ -1,9 +1,26 @@
 #include "catalog/reading.h"
 
+#include <algorithm>
+#include <chrono>
+
 #include "file_report.h"
 
 namespace corvane::tool::catalog {
 namespace {
+
+// Time stamps move in ticks of the file system's clock: a few milliseconds on Linux's native
+// file systems, up to two seconds elsewhere.
+constexpr std::int64_t kClockTickNs = 2'000'000'000;
+
+std::int64_t nowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+// A change within a tick of the read could be followed, unseen, by another in the same tick.
+bool racy(const Entry& entry, std::int64_t readStartedNs) {
+  return std::max(entry.changedNs, entry.modifiedNs) >= readStartedNs - kClockTickNs;
+}
 
 std::optional<Digest> digestOfReply(const host::MethodReply& reply) {
   const auto* value = std::get_if<host::Value>(&reply);
@@ -15,6 +32,7 @@ std::optional<Digest> digestOfReply(const host::MethodReply& reply) {
 
 Outcome readFile(const PluginHost& host, const std::string& location, const Needs& needs, bool trace) {
   Outcome outcome;
+  const auto started = nowNs();
   std::optional<platform::FileStatus> seen;
   const auto call = [&](const char* method) -> std::optional<Digest> {
     FileReporter::take();
@@ -41,6 +59,7 @@ Outcome readFile(const PluginHost& host, const std::string& location, const Need
     return outcome;
   }
   entry.takeStatus(*seen);
+  entry.racy = racy(entry, started);
   outcome.entry = std::move(entry);
   return outcome;
 }
@@ -55,6 +74,7 @@ platform::FileResult<platform::FileStatus> assetStatus(const photo_library::Fold
 Outcome readAsset(const PluginHost& host, const photo_library::FolderLibrary& library, const std::string& identifier,
                   const Needs& needs, bool trace) {
   Outcome outcome;
+  const auto started = nowNs();
   const auto before = assetStatus(library, identifier);
   if (!before) {
     outcome.error = before.error().description();
@@ -74,6 +94,7 @@ Outcome readAsset(const PluginHost& host, const photo_library::FolderLibrary& li
     return outcome;
   }
   entry.takeStatus(*before);
+  entry.racy = racy(entry, started);
   outcome.entry = std::move(entry);
   return outcome;
 }

@@ -115,7 +115,8 @@ Failure Scanner::scan(Root& root, const std::vector<Found>& found, std::shared_p
     if (library && photo_library::FolderLibrary::mediaTypeOfName(item.path) != photo_library::MediaType::kVideo) {
       needs = {false, true};  // the channel fingerprints videos only: an image is known by its SHA-256
     }
-    if (known && (*recorded)[r].sameMetadataAs(*item.status) && complete((*recorded)[r], needs)) {
+    const bool settled = known && !(*recorded)[r].racy && (*recorded)[r].sameMetadataAs(*item.status);
+    if (settled && complete((*recorded)[r], needs)) {
       ++counts_.unchanged;
       continue;
     }

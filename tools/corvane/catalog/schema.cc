@@ -23,10 +23,11 @@ Failure buildSchema(Database& db) {
       "CREATE TABLE root(id INTEGER PRIMARY KEY, machine BLOB NOT NULL, path BLOB NOT NULL,\n"
       "  kind INTEGER NOT NULL, hashes INTEGER NOT NULL, scanned INTEGER NOT NULL, UNIQUE (machine, path));\n"
       // One row a file (path relative to its root) or asset (its identifier). Digests are 32
-      // bytes; fingerprint is NULL for a library's images, sha256 when not asked for.
+      // bytes; fingerprint is NULL for a library's images, sha256 when not asked for. `racy` (0 or
+      // 1, which cost no bytes) marks a file changed just before it was read: read it again.
       "CREATE TABLE entry(root INTEGER NOT NULL, path BLOB NOT NULL, size INTEGER NOT NULL,\n"
       "  mtime INTEGER NOT NULL, ctime INTEGER NOT NULL, device INTEGER NOT NULL, inode INTEGER NOT NULL,\n"
-      "  fingerprint BLOB, sha256 BLOB, PRIMARY KEY (root, path)) WITHOUT ROWID;\n"
+      "  fingerprint BLOB, sha256 BLOB, racy INTEGER NOT NULL, PRIMARY KEY (root, path)) WITHOUT ROWID;\n"
       "COMMIT;\n"
       "PRAGMA journal_mode = WAL;\n";
   return db.execute(sql.c_str());

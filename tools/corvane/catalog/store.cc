@@ -29,10 +29,11 @@ Entry entryOfRow(const Statement& row, int first) {
   };
   entry.fingerprint = digest(first + 6);
   entry.sha256 = digest(first + 7);
+  entry.racy = row.integer(first + 8) != 0;
   return entry;
 }
 
-constexpr const char* kEntryColumns = "path, size, mtime, ctime, device, inode, fingerprint, sha256";
+constexpr const char* kEntryColumns = "path, size, mtime, ctime, device, inode, fingerprint, sha256, racy";
 
 Result<Database> openChecked(const std::string& path, int flags, bool thorough) {
   auto db = Database::open(path, flags);
@@ -57,7 +58,7 @@ Result<std::unique_ptr<Store>> Store::open(const std::string& path, Access acces
   auto state = examineCatalogFile(fileSystem, path);
   if (!state) return platform::Unexpected(state.error());
   if (*state == CatalogFile::kMissing) {
-    if (access == Access::kRead) return platform::Unexpected(path + ": no such catalog");
+    if (access != Access::kWrite) return platform::Unexpected(path + ": no such catalog");
     if (auto failure = createCatalogFile(path, buildSchema)) return platform::Unexpected(*failure);
     state = examineCatalogFile(fileSystem, path);
     if (!state) return platform::Unexpected(state.error());
@@ -65,8 +66,8 @@ Result<std::unique_ptr<Store>> Store::open(const std::string& path, Access acces
   }
   // A read-only connection never writes, not even to fold a journal back into the file: the
   // file is looked at this way before any connection that could write to it is opened.
-  auto reader = openChecked(path, SQLITE_OPEN_READONLY, access == Access::kWrite);
-  if (access == Access::kRead || !reader) {
+  auto reader = openChecked(path, SQLITE_OPEN_READONLY, access != Access::kRead);
+  if (access != Access::kWrite || !reader) {
     if (!reader) return platform::Unexpected(reader.error());
     return std::unique_ptr<Store>(new Store(std::move(*reader)));
   }
@@ -153,13 +154,14 @@ Failure Store::forEachEntry(const std::function<bool(std::int64_t root, const En
 
 Failure Store::put(std::int64_t root, const Entry& entry) {
   auto insert = statement(put_, "INSERT OR REPLACE INTO entry (root, path, size, mtime, ctime, device, inode, "
-                                "fingerprint, sha256) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                                "fingerprint, sha256, racy) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
   if (!insert) return insert.error();
   auto& s = **insert;
   s.bind(1, root).bindBlob(2, entry.path).bind(3, entry.size).bind(4, entry.modifiedNs).bind(5, entry.changedNs);
   s.bind(6, entry.device).bind(7, entry.inode);
   if (entry.fingerprint) s.bindBlob(8, *entry.fingerprint); else s.bindNull(8);
   if (entry.sha256) s.bindBlob(9, *entry.sha256); else s.bindNull(9);
+  s.bind(10, std::int64_t{entry.racy});
   return s.run();
 }
 

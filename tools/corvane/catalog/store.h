@@ -34,7 +34,11 @@ struct Root {
 // it does not exist). One thread uses a store at a time.
 class Store {
  public:
-  enum class Access { kRead, kWrite };
+  enum class Access {
+    kRead,
+    kReadChecked,  // and every page checked first: a catalog to be copied from
+    kWrite,        // always checked first
+  };
   static Result<std::unique_ptr<Store>> open(const std::string& path, Access access);
   // A catalog that lives in memory only: the side of a diff that is a folder to scan.
   static Result<std::unique_ptr<Store>> openInMemory();
