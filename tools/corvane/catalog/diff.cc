@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <tuple>
 
 namespace corvane::tool::catalog {
 namespace {
@@ -22,49 +23,91 @@ Index byName(const Side& side) {
 }
 
 // The items of a side that have one kind of digest, ordered by size and that digest, for
-// finding those that hold a given content.
+// finding those that hold a given content. The order is kept as compact keys (size, the
+// digest's first eight bytes, item), which sort and search without touching the items; items
+// whose keys are equal are told apart by their whole digests where it matters.
 class ContentIndex {
  public:
   using Kind = std::optional<Digest> Entry::*;
 
-  ContentIndex(const Side& side, Kind kind) : side_(side), kind_(kind) {
+  // With `fingerprinted` false, only items without a fingerprint.
+  ContentIndex(const Side& side, Kind kind, bool fingerprinted) : side_(side), kind_(kind) {
     for (std::uint32_t i = 0; i < side.items.size(); ++i) {
-      if (entry(i).*kind_) order_.push_back(i);
+      if (!fingerprinted && entry(i).fingerprint) continue;
+      if (const auto& digest = entry(i).*kind_) keys_.push_back({entry(i).size, prefixOf(*digest), i});
     }
-    std::sort(order_.begin(), order_.end(), [&](std::uint32_t x, std::uint32_t y) { return less(entry(x), entry(y)); });
+    std::sort(keys_.begin(), keys_.end());
   }
 
-  // Every item whose size and digest of this kind equal `probe`'s, in order.
+  // Every item whose size and digest prefix of this kind equal `probe`'s, in order: callers
+  // compare whole contents.
   template <typename Visit>
   void forEachWithKey(const Entry& probe, Visit visit) const {
     if (!(probe.*kind_)) return;
-    auto it = std::lower_bound(order_.begin(), order_.end(), probe,
-                               [&](std::uint32_t x, const Entry& p) { return less(entry(x), p); });
-    for (; it != order_.end() && !less(probe, entry(*it)); ++it) {
-      if (!visit(*it)) return;
+    const Key wanted{probe.size, prefixOf(*(probe.*kind_)), 0};
+    for (auto it = std::lower_bound(keys_.begin(), keys_.end(), wanted); it != keys_.end() && it->sameContentKey(wanted);
+         ++it) {
+      if (!visit(it->item)) return;
     }
   }
 
-  const Index& order() const { return order_; }
-  bool sameKey(std::uint32_t x, std::uint32_t y) const { return !less(entry(x), entry(y)) && !less(entry(y), entry(x)); }
+  // Runs of items with one size and digest of this kind, each run in item order.
+  template <typename Visit>
+  void forEachRun(Visit visit) const {
+    Index run;
+    for (std::size_t start = 0; start < keys_.size();) {
+      std::size_t end = start + 1;
+      while (end < keys_.size() && keys_[end].sameContentKey(keys_[start])) ++end;
+      if (end - start >= 2) {
+        // Equal prefixes, rarely different digests: split by the whole digest.
+        run.clear();
+        for (std::size_t k = start; k < end; ++k) run.push_back(keys_[k].item);
+        std::sort(run.begin(), run.end(), [&](std::uint32_t x, std::uint32_t y) {
+          return std::tie(*(entry(x).*kind_), x) < std::tie(*(entry(y).*kind_), y);
+        });
+        for (std::size_t s = 0; s < run.size();) {
+          std::size_t e = s + 1;
+          while (e < run.size() && *(entry(run[e]).*kind_) == *(entry(run[s]).*kind_)) ++e;
+          if (e - s >= 2) visit(Index(run.begin() + static_cast<std::ptrdiff_t>(s), run.begin() + static_cast<std::ptrdiff_t>(e)));
+          s = e;
+        }
+      }
+      start = end;
+    }
+  }
 
  private:
-  const Entry& entry(std::uint32_t i) const { return side_.items[i].entry; }
-  bool less(const Entry& x, const Entry& y) const {
-    if (x.size != y.size) return x.size < y.size;
-    return *(x.*kind_) < *(y.*kind_);
+  struct Key {
+    std::uint64_t size;
+    std::uint64_t prefix;
+    std::uint32_t item;
+    bool operator<(const Key& other) const {
+      return std::tie(size, prefix, item) < std::tie(other.size, other.prefix, other.item);
+    }
+    bool sameContentKey(const Key& other) const { return size == other.size && prefix == other.prefix; }
+  };
+
+  static std::uint64_t prefixOf(const Digest& digest) {
+    std::uint64_t prefix = 0;
+    for (int i = 0; i < 8; ++i) prefix = prefix << 8 | digest[static_cast<std::size_t>(i)];
+    return prefix;
   }
+  const Entry& entry(std::uint32_t i) const { return side_.items[i].entry; }
 
   const Side& side_;
   Kind kind_;
-  Index order_;
+  std::vector<Key> keys_;
 };
 
 // Finds the items of a side that hold the content of an entry of the other side.
 class ContentFinder {
  public:
-  explicit ContentFinder(const Side& side)
-      : side_(side), byFingerprint_(side, &Entry::fingerprint), bySha256_(side, &Entry::sha256) {}
+  // SHA-256 alone is looked up for items without a fingerprint, and, when `probedBySha256`
+  // (the other side has such items), for every item.
+  ContentFinder(const Side& side, bool probedBySha256)
+      : side_(side),
+        byFingerprint_(side, &Entry::fingerprint, true),
+        bySha256_(side, &Entry::sha256, probedBySha256) {}
 
   // Calls `visit(index, confirmed)` for each item holding `probe`'s content until it returns false.
   template <typename Visit>
@@ -91,45 +134,31 @@ class ContentFinder {
 
   // Groups of two or more items of this side that hold one content.
   void groups(bool sideA, std::vector<DiffResult::Group>& out) const {
-    const auto emit = [&](Index& run, bool confirmed) {
-      if (run.size() < 2) return;
+    const auto emit = [&](Index run, bool confirmed) {
       std::sort(run.begin(), run.end());
       out.push_back({sideA, std::vector<std::size_t>(run.begin(), run.end()), confirmed});
     };
-    const Index& fingerprinted = byFingerprint_.order();
-    for (std::size_t start = 0; start < fingerprinted.size();) {
-      std::size_t end = start + 1;
-      while (end < fingerprinted.size() && byFingerprint_.sameKey(fingerprinted[start], fingerprinted[end])) ++end;
-      Index run(fingerprinted.begin() + static_cast<std::ptrdiff_t>(start), fingerprinted.begin() + static_cast<std::ptrdiff_t>(end));
-      start = end;
-      if (run.size() < 2) continue;
+    byFingerprint_.forEachRun([&](const Index& run) {
       const bool allHashed = std::all_of(run.begin(), run.end(), [&](std::uint32_t i) { return item(i).sha256.has_value(); });
-      if (!allHashed) {
-        emit(run, false);
-        continue;
-      }
+      if (!allHashed) return emit(run, false);
       // The fingerprint saw the same samples; SHA-256 tells whether the rest agrees.
-      std::sort(run.begin(), run.end(), [&](std::uint32_t x, std::uint32_t y) { return *item(x).sha256 < *item(y).sha256; });
-      for (std::size_t s = 0; s < run.size();) {
+      Index sorted = run;
+      std::sort(sorted.begin(), sorted.end(), [&](std::uint32_t x, std::uint32_t y) { return *item(x).sha256 < *item(y).sha256; });
+      for (std::size_t s = 0; s < sorted.size();) {
         std::size_t e = s + 1;
-        while (e < run.size() && *item(run[e]).sha256 == *item(run[s]).sha256) ++e;
-        Index part(run.begin() + static_cast<std::ptrdiff_t>(s), run.begin() + static_cast<std::ptrdiff_t>(e));
-        emit(part, true);
+        while (e < sorted.size() && *item(sorted[e]).sha256 == *item(sorted[s]).sha256) ++e;
+        if (e - s >= 2) emit(Index(sorted.begin() + static_cast<std::ptrdiff_t>(s), sorted.begin() + static_cast<std::ptrdiff_t>(e)), true);
         s = e;
       }
-    }
+    });
     // Items known by SHA-256 alone (a library's images).
-    const Index& hashed = bySha256_.order();
-    for (std::size_t start = 0; start < hashed.size();) {
-      std::size_t end = start;
-      Index run;
-      while (end < hashed.size() && bySha256_.sameKey(hashed[start], hashed[end])) {
-        if (!item(hashed[end]).fingerprint) run.push_back(hashed[end]);
-        ++end;
+    bySha256_.forEachRun([&](const Index& run) {
+      Index unfingerprinted;
+      for (const auto i : run) {
+        if (!item(i).fingerprint) unfingerprinted.push_back(i);
       }
-      start = end;
-      emit(run, true);
-    }
+      if (unfingerprinted.size() >= 2) emit(unfingerprinted, true);
+    });
   }
 
  private:
@@ -182,7 +211,10 @@ DiffResult diffSides(const Side& a, const Side& b) {
   }
 
   // Contents that left a path of A for a path of B.
-  const ContentFinder inA(a), inB(b);
+  const auto unfingerprinted = [](const Side& side) {
+    return std::any_of(side.items.begin(), side.items.end(), [](const Side::Item& i) { return !i.entry.fingerprint; });
+  };
+  const ContentFinder inA(a, unfingerprinted(b)), inB(b, unfingerprinted(a));
   std::vector<bool> pairedA(a.items.size(), false), pairedB(b.items.size(), false);
   const auto open = [](PathState state) { return state == PathState::kUnmatched || state == PathState::kChanged; };
   for (const auto x : namesA) {

@@ -1,3 +1,6 @@
+#include <optional>
+#include <thread>
+
 #include "catalog/catalog_command.h"
 #include "catalog/line_writer.h"
 #include "catalog/sides.h"
@@ -72,27 +75,36 @@ std::size_t movedUnconfirmed(const DiffResult& result) {
 
 int runDiff(const CommonOptions& common, const CatalogOptions& options) {
   const ScanSettings settings{.hash = options.hash, .threads = options.threads, .listChanges = false};
-  auto a = loadSide(options.sideA, common, settings);
-  if (!a) {
-    printError(a.error());
-    return kExitFailed;
+  // Two catalogs are read at once; folders are scanned one after the other, each with its calls
+  // in parallel already.
+  std::optional<Result<Side>> a, b;
+  if (!isFolder(options.sideA) && !isFolder(options.sideB)) {
+    std::thread reader([&] { a = loadSide(options.sideA, common, settings); });
+    b = loadSide(options.sideB, common, settings);
+    reader.join();
+  } else {
+    a = loadSide(options.sideA, common, settings);
+    if (*a) b = loadSide(options.sideB, common, settings);
   }
-  auto b = loadSide(options.sideB, common, settings);
-  if (!b) {
-    printError(b.error());
-    return kExitFailed;
+  for (const auto* side : {&a, &b}) {
+    if (*side && !**side) {
+      printError((*side)->error());
+      return kExitFailed;
+    }
   }
-  const auto result = diffSides(*a, *b);
+  const Side& sideA = **a;
+  const Side& sideB = **b;
+  const auto result = diffSides(sideA, sideB);
 
   LineWriter out;
   if (options.missing) {
-    printMissing(*a, result, out);
+    printMissing(sideA, result, out);
     return out.flush() && result.missing.empty() ? kExitOk : kExitFailed;
   }
   if (options.json) {
-    printJson(*a, *b, result, out);
+    printJson(sideA, sideB, result, out);
   } else {
-    printText(*a, *b, result, out);
+    printText(sideA, sideB, result, out);
   }
   std::size_t groupsA = 0, groupsB = 0;
   for (const auto& group : result.heldMoreThanOnce) ++(group.sideA ? groupsA : groupsB);

@@ -28,7 +28,7 @@ int runExport(const CommonOptions&, const CatalogOptions& options) {
   std::size_t left = 0;
   std::unordered_map<std::int64_t, const Root*> rootOf;
   for (const auto& root : *roots) rootOf[root.id] = &root;
-  auto failure = (*store)->forEachEntry([&](std::int64_t rootId, const Entry& entry) {
+  auto failure = (*store)->forEachEntry([&](std::int64_t rootId, Entry& entry) {
     const Root& root = *rootOf.at(rootId);
     const std::string location = root.locationOf(entry.path);
     if (options.json) {

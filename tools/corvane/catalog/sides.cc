@@ -24,20 +24,26 @@ Result<Side> sideOfStore(Store& store) {
     prefixes.push_back((machines ? root.machine + ":" : std::string()) + (root.path == "/" ? "/" : root.path + "/"));
   }
   const bool named = roots->size() > 1;
-  auto failure = store.forEachEntry([&](std::int64_t root, const Entry& entry) {
+  if (const auto count = store.entryCount()) side.items.reserve(static_cast<std::size_t>(*count));
+  auto failure = store.forEachEntry([&](std::int64_t root, Entry& entry) {
     const auto index = indexOf.at(root);
-    side.items.push_back({entry, index, named ? prefixes[index] + entry.path : std::string()});
+    std::string name = named ? prefixes[index] + entry.path : std::string();
+    side.items.push_back({std::move(entry), index, std::move(name)});
     return true;
-  });
+  }, true);
   if (failure) return platform::Unexpected(*failure);
   if (auto end = store.endRead()) return platform::Unexpected(*end);
   return side;
 }
 
+bool isFolder(const std::string& operand) {
+  const auto status = platform::posixFileSystem()->statusOf(nullptr, operand, platform::Resolve::kFollow);
+  return status && status->type == platform::FileType::kDirectory;
+}
+
 Result<Side> loadSide(const std::string& operand, const CommonOptions& common, const ScanSettings& settings) {
   auto& fileSystem = *platform::posixFileSystem();
-  const auto status = fileSystem.statusOf(nullptr, operand, platform::Resolve::kFollow);
-  if (status && status->type == platform::FileType::kDirectory) {
+  if (isFolder(operand)) {
     auto store = Store::openInMemory();
     if (!store) return platform::Unexpected(store.error());
     const auto canonical = fileSystem.canonicalPath(operand);

@@ -62,7 +62,8 @@ std::string Statement::error() const { return sqlite3_errmsg(sqlite3_db_handle(s
 Result<Database> Database::open(const std::string& path, int flags) {
   sqlite3* raw = nullptr;
   // The extended codes tell a corrupt file from a missing one.
-  const int code = sqlite3_open_v2(path.c_str(), &raw, flags | SQLITE_OPEN_EXRESCODE, nullptr);
+  // One thread uses a connection at a time, so SQLite need not lock around every call.
+  const int code = sqlite3_open_v2(path.c_str(), &raw, flags | SQLITE_OPEN_EXRESCODE | SQLITE_OPEN_NOMUTEX, nullptr);
   Database db(raw);
   if (code != SQLITE_OK) {
     return platform::Unexpected(std::string(raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(code)));

@@ -50,8 +50,10 @@ class Store {
 
   // A root's entries, in the byte order of their paths.
   Result<std::vector<Entry>> entriesOf(std::int64_t root);
-  // Every entry, by root then path; `visit` returns false to stop.
-  Failure forEachEntry(const std::function<bool(std::int64_t root, const Entry& entry)>& visit);
+  // Every entry, by root then path; `visit` may take the entry, and returns false to stop. With
+  // `contentOnly`, only paths, sizes and digests are read (times, device and inode are 0).
+  Failure forEachEntry(const std::function<bool(std::int64_t root, Entry& entry)>& visit, bool contentOnly = false);
+  Result<std::int64_t> entryCount();
 
   // Writes, inside begin() and commit().
   Failure begin() { return db_.execute("BEGIN IMMEDIATE"); }
