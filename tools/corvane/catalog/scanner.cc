@@ -81,7 +81,11 @@ struct Scanner::Work {
 };
 
 Failure Scanner::scanFolder(Root& root) {
-  auto found = listFolder(*platform::posixFileSystem(), root.path);
+  // A first scan reads every file anyway, and records the status the plug-in saw: the walk need
+  // not look at each file too.
+  const auto recorded = store_.hasEntries(root.id);
+  if (!recorded) return recorded.error();
+  auto found = listFolder(*platform::posixFileSystem(), root.path, *recorded);
   return scan(root, found, nullptr);
 }
 
@@ -115,7 +119,7 @@ Failure Scanner::scan(Root& root, const std::vector<Found>& found, std::shared_p
     if (library && photo_library::FolderLibrary::mediaTypeOfName(item.path) != photo_library::MediaType::kVideo) {
       needs = {false, true};  // the channel fingerprints videos only: an image is known by its SHA-256
     }
-    const bool settled = known && !(*recorded)[r].racy && (*recorded)[r].sameMetadataAs(*item.status);
+    const bool settled = known && item.status && !(*recorded)[r].racy && (*recorded)[r].sameMetadataAs(*item.status);
     if (settled && complete((*recorded)[r], needs)) {
       ++counts_.unchanged;
       continue;
