@@ -58,7 +58,9 @@ Failure createCatalogFile(const std::string& path, Failure (*build)(Database& db
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   const std::string temporary = folder + "/." + name + ".new-" + std::to_string(::getpid());
   {
-    if (::access(temporary.c_str(), F_OK) == 0) return temporary + ": in the way of a new catalog";
+    if (platform::posixFileSystem()->statusOf(nullptr, temporary, platform::Resolve::kNoFollow)) {
+      return temporary + ": in the way of a new catalog";
+    }
     auto db = Database::open(temporary, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     if (!db) return path + ": cannot create the catalog: " + db.error();
     if (auto failure = build(*db)) {
@@ -66,7 +68,8 @@ Failure createCatalogFile(const std::string& path, Failure (*build)(Database& db
       return path + ": cannot create the catalog: " + *failure;
     }
   }  // closed: its journal is folded back into the file
-  // link() never replaces what exists, unlike rename().
+  // link() never replaces what exists, unlike rename(). The file layer only reads, so these two
+  // calls, on the file SQLite has just made, are the only ones beside it.
   const int linked = ::link(temporary.c_str(), path.c_str());
   const int error = errno;
   ::unlink(temporary.c_str());

@@ -71,7 +71,7 @@ Result<std::unique_ptr<Store>> Store::open(const std::string& path, Access acces
     if (!reader) return platform::Unexpected(reader.error());
     // Readers go through whole catalogs: mapped, the pages are not copied on their way in.
     reader->execute("PRAGMA mmap_size = 17179869184");
-    return std::unique_ptr<Store>(new Store(std::move(*reader)));
+    return std::make_unique<Store>(Token{}, std::move(*reader));
   }
   auto writer = openChecked(path, SQLITE_OPEN_READWRITE, false);
   if (!writer) return platform::Unexpected(writer.error());
@@ -80,14 +80,14 @@ Result<std::unique_ptr<Store>> Store::open(const std::string& path, Access acces
   if (auto failure = writer->execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL")) {
     return platform::Unexpected(path + ": " + *failure);
   }
-  return std::unique_ptr<Store>(new Store(std::move(*writer)));
+  return std::make_unique<Store>(Token{}, std::move(*writer));
 }
 
 Result<std::unique_ptr<Store>> Store::openInMemory() {
   auto db = Database::open(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
   if (!db) return platform::Unexpected(db.error());
   if (auto failure = buildSchema(*db)) return platform::Unexpected(*failure);
-  return std::unique_ptr<Store>(new Store(std::move(*db)));
+  return std::make_unique<Store>(Token{}, std::move(*db));
 }
 
 Result<Statement*> Store::statement(std::unique_ptr<Statement>& slot, const char* sql) {

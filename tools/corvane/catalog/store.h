@@ -69,7 +69,15 @@ class Store {
   Database& database() { return db_; }
 
  private:
-  explicit Store(Database db) : db_(std::move(db)) {}
+  // Only open() makes stores; the token lets it use make_unique.
+  struct Token {
+    explicit Token() = default;
+  };
+
+ public:
+  Store(Token, Database db) : db_(std::move(db)) {}
+
+ private:
   Result<Statement*> statement(std::unique_ptr<Statement>& slot, const char* sql);
 
   Database db_;
