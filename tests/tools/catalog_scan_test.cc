@@ -202,3 +202,39 @@ TEST(CatalogScan, VerifyFindsContentThatChangedUnderUnchangedMetadata) {
 
 }  // namespace
 }  // namespace corvane::testing
+
+namespace corvane::testing {
+namespace {
+
+TEST(CatalogScan, MisuseIsRefusedBeforeAnyCatalogIsMade) {
+  TempDir dir;
+  const auto file = dir.write("file", "not a folder");
+  const auto catalog = (dir.path() / "never.catalog").string();
+  struct Case {
+    std::vector<std::string> arguments;
+    int status;
+  };
+  const std::vector<Case> cases = {
+      {{"catalog"}, 2},
+      {{"catalog", "scan"}, 2},
+      {{"catalog", "diff", catalog}, 2},
+      {{"catalog", "scan", catalog, "-j", "0", dir.path().string()}, 2},
+      {{"catalog", "export", "--no-such-option", catalog}, 2},
+      {{"catalog", "verify", catalog}, 1},  // reading a catalog that is not there
+      {{"catalog", "export", catalog}, 1},
+  };
+  for (const auto& c : cases) {
+    const auto run = runCorvane(c.arguments);
+    EXPECT_EQ(run.status, c.status) << c.arguments.back();
+    EXPECT_FALSE(run.err.empty());
+    EXPECT_FALSE(fs::exists(catalog)) << c.arguments.back();
+  }
+  // A path that is no folder is refused before the catalog is made.
+  const auto scan = runCorvane({"catalog", "scan", catalog, file});
+  EXPECT_EQ(scan.status, 1);
+  EXPECT_NE(scan.err.find(file + ": not a folder"), std::string::npos) << scan.err;
+  EXPECT_FALSE(fs::exists(catalog));
+}
+
+}  // namespace
+}  // namespace corvane::testing

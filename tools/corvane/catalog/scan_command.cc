@@ -36,11 +36,6 @@ std::optional<std::vector<Target>> targetsOf(Store& store, const CatalogOptions&
     return true;
   };
   for (const auto& path : options.paths) {
-    const auto status = fileSystem.statusOf(nullptr, path, platform::Resolve::kFollow);
-    if (!status || status->type != platform::FileType::kDirectory) {
-      printError(path + ": " + (status ? std::string("not a folder") : status.error().description()));
-      return std::nullopt;
-    }
     if (!add(path, RootKind::kFolder)) return std::nullopt;
   }
   if (options.library && !add(*options.library, RootKind::kLibrary)) return std::nullopt;
@@ -70,9 +65,24 @@ std::optional<std::vector<Target>> targetsOf(Store& store, const CatalogOptions&
   return targets;
 }
 
+// Every named path must be a folder; checked before a catalog is made for them.
+bool allFolders(const CatalogOptions& options) {
+  auto paths = options.paths;
+  if (options.library) paths.push_back(*options.library);
+  for (const auto& path : paths) {
+    const auto status = platform::posixFileSystem()->statusOf(nullptr, path, platform::Resolve::kFollow);
+    if (!status || status->type != platform::FileType::kDirectory) {
+      printError(path + ": " + (status ? std::string("not a folder") : status.error().description()));
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 int runScan(const CommonOptions& common, const CatalogOptions& options) {
+  if (!allFolders(options)) return kExitFailed;
   auto store = Store::open(options.catalog, Store::Access::kWrite);
   if (!store) {
     printError(store.error());
