@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "call_command.h"
+#include "catalog/catalog_command.h"
 #include "digest_command.h"
 #include "dupes_command.h"
 #include "exit_status.h"
@@ -69,6 +70,8 @@ int run(int argc, char** argv, int& trouble) {
   addCallCommand(app, call, common);
   DupesOptions dupes;
   auto* dupesCommand = addDupesCommand(app, dupes, common);
+  catalog::CatalogOptions catalogOptions;
+  catalog::addCatalogCommand(app, catalogOptions, common);
 
   try {
     app.parse(argc, argv);
@@ -94,6 +97,7 @@ int run(int argc, char** argv, int& trouble) {
   if (const auto status = runLibraryCommand(app, common, library)) return *status;
   if (app.got_subcommand("call")) return runCall(common, call);
   if (dupesCommand->parsed()) return runDupes(common, dupes);
+  if (const auto status = catalog::runCatalogCommand(app, common, catalogOptions)) return *status;
   return kExitUsage;
 }
 

@@ -1,0 +1,104 @@
+#include "catalog/catalog_command.h"
+
+namespace corvane::tool::catalog {
+namespace {
+
+constexpr const char* kCatalogStatuses =
+    "  0  done (diff: the sides hold the same; verify: nothing changed under unchanged metadata)\n"
+    "  1  some file failed; diff: the sides differ; verify: a change or damage found; standard\n"
+    "     output could not be written\n"
+    "  2  the command line is wrong";
+
+}  // namespace
+namespace {
+
+void addJobs(CLI::App& command, CatalogOptions& options) {
+  command.add_option("-j,--jobs", options.threads, "Calls to run at once (default: one per processor)")
+      ->check(CLI::Range(std::size_t{1}, std::size_t{1024}));
+}
+
+}  // namespace
+
+void addCatalogCommand(CLI::App& app, CatalogOptions& options, CommonOptions& common) {
+  auto* catalog = app.add_subcommand("catalog", "Keep fingerprints in a catalog: re-scan what changed, compare two sides");
+  catalog->require_subcommand(1);
+  catalog->fallthrough();
+  addCommonOptions(*catalog, common);
+  catalog->footer(helpFooter(
+      "  corvane catalog scan archive.catalog ~/Archive        first scan: every file read\n"
+      "  corvane catalog scan archive.catalog                  later: only what changed is read\n"
+      "  corvane catalog verify archive.catalog                re-read unchanged files: silent corruption?\n"
+      "  corvane catalog diff phone.catalog archive.catalog    what differs between two sides\n"
+      "  corvane catalog diff --missing phone.catalog archive.catalog > to-send\n"
+      "  corvane catalog export --json archive.catalog\n"
+      "\nRun 'corvane catalog SUBCOMMAND --help' for each one's options.\n",
+      kCatalogStatuses));
+
+  auto* scan = catalog->add_subcommand(
+      "scan", "Record every file below the folders (or every asset of a library), reading only what changed");
+  addCommonOptions(*scan, common);
+  scan->add_option("CATALOG", options.catalog, "The catalog file (made when it does not exist)")->required();
+  scan->add_option("PATH", options.paths, "Folders to scan (default: every folder and library the catalog has of this machine)");
+  scan->add_option("--library", options.library, "Scan this photo library folder: its assets by identifier");
+  scan->add_flag("--hash", options.hash, "Record the SHA-256 of every file too (kept for later scans of these folders)");
+  scan->add_flag("--json", options.json, "List what changed, one JSON object per line, then the counts");
+  addJobs(*scan, options);
+  scan->fallthrough();
+  scan->footer(
+      "A file is read again only when its device, inode, size, modification or change time moved.\n"
+      "Prints the counts of new, changed, unchanged, removed and moved (same content, new path) files.");
+
+  auto* verify = catalog->add_subcommand("verify", "Re-read the files whose metadata did not change: has their content?");
+  addCommonOptions(*verify, common);
+  verify->add_option("CATALOG", options.catalog, "The catalog file")->required();
+  verify->add_flag("--json", options.json, "One JSON object per finding, then the counts");
+  addJobs(*verify, options);
+  verify->fallthrough();
+  verify->footer(
+      "Entries with a SHA-256 are checked whole; the others by their fingerprint's samples only.\n"
+      "Exit status 1 when some content changed under unchanged metadata, or could not be read.");
+
+  auto* diff = catalog->add_subcommand("diff", "Compare two sides, each a catalog or a folder to scan");
+  addCommonOptions(*diff, common);
+  diff->add_option("A", options.sideA, "A catalog, or a folder")->required();
+  diff->add_option("B", options.sideB, "A catalog, or a folder")->required();
+  diff->add_flag("--missing", options.missing,
+                 "Print only what A holds and B lacks, as digest lines (\"<digest>  <path>\"), with A's paths");
+  diff->add_flag("--hash", options.hash, "Record SHA-256 too for a side that is a folder");
+  diff->add_flag("--json", options.json, "One JSON object per finding, then the counts");
+  addJobs(*diff, options);
+  diff->fallthrough();
+  diff->footer(
+      "Paths are compared relative to the scanned folders (when a side has several, whole).\n"
+      "Contents match by size and fingerprint, confirmed by SHA-256 where both sides have it.\n"
+      "Exit status 0 when the sides hold the same, 1 when they differ.");
+
+  auto* exportCommand = catalog->add_subcommand("export", "Print a catalog as sha256sum lines, or as JSON");
+  addCommonOptions(*exportCommand, common);
+  exportCommand->add_option("CATALOG", options.catalog, "The catalog file")->required();
+  exportCommand->add_flag("--fingerprint", options.fingerprint, "Fingerprint lines, as 'corvane fingerprint' prints them");
+  exportCommand->add_flag("--json", options.json, "One JSON object per entry");
+  exportCommand->fallthrough();
+  exportCommand->footer(
+      "The lines are accepted by 'sha256sum -c' and 'corvane hash -c' (with --fingerprint, by\n"
+      "'corvane fingerprint -c'). Entries without that digest are counted on standard error.");
+
+  auto* merge = catalog->add_subcommand("merge", "Take the folders of other catalogs into one");
+  addCommonOptions(*merge, common);
+  merge->add_option("CATALOG", options.catalog, "The catalog to merge into (made when it does not exist)")->required();
+  merge->add_option("SOURCE", options.paths, "Catalogs to take in")->required();
+  merge->fallthrough();
+  merge->footer("For each folder, the catalog that scanned it last wins.");
+}
+
+std::optional<int> runCatalogCommand(const CLI::App& app, const CommonOptions& common, const CatalogOptions& options) {
+  if (!app.got_subcommand("catalog")) return std::nullopt;
+  const auto* catalog = app.get_subcommand("catalog");
+  if (catalog->got_subcommand("scan")) return runScan(common, options);
+  if (catalog->got_subcommand("verify")) return runVerify(common, options);
+  if (catalog->got_subcommand("diff")) return runDiff(common, options);
+  if (catalog->got_subcommand("export")) return runExport(common, options);
+  return runMerge(common, options);
+}
+
+}  // namespace corvane::tool::catalog

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "options.h"
+
+namespace corvane::tool::catalog {
+
+// `corvane catalog scan|verify|diff|export|merge`: what was fingerprinted, kept in a catalog.
+struct CatalogOptions {
+  std::string catalog;
+  std::vector<std::string> paths;      // scan: folders; merge: the catalogs to take in
+  std::optional<std::string> library;  // scan: a photo library folder
+  bool hash = false;                   // scan, diff: record SHA-256 too
+  bool json = false;
+  std::size_t threads = 0;
+  std::string sideA, sideB;  // diff
+  bool missing = false;      // diff: only what A holds and B lacks, as digest lines
+  bool fingerprint = false;  // export: fingerprint lines instead of SHA-256 lines
+};
+
+void addCatalogCommand(CLI::App& app, CatalogOptions& options, CommonOptions& common);
+// Runs the catalog subcommand that was parsed, if any.
+std::optional<int> runCatalogCommand(const CLI::App& app, const CommonOptions& common, const CatalogOptions& options);
+
+int runScan(const CommonOptions& common, const CatalogOptions& options);
+int runVerify(const CommonOptions& common, const CatalogOptions& options);
+int runDiff(const CommonOptions& common, const CatalogOptions& options);
+int runExport(const CommonOptions& common, const CatalogOptions& options);
+int runMerge(const CommonOptions& common, const CatalogOptions& options);
+
+}  // namespace corvane::tool::catalog

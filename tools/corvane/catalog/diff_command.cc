@@ -1,0 +1,133 @@
+#include <optional>
+#include <thread>
+
+#include "catalog/catalog_command.h"
+#include "catalog/line_writer.h"
+#include "catalog/sides.h"
+#include "exit_status.h"
+#include "output.h"
+
+namespace corvane::tool::catalog {
+namespace {
+
+std::string count(std::size_t n, const char* what) { return std::to_string(n) + " " + what; }
+
+void printMissing(const Side& a, const DiffResult& result, LineWriter& out) {
+  // One kind of digest for the whole list, so that one checker accepts all of it.
+  const bool sha256 = std::all_of(result.missing.begin(), result.missing.end(),
+                                  [&](std::size_t i) { return a.items[i].entry.sha256.has_value(); });
+  std::size_t undigested = 0;
+  for (const auto i : result.missing) {
+    const Entry& entry = a.items[i].entry;
+    const auto& digest = sha256 ? entry.sha256 : entry.fingerprint;
+    if (!digest) {
+      ++undigested;
+      continue;
+    }
+    out.line(NameLine().text(textOfDigest(*digest)).text("  ").name(a.locationOf(i)).take());
+  }
+  if (!sha256 && !result.missing.empty()) {
+    printError("--missing: fingerprints listed (check with 'corvane fingerprint -c'): not every entry has a SHA-256");
+  }
+  if (undigested != 0) printError("--missing: " + count(undigested, "entries without a fingerprint left out"));
+}
+
+void printText(const Side& a, const Side& b, const DiffResult& result, LineWriter& out) {
+  const auto unconfirmed = [](bool confirmed) { return confirmed ? "" : " (fingerprint only)"; };
+  for (const auto i : result.changed) out.line(NameLine().text("changed: ").name(a.nameOf(i)).take());
+  for (const auto& pair : result.moved) {
+    out.line(NameLine().text("moved: ").name(a.nameOf(pair.a)).text(" -> ").name(b.nameOf(pair.b))
+                 .text(unconfirmed(pair.confirmed)).take());
+  }
+  for (const auto i : result.onlyA) out.line(NameLine().text("only in A: ").name(a.nameOf(i)).take());
+  for (const auto i : result.onlyB) out.line(NameLine().text("only in B: ").name(b.nameOf(i)).take());
+  for (const auto& group : result.heldMoreThanOnce) {
+    const Side& side = group.sideA ? a : b;
+    NameLine line;
+    line.text("held " + std::to_string(group.items.size()) + " times in " + (group.sideA ? "A: " : "B: "));
+    for (std::size_t k = 0; k < group.items.size(); ++k) line.text(k == 0 ? "" : " = ").name(side.nameOf(group.items[k]));
+    out.line(line.text(unconfirmed(group.confirmed)).take());
+  }
+}
+
+void printJson(const Side& a, const Side& b, const DiffResult& result, LineWriter& out) {
+  for (const auto i : result.changed) out.line(jsonLine({{"diff", "changed"}, {"path", a.nameOf(i)}}));
+  for (const auto& pair : result.moved) {
+    out.line(jsonLine({{"diff", "moved"}, {"a", a.nameOf(pair.a)}, {"b", b.nameOf(pair.b)}, {"confirmed", pair.confirmed}}));
+  }
+  for (const auto i : result.onlyA) out.line(jsonLine({{"diff", "only in A"}, {"path", a.nameOf(i)}}));
+  for (const auto i : result.onlyB) out.line(jsonLine({{"diff", "only in B"}, {"path", b.nameOf(i)}}));
+  for (const auto& group : result.heldMoreThanOnce) {
+    const Side& side = group.sideA ? a : b;
+    auto paths = nlohmann::ordered_json::array();
+    for (const auto i : group.items) paths.push_back(side.nameOf(i));
+    out.line(jsonLine({{"diff", "held more than once"}, {"side", group.sideA ? "A" : "B"}, {"paths", paths},
+                       {"confirmed", group.confirmed}}));
+  }
+}
+
+std::size_t movedUnconfirmed(const DiffResult& result) {
+  return static_cast<std::size_t>(
+      std::count_if(result.moved.begin(), result.moved.end(), [](const DiffResult::Pair& p) { return !p.confirmed; }));
+}
+
+}  // namespace
+
+int runDiff(const CommonOptions& common, const CatalogOptions& options) {
+  const ScanSettings settings{.hash = options.hash, .threads = options.threads, .listChanges = false};
+  // Two catalogs are read at once; folders are scanned one after the other, each with its calls
+  // in parallel already.
+  std::optional<Result<Side>> a, b;
+  if (!isFolder(options.sideA) && !isFolder(options.sideB)) {
+    std::thread reader([&] { a = loadSide(options.sideA, common, settings); });
+    b = loadSide(options.sideB, common, settings);
+    reader.join();
+  } else {
+    a = loadSide(options.sideA, common, settings);
+    if (*a) b = loadSide(options.sideB, common, settings);
+  }
+  for (const auto* side : {&a, &b}) {
+    if (*side && !**side) {
+      printError((*side)->error());
+      return kExitFailed;
+    }
+  }
+  const Side& sideA = **a;
+  const Side& sideB = **b;
+  const auto result = diffSides(sideA, sideB);
+
+  LineWriter out;
+  if (options.missing) {
+    printMissing(sideA, result, out);
+    return out.flush() && result.missing.empty() ? kExitOk : kExitFailed;
+  }
+  if (options.json) {
+    printJson(sideA, sideB, result, out);
+  } else {
+    printText(sideA, sideB, result, out);
+  }
+  std::size_t groupsA = 0, groupsB = 0;
+  for (const auto& group : result.heldMoreThanOnce) ++(group.sideA ? groupsA : groupsB);
+  const std::size_t sameUnconfirmed = result.same - result.sameConfirmed, moveUnconfirmed = movedUnconfirmed(result);
+  if (options.json) {
+    out.line(jsonLine({{"same", result.same}, {"sameByFingerprintOnly", sameUnconfirmed}, {"changed", result.changed.size()},
+                       {"moved", result.moved.size()}, {"movedByFingerprintOnly", moveUnconfirmed},
+                       {"onlyInA", result.onlyA.size()}, {"onlyInB", result.onlyB.size()},
+                       {"heldMoreThanOnceInA", groupsA}, {"heldMoreThanOnceInB", groupsB},
+                       {"notComparable", result.notComparable}}));
+  } else {
+    std::string summary = count(result.same, "same");
+    if (sameUnconfirmed != 0) summary += " (" + std::to_string(sameUnconfirmed) + " by fingerprint only)";
+    summary += ", " + count(result.changed.size(), "changed") + ", " + count(result.moved.size(), "moved");
+    if (moveUnconfirmed != 0) summary += " (" + std::to_string(moveUnconfirmed) + " by fingerprint only)";
+    summary += ", " + count(result.onlyA.size(), "only in A") + ", " + count(result.onlyB.size(), "only in B") + ", " +
+               count(groupsA, "held more than once in A") + ", " + count(groupsB, "in B");
+    if (result.notComparable != 0) {
+      summary += "; " + count(result.notComparable, "not comparable") + " (one side has only fingerprints, the other only SHA-256)";
+    }
+    out.line(summary);
+  }
+  return out.flush() && !result.differ() ? kExitOk : kExitFailed;
+}
+
+}  // namespace corvane::tool::catalog

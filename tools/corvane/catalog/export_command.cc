@@ -1,0 +1,66 @@
+#include <unordered_map>
+
+#include "catalog/catalog_command.h"
+#include "catalog/line_writer.h"
+#include "catalog/store.h"
+#include "exit_status.h"
+#include "escape.h"
+#include "output.h"
+
+namespace corvane::tool::catalog {
+
+int runExport(const CommonOptions&, const CatalogOptions& options) {
+  auto store = Store::open(options.catalog, Store::Access::kRead);
+  if (!store) {
+    printError(store.error());
+    return kExitFailed;
+  }
+  // One state of the catalog, whatever a scan writes meanwhile.
+  if (auto failure = (*store)->beginRead()) {
+    printError(quoteName(options.catalog) + ": " + *failure);
+    return kExitFailed;
+  }
+  auto roots = (*store)->roots();
+  if (!roots) {
+    printError(quoteName(options.catalog) + ": " + roots.error());
+    return kExitFailed;
+  }
+  LineWriter out;
+  std::size_t left = 0;
+  std::unordered_map<std::int64_t, const Root*> rootOf;
+  for (const auto& root : *roots) rootOf[root.id] = &root;
+  auto failure = (*store)->forEachEntry([&](std::int64_t rootId, Entry& entry) {
+    const Root& root = *rootOf.at(rootId);
+    const std::string location = root.locationOf(entry.path);
+    if (options.json) {
+      nlohmann::ordered_json object{{"path", location}, {"size", entry.size}, {"mtimeNs", entry.modifiedNs}};
+      object["fingerprint"] = entry.fingerprint ? nlohmann::ordered_json(textOfDigest(*entry.fingerprint)) : nullptr;
+      object["sha256"] = entry.sha256 ? nlohmann::ordered_json(textOfDigest(*entry.sha256)) : nullptr;
+      object["machine"] = root.machine;
+      out.line(jsonLine(object));
+      return true;
+    }
+    const auto& digest = options.fingerprint ? entry.fingerprint : entry.sha256;
+    if (!digest) {
+      ++left;
+      return true;
+    }
+    out.line(NameLine().text(textOfDigest(*digest)).text("  ").name(location).take());
+    return true;
+  });
+  if (failure) {
+    out.flush();
+    printError(quoteName(options.catalog) + ": " + *failure);
+    return kExitFailed;
+  }
+  if (!out.flush()) return kExitFailed;
+  if (left != 0) {
+    printError(std::to_string(left) + (left == 1 ? " entry has no " : " entries have no ") +
+               (options.fingerprint ? "fingerprint (a library's images): not listed"
+                                    : "SHA-256: not listed (scan with --hash, or export --fingerprint)"));
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+}  // namespace corvane::tool::catalog

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "photo_library/folder_library.h"
+#include "platform/file_system.h"
+
+namespace corvane::tool::catalog {
+
+// One file of a root as a scan finds it, before anything is read.
+struct Found {
+  std::string path;                            // relative to the root; an asset's identifier
+  std::optional<platform::FileStatus> status;  // none when `error` is set, or not asked for
+  std::optional<std::string> error;            // the file, or the folder of that path, cannot be looked at
+};
+
+// Every regular file below a folder (as `find -type f` lists them, links not followed), in the
+// byte order of the paths; `withStatus`, each with one status taken from its open folder.
+std::vector<Found> listFolder(platform::FileSystem& fileSystem, const std::string& root, bool withStatus);
+
+// Every asset of a library, each with the status of its file opened beneath the library's
+// root, in the byte order of the identifiers.
+std::vector<Found> listLibrary(photo_library::FolderLibrary& library);
+
+// Whether `path` lies at or below `folder` (both relative, '/'-separated; "" is the root).
+bool liesWithin(const std::string& path, const std::string& folder);
+
+}  // namespace corvane::tool::catalog

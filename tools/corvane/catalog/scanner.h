@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "catalog/listing.h"
+#include "catalog/store.h"
+#include "options.h"
+#include "photo_library/folder_library.h"
+
+namespace corvane::tool::catalog {
+
+enum class Change { kNew, kChanged, kUnchanged, kRemoved, kMoved };
+const char* changeName(Change change);
+
+struct ListedChange {
+  Change change;
+  std::string path;  // where the entry lies now (removed: lay)
+  std::string from;  // moved: where it lay before
+};
+
+struct ScanCounts {
+  std::size_t added = 0, changed = 0, unchanged = 0, removed = 0, moved = 0;
+  std::size_t read = 0;    // files or assets whose content was read
+  std::size_t failed = 0;  // could not be looked at or read: their entries are kept as they were
+};
+
+struct ScanSettings {
+  bool hash = false;         // record SHA-256 too (kept for the root's later scans)
+  std::size_t threads = 0;   // calls at once; 0: one per processor
+  bool listChanges = false;  // gather every change but "unchanged"
+};
+
+// Brings a root's entries up to date. Entries whose (device, inode, size, mtime, ctime) are as
+// recorded are kept without reading the file; every other file is digested through the
+// plug-in's channel and recorded with the status the plug-in saw while it read it. Entries are
+// written in batches, each its own transaction, so a scan that is killed keeps what it had
+// committed and the next one goes on from there; entries of files that are gone are deleted
+// last, and a content that went from a removed path to a new one counts as moved.
+class Scanner {
+ public:
+  Scanner(Store& store, const CommonOptions& common, const ScanSettings& settings)
+      : store_(store), common_(common), settings_(settings) {}
+
+  Failure scanFolder(Root& root);
+  Failure scanLibrary(Root& root, std::shared_ptr<photo_library::FolderLibrary> library);
+
+  const ScanCounts& counts() const { return counts_; }
+  const std::vector<ListedChange>& changes() const { return changes_; }
+
+ private:
+  struct Work;
+  Failure scan(Root& root, const std::vector<Found>& found,
+               std::shared_ptr<photo_library::FolderLibrary> library);
+
+  Store& store_;
+  const CommonOptions& common_;
+  const ScanSettings settings_;
+  ScanCounts counts_;
+  std::vector<ListedChange> changes_;
+};
+
+}  // namespace corvane::tool::catalog

@@ -1,0 +1,62 @@
+#include "catalog/schema.h"
+
+#include <string>
+
+namespace corvane::tool::catalog {
+
+Failure buildSchema(Database& db) {
+  const std::string sql =
+      "PRAGMA application_id = " + std::to_string(static_cast<std::int32_t>(kApplicationId)) +
+      ";\n"
+      "PRAGMA user_version = " + std::to_string(kSchemaVersion) +
+      ";\n"
+      "BEGIN;\n"
+      "CREATE TABLE meta(key TEXT PRIMARY KEY NOT NULL, value NOT NULL) WITHOUT ROWID;\n"
+      "INSERT INTO meta VALUES ('schema', " + std::to_string(kSchemaVersion) + "), ('fingerprint_format', " +
+      std::to_string(kFingerprintFormat) +
+      "),\n"
+      "  ('fingerprint', 'SHA-256 of the size as 8 little-endian bytes, then the whole content for files of at most "
+      "102400 bytes, else five 16384-byte samples at 0, size/4, 2 size/4, 3 size/4 and size - 16384');\n"
+      // One row a scanned folder or photo library, of one machine; `scanned` is when its last
+      // scan finished (nanoseconds since the epoch; 0 before), `hashes` whether scans of it
+      // record SHA-256.
+      "CREATE TABLE root(id INTEGER PRIMARY KEY, machine BLOB NOT NULL, path BLOB NOT NULL,\n"
+      "  kind INTEGER NOT NULL, hashes INTEGER NOT NULL, scanned INTEGER NOT NULL, UNIQUE (machine, path));\n"
+      // One row a file (path relative to its root) or asset (its identifier). Digests are 32
+      // bytes; fingerprint is NULL for a library's images, sha256 when not asked for. `racy` (0 or
+      // 1, which cost no bytes) marks a file changed just before it was read: read it again.
+      "CREATE TABLE entry(root INTEGER NOT NULL, path BLOB NOT NULL, size INTEGER NOT NULL,\n"
+      "  mtime INTEGER NOT NULL, ctime INTEGER NOT NULL, device INTEGER NOT NULL, inode INTEGER NOT NULL,\n"
+      "  fingerprint BLOB, sha256 BLOB, racy INTEGER NOT NULL, PRIMARY KEY (root, path)) WITHOUT ROWID;\n"
+      "COMMIT;\n"
+      "PRAGMA journal_mode = WAL;\n";
+  return db.execute(sql.c_str());
+}
+
+Failure checkSchema(Database& db, bool thorough) {
+  const auto id = db.integer("PRAGMA application_id");
+  if (!id) return id.error();
+  if (static_cast<std::uint32_t>(*id) != kApplicationId) return "an SQLite database, but not a corvane catalog";
+  const auto version = db.integer("PRAGMA user_version");
+  if (!version) return version.error();
+  if (*version > kSchemaVersion) {
+    return "a catalog of a newer corvane (schema " + std::to_string(*version) + "; this one knows up to " +
+           std::to_string(kSchemaVersion) + ")";
+  }
+  if (*version < 1) return "a catalog without a schema version";
+  const auto format = db.integer("SELECT value FROM meta WHERE key = 'fingerprint_format'");
+  if (!format) return "a damaged catalog: " + format.error();
+  if (*format != kFingerprintFormat) {
+    return "a catalog of fingerprints of another format (" + std::to_string(*format) + "; this corvane makes " +
+           std::to_string(kFingerprintFormat) + ")";
+  }
+  if (thorough) {
+    auto check = db.prepare("PRAGMA quick_check");
+    if (!check) return "a damaged catalog: " + check.error();
+    if (check->step() != Statement::Step::kRow) return "a damaged catalog: " + check->error();
+    if (const auto verdict = check->blob(0); verdict != "ok") return "a damaged catalog: " + std::string(verdict);
+  }
+  return std::nullopt;
+}
+
+}  // namespace corvane::tool::catalog

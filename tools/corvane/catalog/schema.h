@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+
+#include "catalog/sqlite.h"
+
+namespace corvane::tool::catalog {
+
+// Our files say what they are in their header: PRAGMA application_id ("CRVN").
+inline constexpr std::uint32_t kApplicationId = 0x4352564E;
+// The layout of the tables (PRAGMA user_version, and "schema" in the meta table).
+inline constexpr std::int64_t kSchemaVersion = 1;
+// How the fingerprints were made ("fingerprint_format" in the meta table): a catalog of another
+// format cannot be compared with, or written by, this one.
+inline constexpr std::int64_t kFingerprintFormat = 1;
+
+// Lays out an empty catalog's tables and marks it as ours, then turns on the WAL journal.
+Failure buildSchema(Database& db);
+
+// Checks that an open database is a catalog this command can read: ours, of a schema it knows,
+// of its fingerprint format; with `thorough`, also that no page of it is damaged.
+Failure checkSchema(Database& db, bool thorough);
+
+}  // namespace corvane::tool::catalog
