@@ -3,9 +3,10 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <future>
+#include <condition_variable>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <shared_mutex>
 #include <string>
 #include <utility>
@@ -205,17 +206,24 @@ void EmbeddedEngine::sendOnChannel(std::string_view channel, const Bytes& messag
 }
 
 Bytes EmbeddedEngine::sendAndWait(std::string_view channel, const Bytes& message) {
+  // Most replies come before the send returns, on this thread: then nothing waits and nobody is
+  // woken. A reply from another thread (a photo library's) wakes this one once.
   struct Waiter {
-    std::promise<Bytes> promise;
-    std::atomic<bool> replied{false};
+    std::mutex mutex;
+    std::condition_variable replied;
+    std::optional<Bytes> reply;
   };
   auto waiter = std::make_shared<Waiter>();
-  auto future = waiter->promise.get_future();
   sendOnChannel(channel, message, [waiter](Bytes reply) {
+    std::lock_guard lock(waiter->mutex);
     // A receiver that replies twice is its own fault; the first reply stands.
-    if (!waiter->replied.exchange(true)) waiter->promise.set_value(std::move(reply));
+    if (waiter->reply) return;
+    waiter->reply = std::move(reply);
+    waiter->replied.notify_one();
   });
-  return future.get();
+  std::unique_lock lock(waiter->mutex);
+  waiter->replied.wait(lock, [&] { return waiter->reply.has_value(); });
+  return std::move(*waiter->reply);
 }
 
 std::size_t EmbeddedEngine::answerFaults() const { return core_->faults.load(); }

@@ -74,6 +74,16 @@ enum class Resolve {
   kNoFollow,  // as kFollow, but a link in the last place is not followed: opening one fails
   kBeneath,   // the kernel keeps the whole resolution below the base folder: an absolute path,
               // ".." above it, a link that leads out and the /proc magic links all fail
+  kBeneathNoLinks,  // as kBeneath, and no link anywhere on the way is followed
+};
+
+// A file held by the system without being opened for reading (so a FIFO or a device feels
+// nothing), named by a path that leads to this very file, whatever its name leads to since,
+// for as long as it is held.
+class PinnedFile {
+ public:
+  virtual ~PinnedFile() = default;
+  virtual const std::string& path() const = 0;
 };
 
 // The one way into the file system. Paths are byte strings used as given; one that holds a NUL
@@ -88,6 +98,8 @@ class FileSystem {
   virtual FileResult<std::unique_ptr<File>> openFile(const Directory* base, std::string_view path, Resolve how) = 0;
   virtual FileResult<std::unique_ptr<Directory>> openDirectory(const Directory* base, std::string_view path,
                                                                Resolve how) = 0;
+  // Holds what a path names (see PinnedFile).
+  virtual FileResult<std::unique_ptr<PinnedFile>> pin(const Directory* base, std::string_view path, Resolve how) = 0;
   // The status of what a path names, without opening it for reading.
   virtual FileResult<FileStatus> statusOf(const Directory* base, std::string_view path, Resolve how) = 0;
   // Opens for reading front to back, waiting as a reader of a FIFO does.

@@ -63,10 +63,10 @@ FileResult<FileStatus> statusOfDescriptor(int fd, std::string_view path) {
 int baseDescriptor(const Directory* base) { return base ? base->descriptor() : AT_FDCWD; }
 
 // Opens `path` below `dirfd` with the kernel keeping every step of the resolution beneath it.
-int openBeneath(int dirfd, const char* path, int flags) {
+int openBeneath(int dirfd, const char* path, int flags, bool noLinks = false) {
   struct open_how how {};
   how.flags = static_cast<std::uint64_t>(flags);
-  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS | (noLinks ? RESOLVE_NO_SYMLINKS : 0);
   return static_cast<int>(::syscall(SYS_openat2, dirfd, path, &how, sizeof how));
 }
 
@@ -93,6 +93,9 @@ int openWith(const Directory* base, std::string_view path, int flags, Resolve ho
         // Refused for leading out, or for passing an absolute link: the slow way follows the
         // absolute links that lead back inside, and refuses the rest.
         if (fd < 0 && errno == EXDEV) fd = openBeneathByHand(baseDescriptor(base), *c, flags);
+        break;
+      case Resolve::kBeneathNoLinks:
+        fd = openBeneath(baseDescriptor(base), c->c_str(), flags, true);
         break;
     }
     if (fd >= 0 || !(errno == EINTR || (errno == EAGAIN && attempt < 64))) return fd;
@@ -218,6 +221,16 @@ bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
   return true;
 }
 
+class PosixPinnedFile final : public PinnedFile {
+ public:
+  explicit PosixPinnedFile(UniqueFd fd) : fd_(std::move(fd)), path_("/proc/self/fd/" + std::to_string(fd_.get())) {}
+  const std::string& path() const override { return path_; }
+
+ private:
+  UniqueFd fd_;
+  std::string path_;
+};
+
 class PosixFileSystem final : public FileSystem {
  public:
   FileResult<std::unique_ptr<File>> openFile(const Directory* base, std::string_view path, Resolve how) override {
@@ -233,8 +246,14 @@ class PosixFileSystem final : public FileSystem {
     return std::unique_ptr<Directory>(std::make_unique<PosixDirectory>(std::move(fd), std::string(path)));
   }
 
+  FileResult<std::unique_ptr<PinnedFile>> pin(const Directory* base, std::string_view path, Resolve how) override {
+    UniqueFd fd(openWith(base, path, O_PATH | O_CLOEXEC, how));
+    if (!fd) return Unexpected(FileError::system("open", path, errno));
+    return std::unique_ptr<PinnedFile>(std::make_unique<PosixPinnedFile>(std::move(fd)));
+  }
+
   FileResult<FileStatus> statusOf(const Directory* base, std::string_view path, Resolve how) override {
-    if (how == Resolve::kBeneath) {
+    if (how == Resolve::kBeneath || how == Resolve::kBeneathNoLinks) {
       // Only openat2 resolves beneath a folder; a path descriptor reads nothing and opens anything.
       const UniqueFd fd(openWith(base, path, O_PATH | O_CLOEXEC, how));
       if (!fd) return Unexpected(FileError::system("status", path, errno));

@@ -47,6 +47,7 @@ class Walk {
     frames_.push_back(std::move(top));
     list(frames_.back());
     while (!frames_.empty()) {
+      if (visitor_.keepGoing && !visitor_.keepGoing()) return;
       Frame& frame = frames_.back();
       // Back in a folder that was let go: open it again before looking at what it holds.
       if (frame.next < frame.items.size() && frame.directory == nullptr) ensureOpen(frame);

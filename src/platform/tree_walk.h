@@ -35,6 +35,8 @@ struct TreeVisitor {
   std::function<bool(const WalkEntry&)> visit;
   // A folder that cannot be opened or listed, or a link that closes a loop.
   std::function<void(std::string_view path, const FileError& error)> failed;
+  // Asked before each entry; false ends the walk there.
+  std::function<bool()> keepGoing = nullptr;
 };
 
 // Walks the tree below `root` through `fileSystem`, relative to open folder descriptors: a folder

@@ -43,6 +43,10 @@ class FaultyFileSystem final : public platform::FileSystem {
     return real_->openStream(path);
   }
   std::unique_ptr<platform::Stream> standardInput() override { return real_->standardInput(); }
+  platform::FileResult<std::unique_ptr<platform::PinnedFile>> pin(const platform::Directory* base, std::string_view path,
+                                                                  platform::Resolve how) override {
+    return real_->pin(base, path, how);
+  }
   platform::FileResult<std::unique_ptr<platform::MemoryFile>> memoryFileFrom(platform::Stream& stream) override {
     return real_->memoryFileFrom(stream);
   }

@@ -42,10 +42,13 @@ std::optional<std::string> misuse(const DigestOptions& options) {
 
 int printDigests(const CommonOptions& common, DigestKind kind, const DigestOptions& options,
                  const std::optional<std::string>& library) {
-  auto items = options.assets ? assetItems(options.operands)
-                              : fileItems(options.operands.empty() ? std::vector<std::string>{"-"} : options.operands,
-                                          {.recursive = options.recursive, .followLinks = options.followLinks});
-  DigestRun run(common, options, kind, library, std::move(items));
+  const auto operands = options.operands.empty() ? std::vector<std::string>{"-"} : options.operands;
+  // Files are hashed while the walk goes on, and only a window of them is held at any time.
+  DigestRun run = options.assets
+                      ? DigestRun(common, options, kind, library, assetItems(options.operands))
+                      : DigestRun(common, options, kind, library, [&](const ItemSink& sink) {
+                          fileItems(operands, {.recursive = options.recursive, .followLinks = options.followLinks}, sink);
+                        });
   std::string error;
   if (!run.start(error)) {
     printError(error);

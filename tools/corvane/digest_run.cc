@@ -7,7 +7,8 @@
 #include <thread>
 
 #include "file_report.h"
-#include "ordered_runner.h"
+#include "ordered_pipeline.h"
+#include "output.h"
 
 namespace corvane::tool {
 namespace {
@@ -32,13 +33,21 @@ const char* algorithmName(DigestKind kind) { return kind == DigestKind::kFingerp
 const char* jsonKey(DigestKind kind) { return kind == DigestKind::kFingerprint ? "fingerprint" : "sha256"; }
 
 DigestRun::DigestRun(const CommonOptions& common, const DigestOptions& options, DigestKind kind,
-                     const std::optional<std::string>& library, std::vector<Item> items)
+                     const std::optional<std::string>& library, Source source)
     : common_(common),
       options_(options),
       kind_(kind),
       library_(library),
-      items_(std::move(items)),
-      progress_(!common.quiet && !common.trace && Progress::terminalAttached(), items_.size()) {}
+      source_(std::move(source)),
+      progress_(!common.quiet && !common.trace && Progress::terminalAttached(), 0) {}
+
+DigestRun::DigestRun(const CommonOptions& common, const DigestOptions& options, DigestKind kind,
+                     const std::optional<std::string>& library, std::vector<Item> items)
+    : DigestRun(common, options, kind, library, [items = std::move(items)](const ItemSink& sink) mutable {
+        for (auto& item : items) {
+          if (!sink(std::move(item))) return;
+        }
+      }) {}
 
 DigestRun::~DigestRun() {
   host_.reset();  // before the progress display that its console writes through
@@ -65,8 +74,22 @@ Outcome DigestRun::call(Item& item) const {
   const bool fingerprint = kind_ == DigestKind::kFingerprint;
   const char* method = options_.assets ? (fingerprint ? "fingerprintOfVideoAsset" : "hashAsset")
                                        : (fingerprint ? "fingerprintOfFile" : "hashFile");
+  // A file met in a walk is held from its folder, no link followed on the way, and the plug-in
+  // is asked for that very file: a folder swapped for a link since the walk cannot lead it out.
+  std::unique_ptr<platform::PinnedFile> pinned;
+  if (item.walked) {
+    auto pin = pinWalked(*platform::posixFileSystem(), *item.walked);
+    if (!pin) {
+      const int code = pin.error().code;
+      outcome.error = code == ELOOP || code == EXDEV ? "changed since the walk: a link is on its path now"
+                                                     : pin.error().description();
+      outcome.missing = code == ENOENT;
+      return outcome;
+    }
+    pinned = std::move(*pin);
+  }
   FileReporter::take();
-  const auto reply = host_->call({method, host::Value(item.target)}, common_.trace);
+  const auto reply = host_->call({method, host::Value(pinned ? pinned->path() : item.target)}, common_.trace);
   const auto report = FileReporter::take();
   if (report.status) outcome.size = report.status->size;
   const auto* value = std::get_if<host::Value>(&reply);
@@ -88,15 +111,24 @@ Outcome DigestRun::call(Item& item) const {
 bool DigestRun::run(const std::function<bool(std::size_t, const Item&, Outcome&)>& emit) {
   const std::size_t threads = affordableThreads(
       options_.threads != 0 ? options_.threads : std::max(1u, std::thread::hardware_concurrency()));
-  return runInOrder<Outcome>(
-      items_.size(), threads,
-      [this](std::size_t i) {
-        auto outcome = call(items_[i]);
-        items_[i].spool.reset();  // the stream's copy is no longer needed
-        progress_.advance(outcome.size.value_or(items_[i].size.value_or(0)));
+  HeldOutput output;
+  std::size_t index = 0;
+  return OrderedPipeline<Item, Outcome>::run(
+      threads,
+      [this](const ItemSink& sink) {
+        source_([&](Item&& item) {
+          progress_.addToTotal(1);
+          return sink(std::move(item));
+        });
+      },
+      [this](Item& item) {
+        auto outcome = call(item);
+        item.spool.reset();  // the stream's copy is no longer needed
+        item.walked.reset();  // nor the walked folder
+        progress_.advance(outcome.size.value_or(item.size.value_or(0)));
         return outcome;
       },
-      [&](std::size_t i, Outcome& outcome) { return emit(i, items_[i], outcome); });
+      [&](Item& item, Outcome& outcome) { return emit(index++, item, outcome); }, [&] { return output.flush(); });
 }
 
 }  // namespace corvane::tool

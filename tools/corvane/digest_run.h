@@ -28,6 +28,11 @@ struct Outcome {
 // the calls made in parallel and their outcomes handed over in the items' order.
 class DigestRun {
  public:
+  // Gives the items, each to the sink as soon as it is known; false from the sink ends it.
+  using Source = std::function<void(const ItemSink& sink)>;
+
+  DigestRun(const CommonOptions& common, const DigestOptions& options, DigestKind kind,
+            const std::optional<std::string>& library, Source source);
   DigestRun(const CommonOptions& common, const DigestOptions& options, DigestKind kind,
             const std::optional<std::string>& library, std::vector<Item> items);
   ~DigestRun();
@@ -36,7 +41,9 @@ class DigestRun {
 
   // Starts the plug-in's host; on failure says why in `error`.
   bool start(std::string& error);
-  // Hands each item's outcome, with the item's index, to `emit`; stops (and is false) as soon as `emit` is false.
+  // Hands each item's outcome, with the item's index in order, to `emit`, the output of each
+  // batch of items written in one piece; stops (and is false) as soon as `emit` is false or a
+  // write fails. The items are called while the source is still giving them.
   bool run(const std::function<bool(std::size_t, const Item&, Outcome&)>& emit);
   // Lines to standard error and output, kept clear of the progress display.
   Progress& progress() { return progress_; }
@@ -48,7 +55,7 @@ class DigestRun {
   const DigestOptions& options_;
   DigestKind kind_;
   std::optional<std::string> library_;  // the photo library's folder, lent to the plug-in
-  std::vector<Item> items_;
+  Source source_;
   Progress progress_;
   std::unique_ptr<PluginHost> host_;
 };

@@ -7,23 +7,24 @@ namespace {
 
 using platform::FileType;
 
-void walkFolder(platform::FileSystem& fileSystem, const std::string& operand, const WalkChoices& choices,
-                std::vector<Job>& jobs) {
+// Walks one folder operand; false once `sink` asked to stop.
+bool walkFolder(platform::FileSystem& fileSystem, const std::string& operand, const WalkChoices& choices,
+                const std::function<bool(Job&&)>& sink) {
   const std::string prefix = operand.ends_with('/') ? operand : operand + "/";
   const auto pathOf = [&](std::string_view relative) {
     return relative.empty() ? operand : prefix + std::string(relative);
   };
-  const auto folder = fileSystem.openDirectory(nullptr, operand, platform::Resolve::kFollow);
-  if (!folder) {
-    jobs.push_back({operand, folder.error().description(), std::nullopt});
-    return;
-  }
+  auto folder = fileSystem.openDirectory(nullptr, operand, platform::Resolve::kFollow);
+  if (!folder) return sink({operand, folder.error().description()});
+  const std::shared_ptr<const platform::Directory> root = std::move(*folder);
+  bool going = true;
   const platform::WalkOptions options{.followLinks = choices.followLinks,
                                       .order = platform::WalkOptions::Order::kWholePaths};
-  platform::walkTree(fileSystem, **folder, options,
+  platform::walkTree(fileSystem, *root, options,
                      {[&](const platform::WalkEntry& entry) {
                         if (entry.type != FileType::kRegular) return entry.type == FileType::kDirectory;
-                        Job job{pathOf(entry.path), std::nullopt, std::nullopt};
+                        Job job{pathOf(entry.path), std::nullopt, std::nullopt, root, std::string(entry.path),
+                                choices.followLinks};
                         if (choices.withStatus) {
                           const auto status = fileSystem.statusOf(
                               &entry.folder, entry.name, entry.viaLink ? platform::Resolve::kFollow : platform::Resolve::kNoFollow);
@@ -32,30 +33,47 @@ void walkFolder(platform::FileSystem& fileSystem, const std::string& operand, co
                           job.status = *status;
                         }
                         if (choices.found) choices.found(job);
-                        jobs.push_back(std::move(job));
+                        going = sink(std::move(job));
                         return false;
                       },
                       [&](std::string_view path, const platform::FileError& error) {
-                        jobs.push_back({pathOf(path), error.description(), std::nullopt});
-                      }});
+                        if (going) going = sink({pathOf(path), error.description()});
+                      },
+                      [&] { return going; }});
+  return going;
 }
 
 }  // namespace
 
+void walkPaths(platform::FileSystem& fileSystem, const std::vector<std::string>& operands, const WalkChoices& choices,
+               const std::function<bool(Job&&)>& sink) {
+  for (const auto& operand : operands) {
+    const auto status = fileSystem.statusOf(nullptr, operand, platform::Resolve::kFollow);
+    bool going = true;
+    if (!status || status->type != FileType::kDirectory) {
+      going = sink({operand, std::nullopt, choices.withStatus && status ? std::optional(*status) : std::nullopt});
+    } else if (choices.recursive) {
+      going = walkFolder(fileSystem, operand, choices, sink);
+    } else {
+      going = sink({operand, "Is a directory"});
+    }
+    if (!going) return;
+  }
+}
+
 std::vector<Job> expandPaths(platform::FileSystem& fileSystem, const std::vector<std::string>& operands,
                              const WalkChoices& choices) {
   std::vector<Job> jobs;
-  for (const auto& operand : operands) {
-    const auto status = fileSystem.statusOf(nullptr, operand, platform::Resolve::kFollow);
-    if (!status || status->type != FileType::kDirectory) {
-      jobs.push_back({operand, std::nullopt, choices.withStatus && status ? std::optional(*status) : std::nullopt});
-    } else if (choices.recursive) {
-      walkFolder(fileSystem, operand, choices, jobs);
-    } else {
-      jobs.push_back({operand, "Is a directory", std::nullopt});
-    }
-  }
+  walkPaths(fileSystem, operands, choices, [&](Job&& job) {
+    jobs.push_back(std::move(job));
+    return true;
+  });
   return jobs;
+}
+
+platform::FileResult<std::unique_ptr<platform::PinnedFile>> pinWalked(platform::FileSystem& fileSystem, const Job& job) {
+  return fileSystem.pin(job.walkRoot.get(), job.belowRoot,
+                        job.viaLinks ? platform::Resolve::kFollow : platform::Resolve::kBeneathNoLinks);
 }
 
 }  // namespace corvane::tool

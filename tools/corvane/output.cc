@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <mutex>
 #include <string>
 
 #include "platform/console.h"
@@ -16,6 +17,19 @@ namespace corvane::tool {
 namespace {
 
 std::atomic<int> writeFailure{0};  // errno of the first failed write to standard output
+
+constexpr std::size_t kLargeOutput = 64 << 10;
+
+// Lines printed while output is held; one thread prints them at a time.
+struct Held {
+  std::mutex mutex;
+  std::atomic<bool> holding{false};
+  std::string lines;
+};
+Held& held() {
+  static Held instance;
+  return instance;
+}
 
 }  // namespace
 
@@ -35,6 +49,16 @@ bool writeOut(std::string_view bytes) {
 }
 
 bool printOut(std::string_view line, char end) {
+  if (auto& h = held(); h.holding) {
+    std::unique_lock lock(h.mutex);
+    if (writeFailure.load() != 0) return false;
+    h.lines.append(line).push_back(end);
+    if (h.lines.size() < kLargeOutput) return true;
+    std::string lines;
+    lines.swap(h.lines);
+    lock.unlock();
+    return writeOut(lines);
+  }
   std::string whole;
   whole.reserve(line.size() + 1);
   whole.append(line).push_back(end);
@@ -42,6 +66,22 @@ bool printOut(std::string_view line, char end) {
 }
 
 bool outputFailed() { return writeFailure.load() != 0; }
+
+HeldOutput::HeldOutput() { held().holding = true; }
+
+HeldOutput::~HeldOutput() {
+  flush();
+  held().holding = false;
+}
+
+bool HeldOutput::flush() {
+  std::string lines;
+  {
+    std::lock_guard lock(held().mutex);
+    lines.swap(held().lines);
+  }
+  return lines.empty() ? writeFailure.load() == 0 : writeOut(lines);
+}
 
 bool reportWriteError() {
   const int error = writeFailure.load();

@@ -14,6 +14,18 @@ bool writeOut(std::string_view bytes);
 // One whole line with its end (a line feed, or NUL for -z), in one write.
 bool printOut(std::string_view line, char end = '\n');
 bool outputFailed();
+
+// While one lives, what printOut prints is held back and written in one piece by flush() (and
+// when it ends, or once it grows large): a run's batch of results costs one write, not one a
+// line. flush() is false when the write failed.
+class HeldOutput {
+ public:
+  HeldOutput();
+  ~HeldOutput();
+  HeldOutput(const HeldOutput&) = delete;
+  HeldOutput& operator=(const HeldOutput&) = delete;
+  bool flush();
+};
 // Says "corvane: write error: <reason>" when a write to standard output failed; true if so.
 bool reportWriteError();
 

@@ -109,16 +109,17 @@ void Progress::tick() {
 void Progress::drawLocked() {
   const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
   const auto files = doneFiles_.load(std::memory_order_relaxed);
+  const auto totalFiles = totalFiles_.load(std::memory_order_relaxed);
   const auto bytes = doneBytes_.load(std::memory_order_relaxed);
   const double rate = elapsed > 0 ? static_cast<double>(bytes) / elapsed : 0;
   // Sizes are learnt as files are read, so the time left goes by files.
   std::string line = "\r\033[K";
   if (!stage_.empty()) line.append(stage_).append(": ");
   line.append(std::to_string(files));
-  if (totalFiles_ != 0) line.append("/").append(std::to_string(totalFiles_));
+  if (totalFiles != 0) line.append("/").append(std::to_string(totalFiles));
   line.append(" files, ").append(bytesText(static_cast<double>(bytes))).append(", ").append(bytesText(rate)).append("/s");
-  if (files > 0 && totalFiles_ > files) {
-    line += ", " + durationText(elapsed * static_cast<double>(totalFiles_ - files) / static_cast<double>(files)) + " left";
+  if (files > 0 && totalFiles > files) {
+    line += ", " + durationText(elapsed * static_cast<double>(totalFiles - files) / static_cast<double>(files)) + " left";
   }
   writeAll(line);
   drawn_ = true;

@@ -29,6 +29,8 @@ class Progress {
   Progress& operator=(const Progress&) = delete;
 
   void advance(std::uint64_t bytes, std::uint64_t files = 1);
+  // More files to do, found as the run goes (a walk feeding the work as it lists).
+  void addToTotal(std::uint64_t files) { totalFiles_.fetch_add(files, std::memory_order_relaxed); }
   // Write whole lines to standard error or standard output, above the display (which the next
   // tick draws again). printOut is false when the write failed (see output.h).
   void printLine(std::string_view text);
@@ -45,7 +47,7 @@ class Progress {
   auto printAbove(Print&& print);
 
   bool enabled_;
-  const std::uint64_t totalFiles_;
+  std::atomic<std::uint64_t> totalFiles_;
   const std::string stage_;
   const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   std::atomic<std::uint64_t> doneFiles_{0};
