@@ -19,54 +19,54 @@ struct FaultCase {
 
 const std::string kChanged = "Error: File changed while it was read";
 
+// The plan's faults, for the files named "faulty...".
+FaultPlan onFaulty(FaultPlan plan) {
+  plan.marker = "/faulty";
+  return plan;
+}
+
 TEST(FaultInjection, EveryFaultTakesItsRoadAndNeverGivesADigestOfAnotherVersion) {
   TempDir dir;
   const auto faulty = std::make_shared<FaultyFileSystem>();
   ChannelHarness harness(nullptr, "17.4", faulty);
   ChannelHarness plain;
   const std::size_t big = 10'000'000, small = 50'000, piecewise = 3 << 20;
-  const auto plan = [](auto configure) {
-    FaultPlan p;
-    p.marker = "/faulty";
-    configure(p);
-    return p;
-  };
   const auto sizeLine = [](std::size_t size) { return "File size: " + std::to_string(size) + " bytes"; };
   const std::vector<FaultCase> cases = {
-      {"hash: a read fails part-way", "hashFile", piecewise, plan([](auto& p) { p.failReadsFrom = 1'500'000; }), false,
+      {"hash: a read fails part-way", "hashFile", piecewise, onFaulty({.failReadsFrom = 1'500'000}), false,
        {"Error: Input/output error"}, EIO},
-      {"fingerprint: the third sample fails", "fingerprintOfFile", big, plan([](auto& p) { p.failReadsFrom = 5'000'000; }),
+      {"fingerprint: the third sample fails", "fingerprintOfFile", big, onFaulty({.failReadsFrom = 5'000'000}),
        false, {sizeLine(big), "Error: Input/output error"}, EIO},
-      {"fingerprint: the whole-file read fails", "fingerprintOfFile", small, plan([](auto& p) { p.failReadsFrom = 0; }),
+      {"fingerprint: the whole-file read fails", "fingerprintOfFile", small, onFaulty({.failReadsFrom = 0}),
        false, {sizeLine(small), "Error: Input/output error"}, EIO},
-      {"fingerprint: no permission to open", "fingerprintOfFile", small, plan([](auto& p) { p.openError = EACCES; }),
+      {"fingerprint: no permission to open", "fingerprintOfFile", small, onFaulty({.openError = EACCES}),
        false, {sizeLine(small)}, EACCES},
-      {"fingerprint: no descriptor left", "fingerprintOfFile", big, plan([](auto& p) { p.openError = EMFILE; }), false,
+      {"fingerprint: no descriptor left", "fingerprintOfFile", big, onFaulty({.openError = EMFILE}), false,
        {sizeLine(big)}, EMFILE},
-      {"hash: no permission to open", "hashFile", small, plan([](auto& p) { p.openError = EACCES; }), false,
+      {"hash: no permission to open", "hashFile", small, onFaulty({.openError = EACCES}), false,
        {"path\xE9\x94\x99\xE8\xAF\xAF, PATH"}, EACCES},
-      {"hash: short reads", "hashFile", piecewise, plan([](auto& p) { p.shortReadLimit = 1000; }), true, {}},
-      {"fingerprint: short reads", "fingerprintOfFile", big, plan([](auto& p) { p.shortReadLimit = 1000; }), true,
+      {"hash: short reads", "hashFile", piecewise, onFaulty({.shortReadLimit = 1000}), true, {}},
+      {"fingerprint: short reads", "fingerprintOfFile", big, onFaulty({.shortReadLimit = 1000}), true,
        {sizeLine(big)}},
       {"fingerprint: shrinks after its size was taken", "fingerprintOfFile", big,
-       plan([](auto& p) { p.truncateTo = 6'000'000; }), false, {sizeLine(big), kChanged}},
-      {"fingerprint: a small file shrinks", "fingerprintOfFile", small, plan([](auto& p) { p.truncateTo = 30'000; }),
+       onFaulty({.truncateTo = 6'000'000}), false, {sizeLine(big), kChanged}},
+      {"fingerprint: a small file shrinks", "fingerprintOfFile", small, onFaulty({.truncateTo = 30'000}),
        false, {sizeLine(small), kChanged}},
-      {"fingerprint: grows after its size was taken", "fingerprintOfFile", big, plan([](auto& p) { p.growBy = 1000; }),
+      {"fingerprint: grows after its size was taken", "fingerprintOfFile", big, onFaulty({.growBy = 1000}),
        false, {sizeLine(big), kChanged}},
-      {"fingerprint: a small file grows", "fingerprintOfFile", small, plan([](auto& p) { p.growBy = 100; }), false,
+      {"fingerprint: a small file grows", "fingerprintOfFile", small, onFaulty({.growBy = 100}), false,
        {sizeLine(small), kChanged}},
       {"fingerprint: rewritten in place, size kept", "fingerprintOfFile", big,
-       plan([](auto& p) { p.touchAfterStatus = true; }), false, {sizeLine(big), kChanged}},
-      {"hash: shrinks while read", "hashFile", piecewise, plan([](auto& p) { p.truncateTo = 1'000'000; }), false,
+       onFaulty({.touchAfterStatus = true}), false, {sizeLine(big), kChanged}},
+      {"hash: shrinks while read", "hashFile", piecewise, onFaulty({.truncateTo = 1'000'000}), false,
        {kChanged}},
-      {"hash: grows while read", "hashFile", piecewise, plan([](auto& p) { p.growBy = 1; }), false, {kChanged}},
-      {"hash: rewritten in place, size kept", "hashFile", small, plan([](auto& p) { p.touchAfterStatus = true; }),
+      {"hash: grows while read", "hashFile", piecewise, onFaulty({.growBy = 1}), false, {kChanged}},
+      {"hash: rewritten in place, size kept", "hashFile", small, onFaulty({.touchAfterStatus = true}),
        false, {kChanged}},
       {"hash: a write in flight that no time stamp shows", "hashFile", piecewise,
-       plan([](auto& p) { p.tornFirstRead = true; }), false, {kChanged}},
+       onFaulty({.tornFirstRead = true}), false, {kChanged}},
       {"fingerprint: a write in flight that no time stamp shows", "fingerprintOfFile", big,
-       plan([](auto& p) { p.tornFirstRead = true; }), false, {sizeLine(big), kChanged}},
+       onFaulty({.tornFirstRead = true}), false, {sizeLine(big), kChanged}},
   };
   for (const auto& c : cases) {
     const auto path = dir.write("faulty", patternBytes(c.size, static_cast<std::uint32_t>(c.size)));

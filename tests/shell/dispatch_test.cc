@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
+#include "photo_library/folder_library.h"
 #include "support/channel_harness.h"
+#include "support/temp_dir.h"
 
 namespace corvane::testing {
 namespace {
@@ -41,18 +46,14 @@ TEST(Dispatch, AnswersByExactNameInTableOrder) {
   EXPECT_EQ(harness.engine->answerFaults(), 0u);
 }
 
-TEST(Dispatch, TheVersionTextIsPassedOnUnchanged) {
-  for (const std::string version : {"", " 12 ", "6.18.44-fc-v1272"}) {
-    ChannelHarness harness(nullptr, version);
-    EXPECT_EQ(harness.call("getPlatformVersion"), text("iOS " + version));
+// Several registrations at once are independent plug-ins, each passing its version text on unchanged.
+TEST(Dispatch, EachRegistrationPassesItsOwnVersionTextOnUnchanged) {
+  const std::vector<std::string> versions = {"", " 12 ", "6.18.44-fc-v1272", "1", "2"};
+  std::vector<std::unique_ptr<ChannelHarness>> harnesses;
+  for (const auto& version : versions) harnesses.push_back(std::make_unique<ChannelHarness>(nullptr, version));
+  for (std::size_t i = 0; i < versions.size(); ++i) {
+    EXPECT_EQ(harnesses[i]->call("getPlatformVersion"), text("iOS " + versions[i])) << versions[i];
   }
-}
-
-TEST(Dispatch, TwoRegistrationsGiveTwoIndependentPlugins) {
-  ChannelHarness first(nullptr, "1");
-  ChannelHarness second(nullptr, "2");
-  EXPECT_EQ(first.call("getPlatformVersion"), text("iOS 1"));
-  EXPECT_EQ(second.call("getPlatformVersion"), text("iOS 2"));
 }
 
 TEST(Dispatch, MalformedMessagesGetOneErrorReplyAndNoCall) {
@@ -69,6 +70,59 @@ TEST(Dispatch, MalformedMessagesGetOneErrorReplyAndNoCall) {
     ASSERT_TRUE(decoded.has_value());
     EXPECT_TRUE(std::holds_alternative<host::FlutterError>(*decoded));
   }
+}
+
+// Counts every reply of many calls by the call's number: each must be answered exactly once.
+struct Tally {
+  explicit Tally(std::size_t calls) : replies(calls) {}
+  std::vector<std::atomic<int>> replies;
+  std::atomic<std::size_t> answered{0};
+  void record(std::size_t call) {
+    replies[call]++;
+    answered++;
+  }
+  bool waitAll(std::size_t expected) const {
+    for (int i = 0; i < 60'000 && answered.load() < expected; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return answered.load() == expected;
+  }
+};
+
+TEST(Load, EightThreadsOfMixedCallsAreEachAnsweredOnce) {
+  TempDir dir;
+  dir.write("Album/clip.mov", patternBytes(150'000, 1));
+  dir.write("Album/photo.jpg", patternBytes(3'000, 2));
+  const auto file = dir.write("file.bin", patternBytes(120'000, 3));
+  ChannelHarness harness(*photo_library::FolderLibrary::open(dir.path().string(), platform::posixFileSystem(), 2));
+  const std::vector<host::FlutterMethodCall> mix = {
+      {"fingerprintOfFile", Value(file)},
+      {"hashFile", Value(file)},
+      {"fingerprintOfFile", Value("/no/such/file")},
+      {"hashFile", Value(dir.path().string())},
+      {"fingerprintOfVideoAsset", Value("Album/clip.mov")},
+      {"fingerprintOfVideoAsset", Value("Album/photo.jpg")},
+      {"hashAsset", Value("Album/photo.jpg")},
+      {"hashAsset", Value("../file.bin")},
+      {"getIfAssetExistInAlbum", albumQuery(Value("Album/clip.mov"), Value("Album"))},
+      {"getIfAssetExistInAlbum", albumQuery(Value("Album/clip.mov"), Value("Nope"))},
+      {"getPlatformVersion", Value{}},
+      {"hashFile", Value(7)},
+      {"noSuchMethod", Value("x")},
+  };
+  constexpr std::size_t kThreads = 8, kCallsPerThread = 10'000, kCalls = kThreads * kCallsPerThread;
+  Tally tally(kCalls);
+  std::vector<std::thread> threads;
+  for (std::size_t t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (std::size_t i = 0; i < kCallsPerThread; ++i) {
+        const std::size_t call = t * kCallsPerThread + i;
+        harness.channel->invokeMethod(mix[call % mix.size()], [&tally, call](host::MethodReply) { tally.record(call); });
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  ASSERT_TRUE(tally.waitAll(kCalls)) << tally.answered.load() << " of " << kCalls;
+  for (std::size_t call = 0; call < kCalls; ++call) ASSERT_EQ(tally.replies[call].load(), 1) << "call " << call;
+  EXPECT_EQ(harness.engine->answerFaults(), 0u);
 }
 
 }  // namespace

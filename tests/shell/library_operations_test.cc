@@ -79,7 +79,6 @@ TEST(VideoFingerprint, APluginReleasedBeforeTheHandlerRunsAnswersNilAndReadsNoth
 
 TEST(AssetHash, EveryRoadAnswersOnce) {
   const std::string joined = "The quick brown fox jumps over the lazy dog, in chunks.";
-  const auto sha = [](const std::string& s) { return referenceSha256(std::vector<std::uint8_t>(s.begin(), s.end())); };
   struct Case {
     const char* what;
     bool exists;
@@ -93,35 +92,29 @@ TEST(AssetHash, EveryRoadAnswersOnce) {
   const std::vector<Case> cases = {
       {"no such asset", false, {"r"}, {}, true, nil()},
       {"no resources", true, {}, {}, true, nil()},
-      {"one chunk", true, {"r"}, {{joined}, std::nullopt}, false, text(sha(joined))},
-      {"many chunks", true, {"r"}, {many, std::nullopt}, false, text(sha(joined))},
-      {"empty chunks around data", true, {"r"}, {{"", joined, ""}, std::nullopt}, false, text(sha(joined))},
-      {"no bytes at all", true, {"r"}, {{}, std::nullopt}, false, text(sha(""))},
+      {"one chunk", true, {"r"}, {{joined}, std::nullopt}, false, text(referenceSha256(joined))},
+      {"many chunks", true, {"r"}, {many, std::nullopt}, false, text(referenceSha256(joined))},
+      {"empty chunks around data", true, {"r"}, {{"", joined, ""}, std::nullopt}, false, text(referenceSha256(joined))},
+      {"no bytes at all", true, {"r"}, {{}, std::nullopt}, false, text(referenceSha256(""))},
       {"an error after some chunks", true, {"r"}, {{"The quick ", "brown"}, LibraryError{5, "I/O"}}, false, nil()},
       {"an error at once", true, {"r"}, {{}, LibraryError{1, "gone"}}, false, nil()},
+      {"several resources: the first only", true, {"original", "adjusted", "audio"}, {{"first"}, std::nullopt}, false,
+       text(referenceSha256("first"))},
   };
   for (const auto& c : cases) {
     Harnessed h;
     if (c.exists) h.library->assets["a"] = {MediaType::kImage, {}, c.resources};
     if (!c.resources.empty()) h.library->data[c.resources[0]] = c.script;
+    h.library->data["adjusted"] = {{"second"}, std::nullopt};
     auto replies = h.harness.send("hashAsset", host::Value("a"));
     EXPECT_EQ(replies->count(), c.answeredAtOnce ? 1u : 0u) << c.what;
     h.library->runPendingOnAnotherThread();
     EXPECT_EQ(replies->waitFirst(), c.answer) << c.what;
     EXPECT_EQ(replies->count(), 1u) << c.what;
     EXPECT_TRUE(h.harness.console->lines().empty()) << c.what;
+    const auto requested = c.answeredAtOnce ? std::vector<std::string>{} : std::vector<std::string>{c.resources[0]};
+    EXPECT_EQ(h.library->resourcesRequested(), requested) << c.what;
   }
-}
-
-TEST(AssetHash, OnlyTheFirstResourceIsRequested) {
-  Harnessed h;
-  h.library->assets["a"] = {MediaType::kVideo, {}, {"original", "adjusted", "audio"}};
-  h.library->data["original"] = {{"first"}, std::nullopt};
-  h.library->data["adjusted"] = {{"second"}, std::nullopt};
-  auto replies = h.harness.send("hashAsset", host::Value("a"));
-  h.library->runPending();
-  EXPECT_EQ(replies->waitFirst(), text(referenceSha256({'f', 'i', 'r', 's', 't'})));
-  EXPECT_EQ(h.library->resourcesRequested(), std::vector<std::string>{"original"});
 }
 
 TEST(AssetHash, TwoRequestsInFlightForOneAssetNeverMixTheirChunks) {
@@ -132,7 +125,7 @@ TEST(AssetHash, TwoRequestsInFlightForOneAssetNeverMixTheirChunks) {
   auto second = h.harness.send("hashAsset", host::Value("a"));
   EXPECT_EQ(h.library->pendingRequests(), 2u);
   h.library->runPendingOnAnotherThread();  // steps taken in turn: the chunks of both interleave
-  const auto expected = text(referenceSha256({'o', 'n', 'e', ' ', 't', 'w', 'o', ' ', 't', 'h', 'r', 'e', 'e'}));
+  const auto expected = text(referenceSha256("one two three"));
   EXPECT_EQ(first->waitFirst(), expected);
   EXPECT_EQ(second->waitFirst(), expected);
   EXPECT_EQ(first->count() + second->count(), 2u);
@@ -141,10 +134,6 @@ TEST(AssetHash, TwoRequestsInFlightForOneAssetNeverMixTheirChunks) {
 TEST(AlbumQuery, AnswersOneBooleanOnEveryRoad) {
   using host::Value;
   using host::ValueMap;
-  const auto args = [](Value assetId, Value pathId, Value isUserAlbum) {
-    return Value(ValueMap{{Value("assetId"), std::move(assetId)}, {Value("pathId"), std::move(pathId)},
-                          {Value("isUserAlbum"), std::move(isUserAlbum)}});
-  };
   struct Case {
     const char* what;
     Value arguments;
@@ -158,19 +147,19 @@ TEST(AlbumQuery, AnswersOneBooleanOnEveryRoad) {
       {"empty map", Value(ValueMap{}), false, 0},
       {"a key that is not text", Value(ValueMap{{Value("assetId"), Value("in2")}, {Value(1), Value(2)}}), false, 0},
       {"assetId missing", Value(ValueMap{{Value("pathId"), Value("B")}, {Value("isUserAlbum"), Value(true)}}), false, 0},
-      {"assetId not text", args(Value(1), Value("B"), Value(true)), false, 0},
-      {"pathId not text", args(Value("in2"), Value{}, Value(true)), false, 0},
-      {"isUserAlbum as text", args(Value("in2"), Value("B"), Value("true")), false, 0},
+      {"assetId not text", albumQuery(Value(1), Value("B"), Value(true)), false, 0},
+      {"pathId not text", albumQuery(Value("in2"), Value{}, Value(true)), false, 0},
+      {"isUserAlbum as text", albumQuery(Value("in2"), Value("B"), Value("true")), false, 0},
       {"isUserAlbum missing", Value(ValueMap{{Value("assetId"), Value("in2")}, {Value("pathId"), Value("B")}}), false, 0},
-      {"no such asset", args(Value("nobody"), Value("B"), Value(true)), false, 0},
-      {"no such asset, any album", args(Value("nobody"), Value(""), Value(false)), false, 0},
-      {"any album, empty pathId", args(Value("in2"), Value(""), Value(false)), true, 0},
-      {"no such album", args(Value("in2"), Value("Z"), Value(true)), false, 0},
-      {"in no album", args(Value("loose"), Value("B"), Value(true)), false, 0},
-      {"the second of three: stops there", args(Value("in3"), Value("B"), Value(true)), true, 2},
-      {"the last of three", args(Value("in3"), Value("C"), Value(true)), true, 3},
-      {"one album, not this one", args(Value("in1"), Value("B"), Value(true)), false, 1},
-      {"its only album", args(Value("in1"), Value("A"), Value(true)), true, 1},
+      {"no such asset", albumQuery(Value("nobody"), Value("B"), Value(true)), false, 0},
+      {"no such asset, any album", albumQuery(Value("nobody"), Value(""), Value(false)), false, 0},
+      {"any album, empty pathId", albumQuery(Value("in2"), Value(""), Value(false)), true, 0},
+      {"no such album", albumQuery(Value("in2"), Value("Z"), Value(true)), false, 0},
+      {"in no album", albumQuery(Value("loose"), Value("B"), Value(true)), false, 0},
+      {"the second of three: stops there", albumQuery(Value("in3"), Value("B"), Value(true)), true, 2},
+      {"the last of three", albumQuery(Value("in3"), Value("C"), Value(true)), true, 3},
+      {"one album, not this one", albumQuery(Value("in1"), Value("B"), Value(true)), false, 1},
+      {"its only album", albumQuery(Value("in1"), Value("A"), Value(true)), true, 1},
       {"extra entries are ignored", Value(ValueMap{{Value("x"), Value(1)}, {Value("assetId"), Value("in3")},
                                                    {Value("pathId"), Value("A")}, {Value("isUserAlbum"), Value(true)}}),
        true, 1},

@@ -6,17 +6,39 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/embedded_engine.h"
 #include "host/method_channel.h"
 #include "host/plugin_registrar.h"
 #include "host/standard_method_codec.h"
+#include "platform/console.h"
 #include "platform/device_info.h"
 #include "shell/corvane_plugin.h"
-#include "support/capturing_console.h"
 
 namespace corvane::testing {
+
+// Keeps every printed line, for comparing byte for byte.
+class CapturingConsole final : public platform::Console {
+ public:
+  void printLine(std::string_view text) override {
+    std::lock_guard lock(mutex_);
+    lines_.emplace_back(text);
+  }
+  std::vector<std::string> lines() const {
+    std::lock_guard lock(mutex_);
+    return lines_;
+  }
+  void clear() {
+    std::lock_guard lock(mutex_);
+    lines_.clear();
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::string> lines_;
+};
 
 // Counts the replies to one call, so that a second answer or a missing one shows.
 class ReplyCounter {
@@ -104,5 +126,11 @@ inline host::MethodReply text(std::string s) { return host::Value(std::move(s));
 inline host::MethodReply nil() { return host::Value{}; }
 inline host::MethodReply boolean(bool b) { return host::Value(b); }
 inline host::MethodReply notImplemented() { return host::FlutterMethodNotImplemented; }
+// The argument of getIfAssetExistInAlbum.
+inline host::Value albumQuery(host::Value assetId, host::Value pathId, host::Value isUserAlbum = host::Value(true)) {
+  using host::Value;
+  return Value(host::ValueMap{{Value("assetId"), std::move(assetId)}, {Value("pathId"), std::move(pathId)},
+                              {Value("isUserAlbum"), std::move(isUserAlbum)}});
+}
 
 }  // namespace corvane::testing

@@ -12,7 +12,7 @@ namespace corvane::testing {
 
 // Faults to inject into the files whose path contains `marker`.
 struct FaultPlan {
-  std::string marker;
+  std::string marker = {};
   int openError = 0;                 // opening fails with this errno
   std::int64_t failReadsFrom = -1;   // a read reaching this offset fails with EIO
   std::size_t shortReadLimit = 0;    // reads return at most this many bytes

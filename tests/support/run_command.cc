@@ -9,18 +9,31 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+
+#include "support/temp_dir.h"
 
 extern char** environ;
 
 namespace corvane::testing {
 namespace {
 
-std::string slurp(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+pid_t spawn(const std::string& program, const std::vector<std::string>& arguments,
+            const posix_spawn_file_actions_t& actions) {
+  std::vector<std::string> argv{program};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  std::vector<char*> raw;
+  for (auto& a : argv) raw.push_back(a.data());
+  raw.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, program.c_str(), &actions, nullptr, raw.data(), environ) != 0) pid = -1;
+  return pid;
+}
+
+int waitStatus(pid_t pid) {
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return status;
 }
 
 }  // namespace
@@ -34,12 +47,6 @@ CommandOutput runProgram(const std::string& program, const std::vector<std::stri
   const std::filesystem::path dir = ::mkdtemp(pattern);
   const auto inPath = dir / "in", outPath = dir / "out", errPath = dir / "err";
   std::ofstream(inPath, std::ios::binary) << input;
-
-  std::vector<std::string> argv{program};
-  argv.insert(argv.end(), arguments.begin(), arguments.end());
-  std::vector<char*> raw;
-  for (auto& a : argv) raw.push_back(a.data());
-  raw.push_back(nullptr);
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -66,24 +73,38 @@ CommandOutput runProgram(const std::string& program, const std::vector<std::stri
   }
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   CommandOutput output;
-  pid_t pid = 0;
-  if (posix_spawnp(&pid, program.c_str(), &actions, nullptr, raw.data(), environ) == 0) {
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+  if (const pid_t pid = spawn(program, arguments, actions); pid > 0) {
+    const int status = waitStatus(pid);
     output.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     output.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   }
   if (pipeFds[1] >= 0) ::close(pipeFds[1]);
   posix_spawn_file_actions_destroy(&actions);
-  output.out = slurp(outPath);
-  output.err = slurp(errPath);
+  output.out = readBytes(outPath);
+  output.err = readBytes(errPath);
   std::filesystem::remove_all(dir);
   return output;
 }
 
 CommandOutput runCorvane(const std::vector<std::string>& arguments, const std::string& input, Stdout stdoutTo) {
   return runProgram(corvanePath(), arguments, input, stdoutTo);
+}
+
+CommandOutput runShell(const std::string& script) { return runProgram("/bin/sh", {"-c", script}); }
+
+int startCorvane(const std::vector<std::string>& arguments) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  const pid_t pid = spawn(corvanePath(), arguments, actions);
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+int waitFor(int pid) {
+  const int status = waitStatus(pid);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace corvane::testing

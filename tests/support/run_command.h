@@ -29,6 +29,14 @@ CommandOutput runProgram(const std::string& program, const std::vector<std::stri
 CommandOutput runCorvane(const std::vector<std::string>& arguments, const std::string& input = {},
                          Stdout stdoutTo = Stdout::kCaptured);
 
+// Runs a script of the system's shell.
+CommandOutput runShell(const std::string& script);
+
+// Starts the built command without waiting for it; its output goes nowhere. Returns its process id.
+int startCorvane(const std::vector<std::string>& arguments);
+// Waits for a started command: its exit status, or -1 when a signal ended it.
+int waitFor(int pid);
+
 // The folder that holds the built command and plug-in library.
 std::string binaryDirectory();
 // The built command.

@@ -7,11 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <memory>
 #include <set>
 #include <thread>
 
@@ -168,14 +164,6 @@ std::set<std::set<std::pair<dev_t, ino_t>>> byFile(const Groups& groups) {
   return files;
 }
 
-std::string runTool(const std::string& command) {
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
-  std::string out;
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;) out.append(buffer, n);
-  return out;
-}
-
 std::vector<std::string> with(std::vector<std::string> arguments, const std::vector<std::string>& more) {
   arguments.insert(arguments.end(), more.begin(), more.end());
   return arguments;
@@ -197,10 +185,10 @@ TEST(DupesCommand, FindsWhatJdupesFindsOnATreeOfTraps) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.jdupes + " / " + c.ours.back());
-    const auto theirs = nulGroups(runTool("jdupes -q -0 " + c.jdupes + " '" + tree.root + "'"));
+    const auto theirs = nulGroups(runShell("jdupes -q -0 " + c.jdupes + " '" + tree.root + "'").out);
     const auto run = runCorvane(with({"-q", "dupes", "-0"}, with(c.ours, {tree.root})));
     EXPECT_EQ(run.status, 0) << run.err;
-    const auto ours = nulGroups(run.out);
+    auto ours = nulGroups(run.out);
     EXPECT_EQ(byFile(ours), byFile(theirs));
     if (c.ours == std::vector<std::string>{"-r"}) {
       EXPECT_EQ(ours, tree.expected());
@@ -210,28 +198,23 @@ TEST(DupesCommand, FindsWhatJdupesFindsOnATreeOfTraps) {
     Groups fromLines;
     for (auto& [kind, group] : lineGroups(text.out)) fromLines.insert(group);
     EXPECT_EQ(fromLines, ours);
+    // And JSON gives each group's size and SHA-256; it shows names that are not UTF-8 replaced,
+    // so the group of odd names is left out of the comparison.
+    const auto json = runCorvane(with({"-q", "dupes", "--json"}, with(c.ours, {tree.root})));
+    EXPECT_EQ(json.status, 0) << json.err;
+    Groups fromJson;
+    for (const auto& line : lines(json.out)) {
+      const auto object = nlohmann::json::parse(line);
+      Group group;
+      for (const auto& path : object["paths"]) group.insert(path.get<std::string>());
+      const auto bytes = readBytes(*group.begin());
+      EXPECT_EQ(object["sha256"], referenceSha256(bytes)) << *group.begin();
+      EXPECT_EQ(object["size"], bytes.size());
+      if (group.begin()->find("/names/") == std::string::npos) fromJson.insert(group);
+    }
+    std::erase_if(ours, [](const Group& group) { return group.begin()->find("/names/") != std::string::npos; });
+    EXPECT_EQ(fromJson, ours);
   }
-}
-
-TEST(DupesCommand, JsonGivesEachGroupsSha256) {
-  const TrapTree tree;
-  const auto run = runCorvane({"-q", "dupes", "--json", "-r", tree.root});
-  ASSERT_EQ(run.status, 0) << run.err;
-  Groups found;
-  std::size_t at = 0;
-  for (std::size_t end; (end = run.out.find('\n', at)) != std::string::npos; at = end + 1) {
-    const auto object = nlohmann::json::parse(run.out.substr(at, end - at));
-    Group group;
-    for (const auto& path : object["paths"]) group.insert(path.get<std::string>());
-    const auto first = *group.begin();
-    std::ifstream in(first, std::ios::binary);
-    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(object["sha256"], referenceSha256(bytes)) << first;
-    EXPECT_EQ(object["size"], bytes.size());
-    if (first.find("names/") == std::string::npos) found.insert(group);  // JSON shows bytes that are not UTF-8 replaced
-  }
-  EXPECT_EQ(found.size(), tree.expected().size() - 1);
-  for (const auto& group : found) EXPECT_EQ(tree.expected().count(group), 1u) << *group.begin();
 }
 
 TEST(DupesCommand, MarksEveryLineThatIsNoConfirmedCopy) {
@@ -361,20 +344,6 @@ TEST(DupesCommand, SummarySaysWhatWasFoundAndRead) {
                          read + " bytes"),
             std::string::npos)
       << run.err;
-}
-
-TEST(DupesCommand, MisuseExitsWithStatus2) {
-  const std::vector<std::vector<std::string>> misuses = {
-      {"dupes"}, {"dupes", "--library", "/tmp", "x"}, {"dupes", "--library", "/tmp", "-r"}, {"dupes", "--json", "-0", "x"},
-      {"dupes", "--probable", "--paranoid", "x"}, {"dupes", "--min-size", "2K", "--max-size", "1K", "x"},
-      {"dupes", "--min-size", "lots", "x"}, {"dupes", "-j", "0", "x"},
-  };
-  for (const auto& arguments : misuses) {
-    const auto run = runCorvane(arguments);
-    EXPECT_EQ(run.status, 2) << arguments[1];
-    EXPECT_TRUE(run.out.empty());
-    EXPECT_FALSE(run.err.empty());
-  }
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 
 #include <unistd.h>
 
-#include <sstream>
+#include <algorithm>
 
 #include "support/run_command.h"
 #include "support/temp_dir.h"
@@ -15,10 +15,8 @@ namespace {
 const std::string kLibrary = CORVANE_SOURCE_DIR "/examples/library";
 
 std::size_t countLines(const std::string& text, const std::string& start) {
-  std::size_t n = 0;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) n += line.starts_with(start) ? 1 : 0;
-  return n;
+  const auto all = lines(text);
+  return static_cast<std::size_t>(std::count_if(all.begin(), all.end(), [&](const auto& l) { return l.starts_with(start); }));
 }
 
 TEST(Failures, WriteFailuresStopEveryCommandWithOneMessage) {
@@ -72,8 +70,8 @@ TEST(Failures, ResourceLimitsEndWithOneLineAndAStatus) {
   std::vector<std::string> files;
   for (int i = 0; i < 100; ++i) files.push_back(dir.write(std::to_string(i), std::to_string(i)));
   // A check list of a gigabyte of zeros (sparse: it takes no room).
-  const auto huge = (dir.path() / "huge").string();
-  std::filesystem::resize_file(dir.write("huge", ""), std::uint64_t{1} << 30);
+  const auto huge = dir.write("huge", "");
+  std::filesystem::resize_file(huge, std::uint64_t{1} << 30);
   struct Case {
     std::string limit;  // the shell's words before the command
     std::string command;
@@ -100,7 +98,7 @@ TEST(Failures, ResourceLimitsEndWithOneLineAndAStatus) {
   }
 #endif
   for (const auto& c : cases) {
-    const auto run = runProgram("/bin/sh", {"-c", c.limit + " \"$0\" " + c.command, corvanePath()});
+    const auto run = runShell(c.limit + " '" + corvanePath() + "' " + c.command);
     EXPECT_EQ(run.signal, 0) << c.command.substr(0, 40);
     EXPECT_EQ(run.status, c.status) << c.command.substr(0, 40) << run.err;
     if (c.status != 0) {

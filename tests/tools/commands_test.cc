@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "support/run_command.h"
+#include "support/temp_dir.h"
+
+namespace corvane::testing {
+namespace {
+
+const std::string kLibrary = CORVANE_SOURCE_DIR "/examples/library";
+
+// Every run's status and exact output; a run that fails without output says why, as corvane.
+TEST(Commands, AnswerWithTheirStatusAndExactOutput) {
+  struct Case {
+    std::vector<std::string> arguments;
+    int status;
+    std::string out;
+  };
+  std::vector<Case> cases = {
+      {{"call", "hashFile", "42"}, 0, "null\n"},
+      {{"call", "hashFile", "[\"/a\"]"}, 0, "null\n"},
+      // As deep as the channel carries, and past that: a usage error, never a crashed stack.
+      {{"call", "hashFile", std::string(256, '[') + std::string(256, ']')}, 0, "null\n"},
+      {{"call", "hashFile", std::string(20'000, '[') + std::string(20'000, ']')}, 2, ""},
+      {{"call", "hashFile", std::string(20'000, '[')}, 0, "null\n"},  // not JSON: plain text
+      {{"call", "noSuchMethod"}, 3, ""},
+      {{"call", "GetPlatformVersion"}, 3, ""},
+      {{"albums", "--library", kLibrary}, 0, "2  Family\n3  Holidays\n1  Screenshots\n"},
+      {{"assets", "--library", kLibrary, "--album", "Family"}, 0, "video  Family/birthday.avi\nimage  Family/portrait.bmp\n"},
+      {{"assets", "--library", kLibrary, "--album", "Nowhere"}, 1, ""},
+      {{"in-album", "--library", kLibrary, "Holidays/beach.png", "Holidays"}, 0, "true\n"},
+      {{"in-album", "--library", kLibrary, "Holidays/beach.png", "Family"}, 1, "false\n"},
+      {{"in-album", "--library", kLibrary, "--any", "welcome.png", ""}, 0, "true\n"},
+      {{"in-album", "--library", kLibrary, "../library/welcome.png", "Family"}, 1, "false\n"},
+      {{"hash", "--library", kLibrary, "--asset", "Family/portrait.bmp"}, 0,
+       referenceSha256(readBytes(kLibrary + "/Family/portrait.bmp")) + "  Family/portrait.bmp\n"},
+      {{"fingerprint", "--library", kLibrary, "--asset", "Family/portrait.bmp"}, 1, ""},
+      {{"albums", "--library", "/no/such/folder"}, 1, ""},
+      {{"in-album", "--library", "/no/such/folder", "Holidays/beach.png", "Holidays"}, 2, ""},
+  };
+  // Misuse and conflicting options: status 2 and nothing on standard output.
+  const std::vector<std::vector<std::string>> misuses = {
+      {}, {"nonsense"}, {"call"}, {"call", "a", "b", "c"}, {"--no-such-flag", "call", "getPlatformVersion"},
+      {"fingerprint", "-j", "0", "x"}, {"hash", "-j", "many", "x"}, {"hash", "--no-such-option", "x"},
+      {"fingerprint", "--asset", "-r", "x"}, {"hash", "--asset"}, {"hash", "--library", "/tmp", "x"},
+      {"hash", "-c", "--json", "x"}, {"hash", "-c", "-r", "x"}, {"hash", "-c", "--tag", "x"}, {"hash", "-c", "-b", "x"},
+      {"hash", "--tag", "--json", "x"}, {"hash", "-z", "--json", "x"}, {"hash", "--tag", "-t", "x"},
+      {"hash", "--status", "x"}, {"fingerprint", "--strict", "x"}, {"hash", "-w", "x"}, {"hash", "--ignore-missing", "x"},
+      {"-q", "hash", "-v", "x"}, {"assets", "extra"}, {"in-album", "only-one"},
+      {"call", "hashFile", std::string(300, '[') + std::string(300, ']')},
+      {"dupes"}, {"dupes", "--library", "/tmp", "x"}, {"dupes", "--library", "/tmp", "-r"}, {"dupes", "--json", "-0", "x"},
+      {"dupes", "--probable", "--paranoid", "x"}, {"dupes", "--min-size", "2K", "--max-size", "1K", "x"},
+      {"dupes", "--min-size", "lots", "x"}, {"dupes", "-j", "0", "x"},
+  };
+  for (const auto& arguments : misuses) cases.push_back({arguments, 2, ""});
+  for (const auto& c : cases) {
+    const auto run = runCorvane(c.arguments);
+    std::string what;
+    for (const auto& a : c.arguments) what += a.substr(0, 20) + " ";
+    EXPECT_EQ(run.status, c.status) << what << run.err;
+    EXPECT_EQ(run.out, c.out) << what;
+    if (c.status != 0 && c.out.empty()) {
+      EXPECT_TRUE(run.err.starts_with("corvane: ")) << what << run.err;
+    }
+  }
+}
+
+TEST(CallCommand, PlatformVersionIsText) {
+  const auto run = runCorvane({"call", "getPlatformVersion"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_TRUE(run.out.starts_with("\"iOS ")) << run.out;
+  EXPECT_TRUE(run.out.ends_with("\"\n")) << run.out;
+}
+
+TEST(CallCommand, TraceShowsTheChannelBytes) {
+  const auto run = runCorvane({"--trace", "call", "getPlatformVersion", "7"});
+  // "getPlatformVersion" as text, then the int32 argument 7.
+  EXPECT_NE(run.err.find("> 0712676574506c6174666f726d56657273696f6e0307000000\n"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("\n< 0007"), std::string::npos) << run.err;
+  const auto unimplemented = runCorvane({"--trace", "call", "nothing"});
+  EXPECT_NE(unimplemented.err.find("< \n"), std::string::npos) << unimplemented.err;
+}
+
+TEST(LibraryCommands, AssetDigestsMatchTheFileDigests) {
+  for (const char* command : {"hash", "fingerprint"}) {
+    const auto viaLibrary = runCorvane({"-q", command, "--library", kLibrary, "--asset", "Holidays/sea waves.avi"});
+    const auto viaFile = runCorvane({"-q", command, kLibrary + "/Holidays/sea waves.avi"});
+    ASSERT_EQ(viaLibrary.status, 0) << viaLibrary.err;
+    EXPECT_EQ(viaLibrary.out.substr(0, 64), viaFile.out.substr(0, 64)) << command;
+    EXPECT_TRUE(viaLibrary.out.ends_with("  Holidays/sea waves.avi\n"));
+  }
+  const auto listing = lines(runCorvane({"assets", "--library", kLibrary, "--json"}).out);
+  for (const auto& line : listing) EXPECT_TRUE(nlohmann::json::parse(line).contains("mediaType"));
+  EXPECT_EQ(listing.size(), 7u);
+}
+
+}  // namespace
+}  // namespace corvane::testing
