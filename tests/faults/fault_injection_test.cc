@@ -103,17 +103,12 @@ TEST(FaultInjection, NoDescriptorLeaksAfterAHundredThousandFailingCalls) {
     return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator());
   };
   const auto before = descriptors();
+  const FaultPlan plans[] = {{.openError = EACCES}, {.failReadsFrom = 0},
+                             {.failReadsFrom = 100'000},  // the third sample of the big file
+                             {.touchAfterStatus = true}};
   std::size_t answered = 0;
   for (int i = 0; i < 100'000; ++i) {
-    FaultPlan plan;
-    plan.marker = "/faulty";
-    switch (i % 4) {
-      case 0: plan.openError = EACCES; break;
-      case 1: plan.failReadsFrom = 0; break;
-      case 2: plan.failReadsFrom = 100'000; break;  // the third sample of the big file
-      default: plan.touchAfterStatus = true; break;
-    }
-    faulty->setPlan(plan);
+    faulty->setPlan(onFaulty(plans[i % 4]));
     const auto reply = harness.call(i % 2 == 0 ? "fingerprintOfFile" : "hashFile", host::Value(i % 4 == 2 ? bigPath : smallPath));
     answered += reply == nil();
     if (i % 1000 == 0) harness.console->clear();

@@ -20,22 +20,11 @@ Value roundTrip(const Value& value) {
 
 TEST(StandardCodec, EveryTypeSurvivesARoundTrip) {
   const std::vector<Value> values = {
-      Value{},
-      Value(true),
-      Value(false),
-      Value(std::int32_t{-7}),
-      Value(std::numeric_limits<std::int32_t>::min()),
-      Value(std::int64_t{1} << 40),
-      Value(std::numeric_limits<std::int64_t>::min()),
-      Value(3.25),
-      Value(std::string("text with UTF-8: 错误")),
-      Value(std::string()),
-      Value(ByteList{0, 1, 255}),
-      Value(Int32List{-1, 0, 1 << 30}),
-      Value(Int64List{-(std::int64_t{1} << 50), 5}),
-      Value(Float32List{1.5f, -0.25f}),
-      Value(Float64List{1e300, -2.5}),
-      Value(ValueList{Value(1), Value("a"), Value(ValueList{})}),
+      Value{}, Value(true), Value(false), Value(std::int32_t{-7}), Value(std::numeric_limits<std::int32_t>::min()),
+      Value(std::int64_t{1} << 40), Value(std::numeric_limits<std::int64_t>::min()), Value(3.25),
+      Value(std::string("text with UTF-8: 错误")), Value(std::string()), Value(ByteList{0, 1, 255}),
+      Value(Int32List{-1, 0, 1 << 30}), Value(Int64List{-(std::int64_t{1} << 50), 5}), Value(Float32List{1.5f, -0.25f}),
+      Value(Float64List{1e300, -2.5}), Value(ValueList{Value(1), Value("a"), Value(ValueList{})}),
       Value(ValueMap{{Value("k"), Value(1)}, {Value(2), Value(ByteList{9})}, {Value{}, Value(false)}}),
   };
   for (const auto& value : values) EXPECT_EQ(roundTrip(value), value) << "index " << (&value - values.data());
@@ -49,11 +38,7 @@ TEST(StandardCodec, SizePrefixesAtTheirBoundaries) {
     Bytes prefix;  // type byte and size field
   };
   const std::vector<Case> cases = {
-      {0, {7, 0}},
-      {253, {7, 253}},
-      {254, {7, 254, 254, 0}},
-      {65535, {7, 254, 255, 255}},
-      {65536, {7, 255, 0, 0, 1, 0}},
+      {0, {7, 0}}, {253, {7, 253}}, {254, {7, 254, 254, 0}}, {65535, {7, 254, 255, 255}}, {65536, {7, 255, 0, 0, 1, 0}},
   };
   for (const auto& c : cases) {
     const Value text(std::string(c.size, 'x'));
