@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <set>
 #include <thread>
 
 #include "support/run_command.h"
@@ -137,11 +138,15 @@ TEST(CatalogScan, NamesOfAnyBytesRoundTripAndHashesAreKeptForLaterScans) {
   const auto json = runCorvane({"catalog", "export", "--json", catalog});
   const auto rows = lines(json.out);
   ASSERT_EQ(rows.size(), names.size());
+  std::set<std::string> exact;  // every name once, by its bytes: base64 where JSON cannot hold them
   for (const auto& row : rows) {
     const auto object = nlohmann::json::parse(row);
     EXPECT_TRUE(object["sha256"].is_string());
     EXPECT_TRUE(object["fingerprint"].is_string());
+    exact.insert(object.contains("path_base64") ? runProgram("base64", {"-d"}, object["path_base64"]).out
+                                                : object["path"].get<std::string>());
   }
+  for (const auto& name : names) EXPECT_TRUE(exact.contains(tree + "/" + name)) << name;
 }
 
 TEST(CatalogScan, ALibraryIsRecordedByIdentifierWithImagesKnownBySha256) {
@@ -441,13 +446,26 @@ TEST(CatalogSafety, AScanKilledAnywhereKeepsWhatItCommittedAndTheNextOneFinishes
       EXPECT_TRUE(object["sha256"].is_string());
     }
   }
-  // The next scan reads only what the killed ones had not recorded.
+  // The next scan, without --hash, reads only what the killed ones had not recorded, with the
+  // hashes the first one was asked for.
   const auto finish = runCorvane({"-q", "catalog", "scan", "--json", catalog, tree});
   ASSERT_EQ(finish.status, 0) << finish.err;
   const auto counts = nlohmann::json::parse(lines(finish.out).back());
   EXPECT_EQ(counts["read"], truth.size() - held) << counts;
   EXPECT_EQ(counts["removed"], 0);
-  EXPECT_EQ(runCorvane({"catalog", "export", "--fingerprint", catalog}).out, runCorvane({"-q", "fingerprint", "-r", tree}).out);
+  const auto fingerprints = runCorvane({"-q", "fingerprint", "-r", tree}).out;
+  EXPECT_EQ(runCorvane({"catalog", "export", "--fingerprint", catalog}).out, fingerprints);
+  EXPECT_EQ(runCorvane({"catalog", "export", catalog}).out, runCorvane({"-q", "hash", "-r", tree}).out);
+
+  // A catalog removed after a killed scan leaves its journal behind; a new catalog of that name
+  // must not take it in.
+  const int pid = startCorvane({"-q", "catalog", "scan", "-j", "1", catalog + "2", tree});
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ::kill(pid, SIGKILL);
+  waitFor(pid);
+  fs::remove(catalog + "2");
+  ASSERT_EQ(runCorvane({"-q", "catalog", "scan", catalog + "2", tree}).status, 0);
+  EXPECT_EQ(runCorvane({"catalog", "export", "--fingerprint", catalog + "2"}).out, fingerprints);
 }
 
 TEST(CatalogSafety, ReadersWorkWhileAScanWrites) {

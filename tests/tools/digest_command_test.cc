@@ -2,7 +2,13 @@
 #include <nlohmann/json.hpp>
 #include <sys/stat.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
+#include <set>
+#include <thread>
 
 #include "support/run_command.h"
 #include "support/temp_dir.h"
@@ -53,6 +59,47 @@ TEST(DigestCommand, WalksAsFindListsInTheByteOrderOfWholePaths) {
   EXPECT_EQ(flat.status, 1);
   EXPECT_EQ(flat.out, referenceSha256("c") + "  " + root + "/c\n");
   EXPECT_NE(flat.err.find(root + ": Is a directory"), std::string::npos) << flat.err;
+}
+
+// A folder of the tree swapped again and again with a link to a folder outside it, while every
+// command that walks reads the tree: none may print or record a digest of an outside file.
+TEST(DigestCommand, AFolderSwappedForALinkNeverLeadsOutsideTheTree) {
+  TempDir dir;
+  std::set<std::string> outside;
+  for (int i = 0; i < 100; ++i) {
+    std::string name = "f";  // appended: GCC 12 warns falsely (-Wrestrict) on "f" + std::to_string(i)
+    name += std::to_string(i);
+    const auto foreign = "outside " + name;
+    dir.write("outside/" + name, foreign);
+    dir.write("tree/sw/" + name, "inside " + name);
+    outside.insert(referenceSha256(foreign));
+    outside.insert(referenceFingerprint(foreign));
+  }
+  ASSERT_EQ(::symlink("../outside", dir.at("tree/swlink").c_str()), 0);
+  std::atomic<bool> done{false};
+  std::thread swapper([&] {
+    while (!done) ::renameat2(AT_FDCWD, dir.at("tree/sw").c_str(), AT_FDCWD, dir.at("tree/swlink").c_str(), RENAME_EXCHANGE);
+  });
+  const auto quoted = [](const std::string& text) {
+    std::string result(1, '\'');  // appended: GCC 12 warns falsely (-Wrestrict) on "'" + text
+    return result.append(text).append(1, '\'');
+  };
+  const auto corvane = quoted(corvanePath()), tree = quoted(dir.at("tree")), catalog = quoted(dir.at("c.catalog"));
+  const std::vector<std::string> scripts = {
+      corvane + " -q hash -r -j 2 " + tree,
+      corvane + " -q fingerprint -r -j 2 " + tree,
+      corvane + " -q dupes -r --json " + tree,
+      "rm -f " + catalog + "; " + corvane + " -q catalog scan --hash " + catalog + " " + tree + "; " + corvane +
+          " catalog export --json " + catalog,
+  };
+  for (int round = 0; round < 15; ++round) {
+    for (const auto& script : scripts) {
+      const auto run = runShell(script + " 2>/dev/null");
+      for (const auto& digest : outside) ASSERT_EQ(run.out.find(digest), std::string::npos) << script << "\n" << run.out;
+    }
+  }
+  done = true;
+  swapper.join();
 }
 
 TEST(DigestCommand, BadPathsFailAloneAndTheOthersGoOn) {

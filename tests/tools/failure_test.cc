@@ -89,6 +89,11 @@ TEST(Failures, ResourceLimitsEndWithOneLineAndAStatus) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   cases.clear();  // sanitizers reserve more address space than these limits allow
 #endif
+  // Few descriptors for many threads: calls wait for one instead of failing their files.
+  std::string tree = " '" + dir.at("tree") + "'";
+  for (int i = 0; i < 1000; ++i) dir.write("tree/" + std::to_string(i % 10) + "/" + std::to_string(i), std::to_string(i));
+  cases.push_back({"ulimit -n 24; exec", "-q hash -r -j 64" + tree, 0, "", 1000});
+  cases.push_back({"ulimit -n 24; exec", "-q dupes -r -j 64" + tree, 0, "", 0});
   // No thread can be started at all: the limit on processes binds users other than root. (The
   // leak checker needs a thread of its own at exit.)
 #if !defined(__SANITIZE_ADDRESS__)

@@ -47,7 +47,12 @@ int printDigests(const CommonOptions& common, DigestKind kind, const DigestOptio
   DigestRun run = options.assets
                       ? DigestRun(common, options, kind, library, assetItems(options.operands))
                       : DigestRun(common, options, kind, library, [&](const ItemSink& sink) {
-                          fileItems(operands, {.recursive = options.recursive, .followLinks = options.followLinks}, sink);
+                          // Walked files are looked at once, so that each answer can be checked to
+                          // be for the file the walk saw.
+                          const WalkChoices choices{.recursive = options.recursive,
+                                                    .followLinks = options.followLinks,
+                                                    .withStatus = options.recursive};
+                          fileItems(operands, choices, sink);
                         });
   std::string error;
   if (!run.start(error)) {

@@ -1,31 +1,19 @@
 #include "digest_run.h"
 
-#include <sys/resource.h>
-
 #include <algorithm>
+#include <climits>
 #include <cerrno>
 #include <thread>
 
 #include "file_report.h"
 #include "ordered_pipeline.h"
 #include "output.h"
+#include "thread_budget.h"
 
 namespace corvane::tool {
 namespace {
 
-// Every thread takes address space: its stack (RLIMIT_STACK, 8 MiB by default) and the memory
-// allocator's arena it will use (64 MiB reserved). Under a limit on address space (ulimit -v),
-// threads get half of it at most: the plug-in's work needs the rest.
-std::size_t affordableThreads(std::size_t wanted) {
-  rlimit space{}, stack{};
-  if (::getrlimit(RLIMIT_AS, &space) != 0 || space.rlim_cur == RLIM_INFINITY) return wanted;
-  std::uint64_t stackSize = std::uint64_t{8} << 20;
-  if (::getrlimit(RLIMIT_STACK, &stack) == 0 && stack.rlim_cur != RLIM_INFINITY && stack.rlim_cur != 0) {
-    stackSize = stack.rlim_cur;
-  }
-  constexpr std::uint64_t kArena = std::uint64_t{64} << 20;
-  return static_cast<std::size_t>(std::clamp<std::uint64_t>(space.rlim_cur / 2 / (stackSize + kArena), 1, wanted));
-}
+constexpr const char* kMovedSinceWalk = "changed since the walk: its path leads to another file now";
 
 }  // namespace
 
@@ -74,25 +62,31 @@ Outcome DigestRun::call(Item& item) const {
   const bool fingerprint = kind_ == DigestKind::kFingerprint;
   const char* method = options_.assets ? (fingerprint ? "fingerprintOfVideoAsset" : "hashAsset")
                                        : (fingerprint ? "fingerprintOfFile" : "hashFile");
-  // A file met in a walk is held from its folder, no link followed on the way, and the plug-in
-  // is asked for that very file: a folder swapped for a link since the walk cannot lead it out.
+  // A file met in a walk is asked for by its path, and the answer kept only if the file read is
+  // the one the walk saw (its device and inode): a folder swapped for a link since cannot pass
+  // off another file's digest. A path too long to open by name is held from its walked folder
+  // instead, no link followed on the way.
   std::unique_ptr<platform::PinnedFile> pinned;
-  if (item.walked) {
+  const platform::FileStatus* seen = item.walked && item.walked->status ? &*item.walked->status : nullptr;
+  if (item.walked && (seen == nullptr || item.target.size() >= PATH_MAX)) {
     auto pin = pinWalked(*platform::posixFileSystem(), *item.walked);
     if (!pin) {
       const int code = pin.error().code;
-      outcome.error = code == ELOOP || code == EXDEV ? "changed since the walk: a link is on its path now"
-                                                     : pin.error().description();
+      outcome.error = code == ELOOP || code == EXDEV ? kMovedSinceWalk : pin.error().description();
       outcome.missing = code == ENOENT;
       return outcome;
     }
     pinned = std::move(*pin);
   }
-  FileReporter::take();
-  const auto reply = host_->call({method, host::Value(pinned ? pinned->path() : item.target)}, common_.trace);
-  const auto report = FileReporter::take();
+  const auto [reply, report] = callReporting(*host_, {method, host::Value(pinned ? pinned->path() : item.target)},
+                                             common_.trace);
   if (report.status) outcome.size = report.status->size;
   const auto* value = std::get_if<host::Value>(&reply);
+  if (seen != nullptr && !pinned && (!report.status || !report.status->sameFileAs(*seen)) && value &&
+      value->getIf<std::string>() != nullptr) {
+    outcome.error = kMovedSinceWalk;
+    return outcome;
+  }
   if (const auto* digest = value ? value->getIf<std::string>() : nullptr) {
     outcome.digest = *digest;
   } else if (options_.assets) {
@@ -109,8 +103,7 @@ Outcome DigestRun::call(Item& item) const {
 }
 
 bool DigestRun::run(const std::function<bool(std::size_t, const Item&, Outcome&)>& emit) {
-  const std::size_t threads = affordableThreads(
-      options_.threads != 0 ? options_.threads : std::max(1u, std::thread::hardware_concurrency()));
+  const std::size_t threads = threadBudget(options_.threads);
   HeldOutput output;
   std::size_t index = 0;
   return OrderedPipeline<Item, Outcome>::run(

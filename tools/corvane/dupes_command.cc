@@ -11,6 +11,7 @@
 #include "library_location.h"
 #include "output.h"
 #include "progress.h"
+#include "thread_budget.h"
 
 namespace corvane::tool {
 namespace {
@@ -178,7 +179,7 @@ int runDupes(const CommonOptions& common, const DupesOptions& options) {
   settings.probable = options.probable;
   settings.paranoid = options.paranoid;
   settings.wantSha256 = options.json;
-  settings.threads = options.threads != 0 ? options.threads : std::max(1u, std::thread::hardware_concurrency());
+  settings.threads = threadBudget(options.threads);
   settings.showProgress = showProgress;
   const auto result = findDuplicates(members, *source, settings);
   source.reset();

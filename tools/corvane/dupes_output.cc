@@ -43,17 +43,7 @@ void DupesOutput::print(const PrintedGroup& group) {
         object["fingerprint"] = group.fingerprint.value_or("");
         object["probable"] = true;
       }
-      auto& names = object[style_.namesKey] = nlohmann::ordered_json::array();
-      bool allUtf8 = true;
-      for (const auto name : group.names) {
-        names.push_back(std::string(name));
-        allUtf8 = allUtf8 && isValidUtf8(name);
-      }
-      // As for every JSON name: the exact bytes too, in base64, where JSON text cannot hold them.
-      if (!allUtf8) {
-        auto& exact = object[style_.namesKey + "_base64"] = nlohmann::ordered_json::array();
-        for (const auto name : group.names) exact.push_back(base64(name));
-      }
+      putNames(object, style_.namesKey, group.names);
       buffer_.append(jsonLine(object)).push_back('\n');
       break;
     }

@@ -47,11 +47,9 @@ class FileSource final : public DupesSource {
   }
 
   DigestAnswer digest(const Member& member, DigestMethod method) const override {
-    FileReporter::take();
-    const auto reply = host_.call({method == DigestMethod::kHash ? "hashFile" : "fingerprintOfFile", host::Value(member.name)},
-                                  choices_.trace);
-    // What the plug-in's own look at the file it read found, on this thread.
-    const auto report = FileReporter::take();
+    // With what the plug-in's own look at the file it read found.
+    const auto [reply, report] = callReporting(
+        host_, {method == DigestMethod::kHash ? "hashFile" : "fingerprintOfFile", host::Value(member.name)}, choices_.trace);
     DigestAnswer answer;
     if (const auto* digest = textOf(reply)) {
       if (report.status && report.status->sameVersionAs(member.status)) {

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "platform/file_observer.h"
+#include "plugin_host.h"
 
 namespace corvane::tool {
 
@@ -23,5 +24,16 @@ class FileReporter final : public platform::FileObserver {
   // This thread's report since the last take, which starts a new one.
   static FileReport take();
 };
+
+struct ReportedReply {
+  host::MethodReply reply;
+  FileReport report;
+};
+
+// A file method called through `host` (which lends a FileReporter), with what the plug-in's file
+// layer found. A call that failed for want of a file descriptor is made again after a pause, a
+// number of times: other threads hold theirs only for a moment, so a low limit on open files
+// slows a run down instead of failing its files.
+ReportedReply callReporting(const PluginHost& host, const host::FlutterMethodCall& call, bool trace);
 
 }  // namespace corvane::tool

@@ -68,8 +68,13 @@ Failure createCatalogFile(const std::string& path, Failure (*build)(Database& db
       return path + ": cannot create the catalog: " + *failure;
     }
   }  // closed: its journal is folded back into the file
-  // link() never replaces what exists, unlike rename(). The file layer only reads, so these two
-  // calls, on the file SQLite has just made, are the only ones beside it.
+  // A journal left beside a name that holds no catalog belongs to one removed since; SQLite would
+  // play it into the new file and damage it.
+  if (!platform::posixFileSystem()->statusOf(nullptr, path, platform::Resolve::kNoFollow)) {
+    for (const char* suffix : {"-wal", "-shm"}) ::unlink((path + suffix).c_str());
+  }
+  // link() never replaces what exists, unlike rename(). The file layer only reads, so these
+  // calls, on the files SQLite makes, are the only ones beside it.
   const int linked = ::link(temporary.c_str(), path.c_str());
   const int error = errno;
   ::unlink(temporary.c_str());

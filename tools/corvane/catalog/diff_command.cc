@@ -5,6 +5,7 @@
 #include "catalog/line_writer.h"
 #include "catalog/sides.h"
 #include "exit_status.h"
+#include "json_name.h"
 #include "output.h"
 
 namespace corvane::tool::catalog {
@@ -51,18 +52,29 @@ void printText(const Side& a, const Side& b, const DiffResult& result, LineWrite
 }
 
 void printJson(const Side& a, const Side& b, const DiffResult& result, LineWriter& out) {
-  for (const auto i : result.changed) out.line(jsonLine({{"diff", "changed"}, {"path", a.nameOf(i)}}));
+  const auto one = [&](const char* what, const Side& side, std::size_t i) {
+    nlohmann::ordered_json object{{"diff", what}};
+    putName(object, "path", side.nameOf(i));
+    out.line(jsonLine(object));
+  };
+  for (const auto i : result.changed) one("changed", a, i);
   for (const auto& pair : result.moved) {
-    out.line(jsonLine({{"diff", "moved"}, {"a", a.nameOf(pair.a)}, {"b", b.nameOf(pair.b)}, {"confirmed", pair.confirmed}}));
+    nlohmann::ordered_json object{{"diff", "moved"}};
+    putName(object, "a", a.nameOf(pair.a));
+    putName(object, "b", b.nameOf(pair.b));
+    object["confirmed"] = pair.confirmed;
+    out.line(jsonLine(object));
   }
-  for (const auto i : result.onlyA) out.line(jsonLine({{"diff", "only in A"}, {"path", a.nameOf(i)}}));
-  for (const auto i : result.onlyB) out.line(jsonLine({{"diff", "only in B"}, {"path", b.nameOf(i)}}));
+  for (const auto i : result.onlyA) one("only in A", a, i);
+  for (const auto i : result.onlyB) one("only in B", b, i);
   for (const auto& group : result.heldMoreThanOnce) {
     const Side& side = group.sideA ? a : b;
-    auto paths = nlohmann::ordered_json::array();
-    for (const auto i : group.items) paths.push_back(side.nameOf(i));
-    out.line(jsonLine({{"diff", "held more than once"}, {"side", group.sideA ? "A" : "B"}, {"paths", paths},
-                       {"confirmed", group.confirmed}}));
+    std::vector<std::string> names;
+    for (const auto i : group.items) names.push_back(side.nameOf(i));
+    nlohmann::ordered_json object{{"diff", "held more than once"}, {"side", group.sideA ? "A" : "B"}};
+    putNames(object, "paths", names);
+    object["confirmed"] = group.confirmed;
+    out.line(jsonLine(object));
   }
 }
 

@@ -5,6 +5,7 @@
 #include "catalog/store.h"
 #include "exit_status.h"
 #include "escape.h"
+#include "json_name.h"
 #include "output.h"
 
 namespace corvane::tool::catalog {
@@ -33,7 +34,10 @@ int runExport(const CommonOptions&, const CatalogOptions& options) {
     const Root& root = *rootOf.at(rootId);
     const std::string location = root.locationOf(entry.path);
     if (options.json) {
-      nlohmann::ordered_json object{{"path", location}, {"size", entry.size}, {"mtimeNs", entry.modifiedNs}};
+      nlohmann::ordered_json object;
+      putName(object, "path", location);
+      object["size"] = entry.size;
+      object["mtimeNs"] = entry.modifiedNs;
       object["fingerprint"] = entry.fingerprint ? nlohmann::ordered_json(textOfDigest(*entry.fingerprint)) : nullptr;
       object["sha256"] = entry.sha256 ? nlohmann::ordered_json(textOfDigest(*entry.sha256)) : nullptr;
       object["machine"] = root.machine;

@@ -6,8 +6,8 @@
 
 namespace corvane::tool::catalog {
 
-std::vector<Found> listFolder(platform::FileSystem& fileSystem, const std::string& root, bool withStatus) {
-  const auto jobs = expandPaths(fileSystem, {root}, {.recursive = true, .followLinks = false, .withStatus = withStatus});
+std::vector<Found> listFolder(platform::FileSystem& fileSystem, const std::string& root) {
+  const auto jobs = expandPaths(fileSystem, {root}, {.recursive = true, .followLinks = false, .withStatus = true});
   const std::size_t prefix = root == "/" ? 1 : root.size() + 1;
   std::vector<Found> found;
   found.reserve(jobs.size());
@@ -15,7 +15,7 @@ std::vector<Found> listFolder(platform::FileSystem& fileSystem, const std::strin
     // The root itself failing is the one job named exactly as it.
     std::string relative = job.name.size() > root.size() ? job.name.substr(prefix) : std::string();
     found.push_back({std::move(relative), job.status, job.error});
-    if (withStatus && !job.error && !job.status) found.back().error = "cannot be looked at";
+    if (!job.error && !job.status) found.back().error = "cannot be looked at";
   }
   return found;
 }

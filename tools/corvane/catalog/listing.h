@@ -13,13 +13,13 @@ namespace corvane::tool::catalog {
 // One file of a root as a scan finds it, before anything is read.
 struct Found {
   std::string path;                            // relative to the root; an asset's identifier
-  std::optional<platform::FileStatus> status;  // none when `error` is set, or not asked for
+  std::optional<platform::FileStatus> status;  // none when `error` is set
   std::optional<std::string> error;            // the file, or the folder of that path, cannot be looked at
 };
 
 // Every regular file below a folder (as `find -type f` lists them, links not followed), in the
-// byte order of the paths; `withStatus`, each with one status taken from its open folder.
-std::vector<Found> listFolder(platform::FileSystem& fileSystem, const std::string& root, bool withStatus);
+// byte order of the paths, each with one status taken from its open folder.
+std::vector<Found> listFolder(platform::FileSystem& fileSystem, const std::string& root);
 
 // Every asset of a library, each with the status of its file opened beneath the library's
 // root, in the byte order of the identifiers.

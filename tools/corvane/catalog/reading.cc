@@ -30,17 +30,20 @@ std::optional<Digest> digestOfReply(const host::MethodReply& reply) {
 
 }  // namespace
 
-Outcome readFile(const PluginHost& host, const std::string& location, const Needs& needs, bool trace) {
+Outcome readFile(const PluginHost& host, const std::string& location, const Needs& needs, bool trace,
+                 const platform::FileStatus* listed) {
   Outcome outcome;
   const auto started = nowNs();
   std::optional<platform::FileStatus> seen;
   const auto call = [&](const char* method) -> std::optional<Digest> {
-    FileReporter::take();
-    const auto reply = host.call({method, host::Value(location)}, trace);
-    const auto report = FileReporter::take();
+    const auto [reply, report] = callReporting(host, {method, host::Value(location)}, trace);
     auto digest = digestOfReply(reply);
     if (!digest || !report.status) {
       outcome.error = report.error ? report.error->description() : "cannot be read";
+      return std::nullopt;
+    }
+    if (listed != nullptr && !listed->sameFileAs(*report.status)) {
+      outcome.error = "changed since the walk: its path leads to another file now";
       return std::nullopt;
     }
     // Both digests must be of one version of the file.

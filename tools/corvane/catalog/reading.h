@@ -32,8 +32,10 @@ struct Outcome {
 
 // A file's digests through the file methods, recorded with the status the plug-in's own file
 // layer saw while it read (needs the host's FileReporter). Digests of two versions of the file
-// are refused.
-Outcome readFile(const PluginHost& host, const std::string& location, const Needs& needs, bool trace);
+// are refused, and so are digests of another file than `listed` (the file a walk saw: a folder
+// on the path swapped for a link since would lead elsewhere).
+Outcome readFile(const PluginHost& host, const std::string& location, const Needs& needs, bool trace,
+                 const platform::FileStatus* listed = nullptr);
 
 // An asset's digests through the library operations. The library reads on threads of its own,
 // so the status of the asset's file is taken before and after: the digests count only if it

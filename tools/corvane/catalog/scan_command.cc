@@ -3,6 +3,7 @@
 #include "catalog/scanner.h"
 #include "exit_status.h"
 #include "escape.h"
+#include "json_name.h"
 #include "output.h"
 
 namespace corvane::tool::catalog {
@@ -105,8 +106,9 @@ int runScan(const CommonOptions& common, const CatalogOptions& options) {
   LineWriter out;
   if (options.json) {
     for (const auto& change : scanner.changes()) {
-      nlohmann::ordered_json object{{"change", changeName(change.change)}, {"path", change.path}};
-      if (change.change == Change::kMoved) object["from"] = change.from;
+      nlohmann::ordered_json object{{"change", changeName(change.change)}};
+      putName(object, "path", change.path);
+      if (change.change == Change::kMoved) putName(object, "from", change.from);
       out.line(jsonLine(object));
     }
     out.line(jsonLine({{"new", counts.added}, {"changed", counts.changed}, {"unchanged", counts.unchanged},

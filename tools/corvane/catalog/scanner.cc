@@ -15,6 +15,7 @@
 #include "output.h"
 #include "plugin_host.h"
 #include "progress.h"
+#include "thread_budget.h"
 
 namespace corvane::tool::catalog {
 namespace {
@@ -82,11 +83,9 @@ struct Scanner::Work {
 };
 
 Failure Scanner::scanFolder(Root& root) {
-  // A first scan reads every file anyway, and records the status the plug-in saw: the walk need
-  // not look at each file too.
-  const auto recorded = store_.hasEntries(root.id);
-  if (!recorded) return recorded.error();
-  auto found = listFolder(*platform::posixFileSystem(), root.path, *recorded);
+  // Every file is looked at in the walk, even on a first scan that reads them all: what is read
+  // must be the file the walk saw.
+  auto found = listFolder(*platform::posixFileSystem(), root.path);
   return scan(root, found, nullptr);
 }
 
@@ -97,6 +96,11 @@ Failure Scanner::scanLibrary(Root& root, std::shared_ptr<photo_library::FolderLi
 
 Failure Scanner::scan(Root& root, const std::vector<Found>& found, std::shared_ptr<photo_library::FolderLibrary> library) {
   const bool hashes = settings_.hash || root.hashes;
+  if (hashes && !root.hashes) {
+    // Kept from the start: a scan killed midway is finished by the next one, hashes and all.
+    root.hashes = true;
+    if (auto failure = store_.updateRoot(root)) return "cannot write to the catalog: " + *failure;
+  }
   auto recorded = store_.entriesOf(root.id);
   if (!recorded) return recorded.error();
 
@@ -146,7 +150,8 @@ Failure Scanner::scan(Root& root, const std::vector<Found>& found, std::shared_p
     const auto compute = [&](std::size_t w) -> Outcome {
       const Found& item = found[work[w].found];
       auto outcome = library ? readAsset(*host, *library, item.path, work[w].needs, common_.trace)
-                             : readFile(*host, root.locationOf(item.path), work[w].needs, common_.trace);
+                             : readFile(*host, root.locationOf(item.path), work[w].needs, common_.trace,
+                                        item.status ? &*item.status : nullptr);
       progress.advance(outcome.entry ? outcome.entry->size : 0);
       return outcome;
     };
@@ -177,7 +182,7 @@ Failure Scanner::scan(Root& root, const std::vector<Found>& found, std::shared_p
       return true;
     };
     const std::size_t threads =
-        settings_.threads != 0 ? settings_.threads : std::max(1u, std::thread::hardware_concurrency());
+        threadBudget(settings_.threads);
     runInOrder<Outcome>(work.size(), threads, compute, emit);
     host.reset();  // before the progress display that its console writes through
   }

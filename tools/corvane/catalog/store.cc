@@ -156,14 +156,6 @@ Failure Store::forEachEntry(const std::function<bool(std::int64_t root, Entry& e
   return std::nullopt;
 }
 
-Result<bool> Store::hasEntries(std::int64_t root) {
-  auto query = db_.prepare("SELECT EXISTS (SELECT 1 FROM entry WHERE root = ?)");
-  if (!query) return platform::Unexpected(query.error());
-  query->bind(1, root);
-  if (query->step() != Statement::Step::kRow) return platform::Unexpected(query->error());
-  return query->integer(0) != 0;
-}
-
 Result<std::int64_t> Store::entryCount() { return db_.integer("SELECT count(*) FROM entry"); }
 
 Failure Store::put(std::int64_t root, const Entry& entry) {

@@ -48,7 +48,6 @@ class Store {
   Result<Root> rootFor(const std::string& machine, const std::string& path, RootKind kind);
   Failure updateRoot(const Root& root);
 
-  Result<bool> hasEntries(std::int64_t root);
   // A root's entries, in the byte order of their paths.
   Result<std::vector<Entry>> entriesOf(std::int64_t root);
   // Every entry, by root then path; `visit` may take the entry, and returns false to stop. With

@@ -6,13 +6,22 @@
 #include "catalog/store.h"
 #include "exit_status.h"
 #include "file_report.h"
+#include "json_name.h"
 #include "ordered_runner.h"
 #include "escape.h"
 #include "output.h"
 #include "progress.h"
+#include "thread_budget.h"
 
 namespace corvane::tool::catalog {
 namespace {
+
+std::string jsonOfFinding(const char* finding, const std::string& location, const std::string& detail) {
+  nlohmann::ordered_json object{{"finding", finding}};
+  putName(object, "path", location);
+  object["detail"] = detail;
+  return jsonLine(object);
+}
 
 enum class Finding { kIntact, kCorrupt, kChanged, kMissing, kUnreadable };
 
@@ -108,7 +117,7 @@ class Verifier {
       return !outputFailed();  // a closed pipe or a full disk ends the run
     };
     const std::size_t threads =
-        options_.threads != 0 ? options_.threads : std::max(1u, std::thread::hardware_concurrency());
+        threadBudget(options_.threads);
     runInOrder<Checked>(work.size(), threads, compute, emit);
     host.reset();
     return std::nullopt;
@@ -122,7 +131,7 @@ class Verifier {
     if (checked.finding == Finding::kIntact) return;
     const std::string location = root.locationOf(entry.path);
     std::string line = options_.json
-                           ? jsonLine({{"finding", findingName(checked.finding)}, {"path", location}, {"detail", checked.detail}})
+                           ? jsonOfFinding(findingName(checked.finding), location, checked.detail)
                            : NameLine().text(findingName(checked.finding)).text(": ").name(location).take();
     out_.line(line);
   }

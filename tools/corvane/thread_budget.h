@@ -1,0 +1,12 @@
+#pragma once
+
+#include <cstddef>
+
+namespace corvane::tool {
+
+// How many threads a run may use: `asked` (0: one per processor), fewer where the process's
+// limits could not serve that many at once. Each thread takes address space (its stack and an
+// allocator arena) and, during a call, a few file descriptors.
+std::size_t threadBudget(std::size_t asked);
+
+}  // namespace corvane::tool
