@@ -19,7 +19,7 @@ import subprocess
 import tempfile
 import time
 
-from command_vs_sha256sum import make_small_tree
+from benchlib import make_small_tree
 
 
 def timed(argv, ok=(0,)):

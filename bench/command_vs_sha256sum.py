@@ -9,10 +9,11 @@ usage: bench/command_vs_sha256sum.py [--runs N] [--startup-runs N] [--bin build/
 """
 import argparse
 import os
-import random
 import statistics
 import tempfile
 import time
+
+import benchlib
 
 
 def timed(argv, stdout_path=os.devnull):
@@ -39,23 +40,6 @@ def files_below(root):
     return paths
 
 
-def make_small_tree(root, count):
-    rng = random.Random(20000)
-    for i in range(count):
-        folder = os.path.join(root, f"d{i // 500:03d}")
-        os.makedirs(folder, exist_ok=True)
-        with open(os.path.join(folder, f"f{i:05d}.bin"), "wb") as f:
-            f.write(rng.randbytes(rng.randint(1024, 100 * 1024)))
-
-
-def make_large_tree(root, count, mib):
-    os.makedirs(root, exist_ok=True)
-    for i in range(count):
-        with open(os.path.join(root, f"big{i:02d}.bin"), "wb") as f:
-            f.write(os.urandom(4096))  # a little real data, the rest a hole
-            f.truncate(mib << 20)
-
-
 def compare(title, commands, runs):
     times = {name: [] for name in commands}
     for _ in range(runs):
@@ -79,8 +63,8 @@ def main():
 
     with tempfile.TemporaryDirectory(prefix="corvane-bench-") as tmp:
         small, large = os.path.join(tmp, "small"), os.path.join(tmp, "large")
-        make_small_tree(small, args.small_files)
-        make_large_tree(large, 20, 500)
+        benchlib.make_small_tree(small, args.small_files)
+        benchlib.make_sparse_tree(large, 20, 500)
         for name, root in (("small-file tree: 20,000 files of 1-100 KiB", small),
                            ("large-file tree: 20 sparse files of 500 MiB", large)):
             paths = files_below(root)
