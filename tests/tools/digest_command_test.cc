@@ -146,6 +146,15 @@ TEST(DigestCommand, ChecksListsAsSha256sumDoes) {
   }
 }
 
+// sha256sum checks a list as it reads it: an endless one is answered line by line.
+TEST(DigestCommand, AnEndlessCheckListIsAnsweredLineByLine) {
+  TempDir dir;
+  const auto empty = dir.write("empty", "");
+  const auto run = runShell("yes '" + referenceSha256("") + "  " + empty + "' | timeout 60 '" + corvanePath() +
+                            "' hash -c 2>/dev/null | head -n 2");
+  EXPECT_EQ(run.out, empty + ": OK\n" + empty + ": OK\n");
+}
+
 TEST(DigestCommand, JsonGivesPathSizeAndDigest) {
   TempDir dir;
   const auto path = dir.write("photo.jpg", "abc");

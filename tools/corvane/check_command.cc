@@ -1,6 +1,9 @@
 #include "check_command.h"
 
 #include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 #include "digest_line.h"
@@ -13,31 +16,16 @@
 namespace corvane::tool {
 namespace {
 
-// A list's whole text; none, with the reason said, when it cannot be read.
-std::optional<std::string> readList(const std::string& list, const std::string& shown) {
+// A list opened for reading; none, with the reason said, when it cannot be opened.
+std::unique_ptr<platform::Stream> openList(const std::string& list) {
   auto& files = *platform::posixFileSystem();
-  std::unique_ptr<platform::Stream> stream;
-  if (list == "-") {
-    stream = files.standardInput();
-  } else {
-    auto opened = files.openStream(list);
-    if (!opened) {
-      printError(quoteName(list) + ": " + opened.error().description());
-      return std::nullopt;
-    }
-    stream = std::move(*opened);
+  if (list == "-") return files.standardInput();
+  auto opened = files.openStream(list);
+  if (!opened) {
+    printError(quoteName(list) + ": " + opened.error().description());
+    return nullptr;
   }
-  std::string text;
-  std::vector<std::uint8_t> buffer(1 << 16);
-  for (;;) {
-    const auto n = stream->read(buffer);
-    if (!n) {
-      printError(quoteName(shown) + ": read error");
-      return std::nullopt;
-    }
-    if (*n == 0) return text;
-    text.append(reinterpret_cast<const char*>(buffer.data()), *n);
-  }
+  return std::move(*opened);
 }
 
 std::string count(std::size_t n, const char* one, const char* many) {
@@ -57,53 +45,82 @@ class ListCheck {
       : common_(common), kind_(kind), options_(options), reader_(reader) {}
 
   // False when the list fails sha256sum's test; output failures are left to outputFailed().
+  // Lines are checked as they are read: memory stays bounded whatever the list's length, and a
+  // list that arrives slowly is answered line by line.
   bool check(const std::string& list, const std::optional<std::string>& library) {
     const bool fromStdin = list == "-";
     shown_ = fromStdin ? "standard input" : list;
-    const auto text = readList(list, shown_);
-    if (!text) return false;
-    std::vector<Item> items;
-    split(*text, fromStdin, items);
-
-    DigestRun run(common_, options_, kind_, library, std::move(items));
+    const auto stream = openList(list);
+    if (!stream) return false;
+    DigestRun run(common_, options_, kind_, library, [&](const ItemSink& sink) { readLines(*stream, fromStdin, sink); });
     std::string error;
     if (!run.start(error)) {
       printError(error);
       return false;
     }
-    const bool completed = run.run([&](std::size_t i, const Item& item, Outcome& outcome) {
-      return report(run.progress(), entries_[i], item, outcome);
+    const bool completed = run.run([&](std::size_t, const Item& item, Outcome& outcome) {
+      return report(run.progress(), nextEntry(), item, outcome);
     });
     if (!completed) return false;
+    if (readFailed_) {
+      printError(quoteName(shown_) + ": read error");
+      return false;
+    }
     return summarize(run.progress());
   }
 
  private:
-  void split(const std::string& text, bool fromStdin, std::vector<Item>& items) {
+  // Runs on the run's producer thread.
+  void readLines(platform::Stream& stream, bool fromStdin, const ItemSink& sink) {
     const char end = options_.zero ? '\0' : '\n';
+    std::string pending;  // a line not yet ended
+    std::vector<std::uint8_t> buffer(1 << 16);
     std::size_t number = 0;
-    for (std::size_t start = 0; start < text.size();) {
-      auto stop = text.find(end, start);
-      if (stop == std::string::npos) stop = text.size();
-      const std::string_view line(text.data() + start, stop - start);
-      start = stop + 1;
-      ++number;
-      DigestLine parsed;
-      const auto kind = reader_.read(line, parsed);
-      if (kind == DigestLineReader::Kind::kIgnored) continue;
-      // "-" names standard input, which is the list itself here.
-      if (kind == DigestLineReader::Kind::kMalformed || (fromStdin && parsed.name == "-")) {
-        ++malformed_;
-        entries_.push_back({number, false, {}});
-        items.push_back({});
-        items.back().error = "";
-        continue;
+    for (;;) {
+      const auto n = stream.read(buffer);
+      if (!n) {
+        readFailed_ = true;
+        return;
       }
-      ++wellFormed_;
-      entries_.push_back({number, true, std::move(parsed.digest)});
-      auto item = options_.assets ? assetItems({parsed.name}) : fileItems({parsed.name}, WalkChoices{});
-      items.push_back(std::move(item.front()));
+      if (*n == 0) break;
+      pending.append(reinterpret_cast<const char*>(buffer.data()), *n);
+      std::size_t start = 0;
+      for (std::size_t stop; (stop = pending.find(end, start)) != std::string::npos; start = stop + 1) {
+        if (!takeLine(std::string_view(pending).substr(start, stop - start), ++number, fromStdin, sink)) return;
+      }
+      pending.erase(0, start);
     }
+    if (!pending.empty()) takeLine(pending, ++number, fromStdin, sink);
+  }
+
+  bool takeLine(std::string_view line, std::size_t number, bool fromStdin, const ItemSink& sink) {
+    DigestLine parsed;
+    const auto kind = reader_.read(line, parsed);
+    if (kind == DigestLineReader::Kind::kIgnored) return true;
+    Item item;
+    Entry entry{number, false, {}};
+    // "-" names standard input, which is the list itself here.
+    if (kind == DigestLineReader::Kind::kMalformed || (fromStdin && parsed.name == "-")) {
+      ++malformed_;
+      item.error = "";
+    } else {
+      ++wellFormed_;
+      entry = {number, true, std::move(parsed.digest)};
+      item = std::move((options_.assets ? assetItems({parsed.name}) : fileItems({parsed.name}, WalkChoices{})).front());
+    }
+    {
+      std::lock_guard lock(entriesMutex_);
+      entries_.push_back(std::move(entry));
+    }
+    return sink(std::move(item));
+  }
+
+  // The entry of the next result, which comes in the order the lines were read.
+  Entry nextEntry() {
+    std::lock_guard lock(entriesMutex_);
+    Entry entry = std::move(entries_.front());
+    entries_.pop_front();
+    return entry;
   }
 
   bool report(Progress& progress, const Entry& entry, const Item& item, const Outcome& outcome) {
@@ -157,8 +174,12 @@ class ListCheck {
   const DigestOptions& options_;
   DigestLineReader& reader_;
   std::string shown_;  // the list's name in messages
-  std::vector<Entry> entries_;
-  std::size_t wellFormed_ = 0, malformed_ = 0, unreadable_ = 0, mismatched_ = 0, matched_ = 0;
+  std::mutex entriesMutex_;
+  std::deque<Entry> entries_;  // read and not yet reported, in order
+  // Counted while the lines are read, and looked at once the run is over.
+  std::size_t wellFormed_ = 0, malformed_ = 0;
+  bool readFailed_ = false;
+  std::size_t unreadable_ = 0, mismatched_ = 0, matched_ = 0;
 };
 
 }  // namespace

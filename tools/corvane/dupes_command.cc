@@ -190,9 +190,9 @@ int runDupes(const CommonOptions& common, const DupesOptions& options) {
                                     : DupesFormat::kLines,
                       options.probable || options.hardLinks, assets ? "assets" : "paths"});
   printGroups(members, result, options, output);
+  // A failed write is said once, at the end, as by every subcommand; no summary follows it.
   const bool written = output.finish();
-  if (!written) printError("cannot write the output");
-  if (!common.quiet) printErr(summary(members.size(), result, unlisted));
+  if (written && !common.quiet) printErr(summary(members.size(), result, unlisted));
   return written && unlisted == 0 && result.changed == 0 && result.failed == 0 ? kExitOk : kExitFailed;
 }
 
