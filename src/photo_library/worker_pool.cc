@@ -1,9 +1,17 @@
 #include "photo_library/worker_pool.h"
 
+#include <system_error>
+
 namespace corvane::photo_library {
 
 WorkerPool::WorkerPool(std::size_t threads) : shared_(std::make_shared<Shared>()) {
-  for (std::size_t i = 0; i < threads; ++i) threads_.emplace_back([shared = shared_] { work(shared); });
+  for (std::size_t i = 0; i < threads; ++i) {
+    try {
+      threads_.emplace_back([shared = shared_] { work(shared); });
+    } catch (const std::system_error&) {
+      break;  // the system has no more threads to give: fewer do the work, or the callers
+    }
+  }
 }
 
 WorkerPool::~WorkerPool() {
@@ -21,15 +29,19 @@ void WorkerPool::shutdownAndWait() {
 }
 
 void WorkerPool::submit(Task task) {
+  bool cancelled = true;
   {
     std::lock_guard lock(shared_->mutex);
     if (!shared_->stopping) {
-      shared_->queue.push_back(std::move(task));
-      shared_->wake.notify_one();
-      return;
+      if (!threads_.empty()) {
+        shared_->queue.push_back(std::move(task));
+        shared_->wake.notify_one();
+        return;
+      }
+      cancelled = false;  // no thread could be started: the caller's runs it
     }
   }
-  task(true);
+  task(cancelled);
 }
 
 void WorkerPool::shutdown() {

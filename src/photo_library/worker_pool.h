@@ -11,7 +11,8 @@
 
 namespace corvane::photo_library {
 
-// Threads that run queued tasks. Every task accepted runs exactly once: normally, or with
+// Threads that run queued tasks (as many as the system would start). Every task accepted runs
+// exactly once: normally, or with
 // `cancelled` set once shutdown has begun, so that whoever waits on it is still answered.
 class WorkerPool {
  public:
@@ -24,7 +25,8 @@ class WorkerPool {
   WorkerPool(const WorkerPool&) = delete;
   WorkerPool& operator=(const WorkerPool&) = delete;
 
-  // Queues a task; after shutdown has begun, runs it at once, cancelled, on this thread.
+  // Queues a task; after shutdown has begun, runs it at once, cancelled, on this thread. When
+  // no thread could be started, every task runs at once on the thread that submits it.
   void submit(Task task);
   // Stops taking work: queued tasks run cancelled, running ones see stopping() turn true.
   void shutdown();
