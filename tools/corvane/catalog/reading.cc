@@ -30,6 +30,17 @@ std::optional<Digest> digestOfReply(const host::MethodReply& reply) {
 
 }  // namespace
 
+std::unique_ptr<PluginHost> startReader(const CommonOptions& common, Progress& progress,
+                                        const photo_library::FolderLibrary* library, std::string& error) {
+  LentServices services;
+  services.fileObserver = std::make_shared<FileReporter>();
+  if (library != nullptr) services.libraryLocation = library->location();
+  // The plug-in's own lines only when asked for, as for every subcommand but call.
+  services.console = common.verbose ? std::shared_ptr<platform::Console>(std::make_shared<ProgressConsole>(progress))
+                                    : std::make_shared<platform::SilentConsole>();
+  return PluginHost::start(common.plugin, services, error);
+}
+
 Outcome readFile(const PluginHost& host, const std::string& location, const Needs& needs, bool trace,
                  const platform::FileStatus* listed) {
   Outcome outcome;

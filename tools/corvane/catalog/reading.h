@@ -5,9 +5,17 @@
 
 #include "catalog/entry.h"
 #include "photo_library/folder_library.h"
+#include "options.h"
 #include "plugin_host.h"
+#include "progress.h"
 
 namespace corvane::tool::catalog {
+
+// The plug-in started for reading files or assets: it tells what it read (a FileReporter), is
+// lent the library if there is one, and shows its own lines only with -v. None, with `error`
+// said, when it cannot be started.
+std::unique_ptr<PluginHost> startReader(const CommonOptions& common, Progress& progress,
+                                        const photo_library::FolderLibrary* library, std::string& error);
 
 // The digests an entry must have.
 struct Needs {

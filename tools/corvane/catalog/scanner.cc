@@ -137,14 +137,8 @@ Failure Scanner::scan(Root& root, const std::vector<Found>& found, std::shared_p
   Failure writeFailure;
   if (!work.empty()) {
     Progress progress(!common_.quiet && !common_.trace && Progress::terminalAttached(), work.size());
-    LentServices services;
-    services.fileObserver = std::make_shared<FileReporter>();
-    if (library) services.libraryLocation = library->location();
-    // The plug-in's own lines only when asked for, as for every subcommand but call.
-    services.console = common_.verbose ? std::shared_ptr<platform::Console>(std::make_shared<ProgressConsole>(progress))
-                                       : std::make_shared<platform::SilentConsole>();
     std::string error;
-    auto host = PluginHost::start(common_.plugin, services, error);
+    auto host = startReader(common_, progress, library.get(), error);
     if (!host) return error;
 
     const auto compute = [&](std::size_t w) -> Outcome {
