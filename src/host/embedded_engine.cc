@@ -118,6 +118,11 @@ struct EmbeddedEngine::Core : std::enable_shared_from_this<Core> {
     try {
       pending->reply(data == nullptr ? Bytes{} : Bytes(data, data + size));
     } catch (...) {
+      // No memory for a copy of the reply: whoever waits still gets one, empty.
+      try {
+        pending->reply(Bytes{});
+      } catch (...) {
+      }
     }
   }
 

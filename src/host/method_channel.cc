@@ -47,8 +47,17 @@ void FlutterMethodChannel::setMethodCallHandler(FlutterMethodCallHandler handler
             reply(Bytes{});
             return;
           }
-          auto envelope = codec->encodeSuccessEnvelope(std::get<Value>(answer));
-          reply(envelope ? std::move(*envelope) : errorEnvelope(*codec, "unencodable", "the answer is too large"));
+          std::optional<Bytes> envelope;
+          try {
+            envelope = codec->encodeSuccessEnvelope(std::get<Value>(answer));
+            if (!envelope) envelope = errorEnvelope(*codec, "unencodable", "the answer is too large");
+          } catch (const std::bad_alloc&) {
+            // No memory to encode the answer: the call is still owed its one reply, and an
+            // empty one needs none.
+            reply(Bytes{});
+            return;
+          }
+          reply(std::move(*envelope));
         };
         auto report = [name, weakMessenger](std::string_view problem) {
           if (const auto m = weakMessenger.lock()) m->reportAnswerFault(name, problem);

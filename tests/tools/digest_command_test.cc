@@ -102,6 +102,32 @@ TEST(DigestCommand, AFolderSwappedForALinkNeverLeadsOutsideTheTree) {
   swapper.join();
 }
 
+// Files whose path is longer than the system takes in one open are still read, from their
+// folder.
+TEST(DigestCommand, FilesTooDeepToNameByPathAreStillRead) {
+  TempDir dir;
+  const std::string name(200, 'x');
+  int folder = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+  std::string expected;
+  std::string path = dir.path().string();
+  for (int depth = 0; depth < 25; ++depth) {
+    ASSERT_EQ(::mkdirat(folder, name.c_str(), 0755), 0);
+    const int inner = ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY);
+    ::close(folder);
+    folder = inner;
+    path += "/" + name;
+    const std::string content = "depth " + std::to_string(depth);
+    const int file = ::openat(folder, "f", O_WRONLY | O_CREAT, 0644);
+    ASSERT_EQ(::write(file, content.data(), content.size()), static_cast<ssize_t>(content.size()));
+    ::close(file);
+    expected += referenceSha256(content) + "  " + path + "/f\n";
+  }
+  ::close(folder);
+  const auto run = runCorvane({"-q", "hash", "-r", dir.path().string()});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, expected);
+}
+
 TEST(DigestCommand, BadPathsFailAloneAndTheOthersGoOn) {
   TempDir dir;
   const auto good1 = dir.write("good1", "one"), good2 = dir.write("good2", "two");

@@ -89,11 +89,26 @@ TEST(Failures, ResourceLimitsEndWithOneLineAndAStatus) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   cases.clear();  // sanitizers reserve more address space than these limits allow
 #endif
-  // Few descriptors for many threads: calls wait for one instead of failing their files.
-  std::string tree = " '" + dir.at("tree") + "'";
+  // Few descriptors for many threads: calls wait for one instead of failing their files, and
+  // duplicates are compared a few files at a time (three groups of four 200 KB copies).
+  std::string tree = " '" + dir.at("tree") + "'", copies = " '" + dir.at("copies") + "'";
   for (int i = 0; i < 1000; ++i) dir.write("tree/" + std::to_string(i % 10) + "/" + std::to_string(i), std::to_string(i));
+  for (int i = 0; i < 12; ++i) {
+    dir.write("copies/" + std::to_string(i), patternText(200'000, static_cast<std::uint32_t>(i % 3)));
+  }
   cases.push_back({"ulimit -n 24; exec", "-q hash -r -j 64" + tree, 0, "", 1000});
   cases.push_back({"ulimit -n 24; exec", "-q dupes -r -j 64" + tree, 0, "", 0});
+  cases.push_back({"ulimit -n 12; exec", "-q dupes -r -j 16" + copies, 0, "", 15});
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+  // Memory running out at any point of a run that calls from threads and compares: the run ends
+  // with a status, never hangs on a reply that was lost, never crashes.
+  for (int limit = 13'000; limit <= 16'000; limit += 250) {
+    const auto run = runShell("ulimit -v " + std::to_string(limit) + "; exec timeout 30 '" + corvanePath() +
+                              "' -q dupes -r -j 1" + copies);
+    EXPECT_EQ(run.signal, 0) << limit;
+    EXPECT_TRUE(run.status == 0 || run.status == 1) << limit << ": " << run.status << run.err;
+  }
+#endif
   // No thread can be started at all: the limit on processes binds users other than root. (The
   // leak checker needs a thread of its own at exit.)
 #if !defined(__SANITIZE_ADDRESS__)
@@ -102,6 +117,18 @@ TEST(Failures, ResourceLimitsEndWithOneLineAndAStatus) {
     cases.push_back({noThreads, "hash -j 64" + all, 0, "", files.size()});
     // The library's own threads cannot start either: its callers do its work.
     cases.push_back({noThreads, "hash --library '" + kLibrary + "' --asset Holidays/beach.png", 0, "", 1});
+    // Without threads, an endless check list is still answered as it is read.
+    const auto empty = dir.write("empty", "");
+    const auto endless = runShell("yes '" + referenceSha256("") + "  " + empty + "' | timeout 60 " + noThreads.substr(5) +
+                                  " '" + corvanePath() + "' hash -c 2>/dev/null | head -n 2");
+    EXPECT_EQ(endless.out, empty + ": OK\n" + empty + ": OK\n");
+    // A folder that can be listed but not searched: its files fail, as for sha256sum, and are
+    // not passed over.
+    const auto locked = dir.write("locked/file", "x");
+    std::filesystem::permissions(dir.at("locked"), std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                                                       std::filesystem::perms::others_read);
+    cases.push_back({"exec setpriv --reuid=65534 --regid=65534 --clear-groups", "-q hash -r '" + dir.at("locked") + "'", 1,
+                     "corvane: " + locked + ": Permission denied\n", 0});
   }
 #endif
   for (const auto& c : cases) {

@@ -180,6 +180,8 @@ int runDupes(const CommonOptions& common, const DupesOptions& options) {
   settings.paranoid = options.paranoid;
   settings.wantSha256 = options.json;
   settings.threads = threadBudget(options.threads);
+  // Each file compared in step holds a descriptor: under a low limit on open files, fewer at once.
+  settings.compareWindow = std::clamp<std::size_t>(descriptorsPerThread(settings.threads), 2, settings.compareWindow);
   settings.showProgress = showProgress;
   const auto result = findDuplicates(members, *source, settings);
   source.reset();

@@ -12,8 +12,6 @@
 namespace corvane::tool {
 namespace {
 
-// Files compared in step at most: each holds a descriptor and a buffer while it is compared.
-constexpr std::size_t kCompareWindow = 16;
 // Buffer bytes of all comparisons running at once, shared out by thread and by file.
 constexpr std::size_t kCompareBudget = 16 << 20;
 constexpr std::size_t kMinChunk = 16 << 10;
@@ -40,7 +38,7 @@ class Finder {
       } else if (settings_.probable) {
         group.probable = true;
         result_.groups.push_back(std::move(group));
-      } else if (settings_.wantSha256 || group.members.size() > kCompareWindow) {
+      } else if (settings_.wantSha256 || group.members.size() > settings_.compareWindow) {
         toHash.push_back(std::move(group));  // hashed once each rather than compared in windows
       } else {
         toCompare.push_back(std::move(group));
@@ -210,7 +208,7 @@ class Finder {
   // window is compared a window at a time against its first member, which is read again for
   // each window: only paranoid runs compare such groups.
   Comparison compareGroup(const DuplicateGroup& group, const std::function<void(std::uint64_t)>& onRead) const {
-    const std::size_t width = std::min(group.members.size(), kCompareWindow);
+    const std::size_t width = std::min(group.members.size(), settings_.compareWindow);
     const std::size_t share = kCompareBudget / std::max<std::size_t>(1, settings_.threads) / width;
     const std::size_t chunk = std::clamp(share / kMinChunk * kMinChunk, kMinChunk, kMaxChunk);
     const auto compareSome = [&](const std::vector<std::size_t>& which) {
@@ -230,7 +228,7 @@ class Finder {
 
     std::vector<std::size_t> pending(group.members.size());
     for (std::size_t k = 0; k < pending.size(); ++k) pending[k] = k;
-    if (pending.size() <= kCompareWindow) return compareSome(pending);
+    if (pending.size() <= settings_.compareWindow) return compareSome(pending);
 
     Comparison result;
     while (pending.size() >= 2) {
@@ -240,7 +238,7 @@ class Finder {
       std::size_t next = 1;
       while (next < pending.size() && !firstLost) {
         std::vector<std::size_t> window{first};
-        for (; next < pending.size() && window.size() < kCompareWindow; ++next) window.push_back(pending[next]);
+        for (; next < pending.size() && window.size() < settings_.compareWindow; ++next) window.push_back(pending[next]);
         auto comparison = compareSome(window);
         result.bytesRead += comparison.bytesRead;
         std::vector<bool> placed(window.size(), false);

@@ -23,6 +23,7 @@ struct FinderSettings {
   bool paranoid = false;    // every group compared byte by byte, whatever its digests said
   bool wantSha256 = false;  // every confirmed group carries its whole-content SHA-256
   std::size_t threads = 1;
+  std::size_t compareWindow = 16;  // files compared in step at most (each holds a descriptor)
   bool showProgress = false;
 };
 

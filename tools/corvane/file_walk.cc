@@ -1,5 +1,8 @@
 #include "file_walk.h"
 
+#include <climits>
+#include <cerrno>
+
 #include "platform/tree_walk.h"
 
 namespace corvane::tool {
@@ -25,10 +28,27 @@ bool walkFolder(platform::FileSystem& fileSystem, const std::string& operand, co
                         if (entry.type != FileType::kRegular) return entry.type == FileType::kDirectory;
                         Job job{pathOf(entry.path), std::nullopt, std::nullopt, root, std::string(entry.path),
                                 choices.followLinks};
+                        if (job.name.size() >= PATH_MAX) {
+                          // Too long a path to name the file by: it is reached from its own
+                          // folder, held for it, instead.
+                          auto folder = fileSystem.openDirectory(&entry.folder, ".", platform::Resolve::kNoFollow);
+                          if (!folder) {
+                            going = sink({job.name, folder.error().description()});
+                            return false;
+                          }
+                          job.walkRoot = std::move(*folder);
+                          job.belowRoot = std::string(entry.name);
+                        }
                         if (choices.withStatus) {
                           const auto status = fileSystem.statusOf(
                               &entry.folder, entry.name, entry.viaLink ? platform::Resolve::kFollow : platform::Resolve::kNoFollow);
-                          // Gone since the listing, or swapped for something else: not a file any more.
+                          // Gone since the listing, or swapped for something else: not a file any
+                          // more. A file that cannot be looked at (a folder that can be listed but
+                          // not searched) is a failure, as for sha256sum.
+                          if (!status && status.error().code != ENOENT) {
+                            going = sink({job.name, status.error().description()});
+                            return false;
+                          }
                           if (!status || status->type != FileType::kRegular) return false;
                           job.status = *status;
                         }

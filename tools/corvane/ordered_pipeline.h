@@ -29,7 +29,7 @@ namespace corvane::tool {
 // `afterBatch`; false from either stops the run: nothing new is started, and run() is false. An
 // exception from `compute` stops the run too and is rethrown here. When threads cannot be
 // started the run goes on with fewer (the calling thread always works); without a thread for
-// the producer, the jobs are gathered first.
+// the producer, the calling thread does each job as it comes.
 template <typename Job, typename Result>
 class OrderedPipeline {
  public:
@@ -70,7 +70,7 @@ class OrderedPipeline {
     try {
       producer_ = std::thread([this, &produce] { produceAll(produce); });
     } catch (const std::system_error&) {
-      produceAll(produce, /*gatherAll=*/true);  // no thread: every job first, then the work
+      return inOneThread(produce, emit, afterBatch);
     }
     for (std::size_t i = 1; i < threads_; ++i) {
       try {
@@ -86,6 +86,19 @@ class OrderedPipeline {
     workers_.clear();
     if (failure_) std::rethrow_exception(failure_);
     return completed;
+  }
+
+  // Without a thread for the producer, each job is done and handed back as it comes, so that
+  // an endless stream of jobs is still answered as it goes, in bounded memory.
+  bool inOneThread(const Produce& produce, const Emit& emit, const AfterBatch& afterBatch) {
+    bool going = true;
+    std::size_t inBatch = 0;
+    produce([&](Job&& job) {
+      Result result = compute_(job);
+      going = emit(job, result) && (++inBatch % kLargestBatch != 0 || !afterBatch || afterBatch());
+      return going;
+    });
+    return going && (!afterBatch || afterBatch());
   }
 
   void stop() {
@@ -104,7 +117,7 @@ class OrderedPipeline {
     stop();
   }
 
-  void produceAll(const Produce& produce, bool gatherAll = false) {
+  void produceAll(const Produce& produce) {
     std::shared_ptr<Batch> filling;
     std::size_t limit = 1;
     const auto handOver = [&] {
@@ -112,7 +125,7 @@ class OrderedPipeline {
       batch->results.resize(batch->jobs.size());
       limit = std::min(limit * 2, kLargestBatch);
       std::unique_lock lock(mutex_);
-      changed_.wait(lock, [&] { return stopped_ || gatherAll || ordered_.size() < window_; });
+      changed_.wait(lock, [&] { return stopped_ || ordered_.size() < window_; });
       if (stopped_) return false;
       open_.push_back(batch);
       ordered_.push_back(std::move(batch));
@@ -200,7 +213,8 @@ class OrderedPipeline {
         if (!help && front->done.load(std::memory_order_acquire) != front->jobs.size() && !stopped_) changed_.wait(lock);
       }
       for (std::size_t i = 0; i < front->jobs.size(); ++i) {
-        if (!emit(front->jobs[i], *front->results[i])) return false;
+        // No result: its computation failed, and the run is stopping with that failure.
+        if (!front->results[i] || !emit(front->jobs[i], *front->results[i])) return false;
       }
       if (afterBatch && !afterBatch()) return false;
       {

@@ -25,16 +25,25 @@ std::size_t byAddressSpace(std::size_t wanted) {
 
 // Under a low limit on open files (ulimit -n), a call holds up to a few descriptors, and the
 // walk, the standard streams and the libraries hold some of their own.
-std::size_t byDescriptors(std::size_t wanted) {
-  constexpr std::uint64_t kHeldElsewhere = 12;
-  constexpr std::uint64_t kPerCall = 4;
+constexpr std::uint64_t kHeldElsewhere = 12;
+constexpr std::uint64_t kPerCall = 4;
+
+std::uint64_t spareDescriptors() {
   rlimit files{};
-  if (::getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY) return wanted;
-  const std::uint64_t spare = files.rlim_cur > kHeldElsewhere ? files.rlim_cur - kHeldElsewhere : 0;
-  return static_cast<std::size_t>(std::clamp<std::uint64_t>(spare / kPerCall, 1, wanted));
+  if (::getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY) return UINT32_MAX;
+  return files.rlim_cur > kHeldElsewhere ? files.rlim_cur - kHeldElsewhere : 0;
+}
+
+std::size_t byDescriptors(std::size_t wanted) {
+  return static_cast<std::size_t>(std::clamp<std::uint64_t>(spareDescriptors() / kPerCall, 1, wanted));
 }
 
 }  // namespace
+
+std::size_t descriptorsPerThread(std::size_t threads) {
+  const std::uint64_t share = spareDescriptors() / std::max<std::size_t>(threads, 1);
+  return static_cast<std::size_t>(share > kPerCall ? share - kPerCall : 0);
+}
 
 std::size_t threadBudget(std::size_t asked) {
   const std::size_t wanted = asked != 0 ? asked : std::max(1u, std::thread::hardware_concurrency());

@@ -9,4 +9,8 @@ namespace corvane::tool {
 // allocator arena) and, during a call, a few file descriptors.
 std::size_t threadBudget(std::size_t asked);
 
+// File descriptors each of `threads` threads may hold at once beside a call's own, under the
+// process's limit on open files (a large number when there is none).
+std::size_t descriptorsPerThread(std::size_t threads);
+
 }  // namespace corvane::tool
