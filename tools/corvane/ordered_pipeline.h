@@ -129,6 +129,7 @@ class OrderedPipeline {
       if (stopped_) return false;
       open_.push_back(batch);
       ordered_.push_back(std::move(batch));
+      unanswered_.fetch_add(1, std::memory_order_release);
       changed_.notify_all();
       return true;
     };
@@ -137,7 +138,10 @@ class OrderedPipeline {
         if (stopped_.load(std::memory_order_relaxed)) return false;
         if (!filling) filling = std::make_shared<Batch>();
         filling->jobs.push_back(std::move(job));
-        return filling->jobs.size() < limit || handOver();
+        // A batch goes when full, or at once when nothing is under way: jobs that come slowly
+        // (a list on a slow pipe) are answered as they come, not when a batch has filled.
+        const bool idle = unanswered_.load(std::memory_order_acquire) == 0;
+        return (filling->jobs.size() < limit && !idle) || handOver();
       });
       if (filling && !filling->jobs.empty()) handOver();
     } catch (...) {
@@ -220,6 +224,7 @@ class OrderedPipeline {
       {
         std::lock_guard lock(mutex_);
         ordered_.pop_front();  // its memory goes with the last reference
+        unanswered_.fetch_sub(1, std::memory_order_release);
       }
       changed_.notify_all();  // room for the producer
     }
@@ -233,6 +238,7 @@ class OrderedPipeline {
   std::deque<std::shared_ptr<Batch>> open_;     // with jobs left to claim
   std::deque<std::shared_ptr<Batch>> ordered_;  // not yet handed back, in order
   bool produced_ = false;
+  std::atomic<std::size_t> unanswered_{0};  // batches handed over and not yet handed back
   std::atomic<bool> stopped_{false};
   std::exception_ptr failure_;
   std::thread producer_;
