@@ -255,6 +255,11 @@ TEST(Sha256sumCompat, CheckListsReadAsSha256sumReadsThem) {
       {ok + "garbage\n" + z + "  " + plain + "\n", {"-w"}},
       {ok + "garbage\n" + z + "  " + plain + "\n", {"--status"}},
       {ok + z + "  " + plain + "\n" + escapedBroken, {"--quiet"}},
+      // The last of --status, --warn and --quiet decides.
+      {ok + "garbage\n" + z + "  " + plain + "\n", {"-w", "--status"}},
+      {ok + "garbage\n" + z + "  " + plain + "\n", {"--status", "-w"}},
+      {ok + "garbage\n" + z + "  " + plain + "\n", {"--quiet", "-w"}},
+      {ok + "garbage\n" + z + "  " + plain + "\n", {"-w", "--quiet"}},
       {ok + h + "  -\n", {}, true},  // "-" cannot name the list it is in
   };
   for (const auto& c : cases) {

@@ -126,6 +126,23 @@ CLI::App* addDigestCommand(CLI::App& app, DigestKind kind, DigestOptions& option
   command->add_flag("--strict", options.strict, "Exit non-zero for improperly formatted lines")->group(check);
   command->add_flag("-w,--warn", options.warn, "Warn about improperly formatted lines")->group(check);
   addCommonOptions(*command, common);
+  // As in sha256sum, the last of --status, --warn and --quiet decides what a check prints.
+  command->parse_complete_callback([command, &options, &common] {
+    for (const CLI::Option* option : command->parse_order()) {
+      if (option->check_name("--status")) {
+        options.status = true;
+        options.warn = false;
+      } else if (option->check_name("--warn")) {
+        options.status = false;
+        options.warn = true;
+        common.quiet = false;
+      } else if (option->check_name("--quiet")) {
+        options.status = false;
+        options.warn = false;
+        common.quiet = true;
+      }
+    }
+  });
 
   const std::string list = fingerprint ? "archive.fingerprints" : "archive.sha256";
   std::string examples = "  corvane " + name + " photo.jpg video.mov\n" +
