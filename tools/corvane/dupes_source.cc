@@ -1,12 +1,10 @@
 #include "dupes_source.h"
 
-#include <cerrno>
-#include <chrono>
-#include <thread>
 #include <unordered_set>
 
 #include "file_report.h"
 #include "file_walk.h"
+#include "thread_budget.h"
 
 namespace corvane::tool {
 namespace {
@@ -69,14 +67,10 @@ class FileSource final : public DupesSource {
   }
 
   platform::FileResult<std::unique_ptr<platform::File>> open(const Member& member) const override {
-    // By name again: the comparison checks that it is still the file first seen. Other threads
-    // hold their descriptors only for a moment: a file finds one free after a pause or a few.
-    for (int attempt = 1;; ++attempt) {
-      auto file = platform::posixFileSystem()->openFile(nullptr, member.name, platform::Resolve::kFollow);
-      const bool noDescriptor = !file && (file.error().code == EMFILE || file.error().code == ENFILE);
-      if (!noDescriptor || attempt == 200) return file;
-      std::this_thread::sleep_for(std::chrono::milliseconds(attempt < 10 ? 1 : 5));
-    }
+    // By name again: the comparison checks that it is still the file first seen.
+    return retryForDescriptor(
+        [&] { return platform::posixFileSystem()->openFile(nullptr, member.name, platform::Resolve::kFollow); },
+        [](const auto& file) { return !file && noDescriptor(file.error().code); });
   }
 
  private:

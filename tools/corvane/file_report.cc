@@ -1,9 +1,8 @@
 #include "file_report.h"
 
-#include <cerrno>
-#include <chrono>
-#include <thread>
 #include <utility>
+
+#include "thread_budget.h"
 
 namespace corvane::tool {
 namespace {
@@ -19,17 +18,15 @@ void FileReporter::fileFailed(std::string_view, const platform::FileError& error
 FileReport FileReporter::take() { return std::exchange(current, {}); }
 
 ReportedReply callReporting(const PluginHost& host, const host::FlutterMethodCall& call, bool trace) {
-  constexpr int kAttempts = 200;
-  ReportedReply answer;
-  for (int attempt = 1;; ++attempt) {
-    FileReporter::take();
-    answer.reply = host.call(call, trace);
-    answer.report = FileReporter::take();
-    const auto& error = answer.report.error;
-    const bool noDescriptor = error && (error->code == EMFILE || error->code == ENFILE);
-    if (!noDescriptor || attempt == kAttempts) return answer;
-    std::this_thread::sleep_for(std::chrono::milliseconds(attempt < 10 ? 1 : 5));
-  }
+  return retryForDescriptor(
+      [&] {
+        FileReporter::take();
+        ReportedReply answer;
+        answer.reply = host.call(call, trace);
+        answer.report = FileReporter::take();
+        return answer;
+      },
+      [](const ReportedReply& answer) { return answer.report.error && noDescriptor(answer.report.error->code); });
 }
 
 }  // namespace corvane::tool

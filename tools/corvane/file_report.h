@@ -31,9 +31,7 @@ struct ReportedReply {
 };
 
 // A file method called through `host` (which lends a FileReporter), with what the plug-in's file
-// layer found. A call that failed for want of a file descriptor is made again after a pause, a
-// number of times: other threads hold theirs only for a moment, so a low limit on open files
-// slows a run down instead of failing its files.
+// layer found. A call that failed for want of a file descriptor is made again after a pause.
 ReportedReply callReporting(const PluginHost& host, const host::FlutterMethodCall& call, bool trace);
 
 }  // namespace corvane::tool
