@@ -82,13 +82,13 @@ Outcome DigestRun::call(Item& item) const {
                                              common_.trace);
   if (report.status) outcome.size = report.status->size;
   const auto* value = std::get_if<host::Value>(&reply);
-  if (seen != nullptr && !pinned && (!report.status || !report.status->sameFileAs(*seen)) && value &&
-      value->getIf<std::string>() != nullptr) {
-    outcome.error = kMovedSinceWalk;
-    return outcome;
-  }
   if (const auto* digest = value ? value->getIf<std::string>() : nullptr) {
-    outcome.digest = *digest;
+    const bool sameFile = seen == nullptr || pinned || (report.status && report.status->sameFileAs(*seen));
+    if (sameFile) {
+      outcome.digest = *digest;
+    } else {
+      outcome.error = kMovedSinceWalk;
+    }
   } else if (options_.assets) {
     outcome.error = fingerprint ? "no such video in the library, or unreadable"
                                 : "no such asset in the library, or its data cannot be read";
