@@ -67,5 +67,3 @@ void BM_HashFile(benchmark::State& state) {
 BENCHMARK(BM_HashFile)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-

@@ -63,7 +63,8 @@ BENCHMARK(BM_HashAsset1GiB)->Unit(benchmark::kMillisecond)->UseRealTime();
 std::shared_ptr<photo_library::FolderLibrary> libraryOf(std::int64_t assets) {
   static std::map<std::int64_t, std::shared_ptr<photo_library::FolderLibrary>> libraries;
   if (auto it = libraries.find(assets); it != libraries.end()) return it->second;
-  static const auto base = std::filesystem::temp_directory_path() / ("corvane-bench-libraries-" + std::to_string(::getpid()));
+  static const auto base =
+      std::filesystem::temp_directory_path() / ("corvane-bench-libraries-" + std::to_string(::getpid()));
   if (libraries.empty()) std::atexit([] { std::filesystem::remove_all(base); });
   const auto root = base / std::to_string(assets);
   for (std::int64_t i = 0; i < assets; ++i) {
@@ -80,7 +81,8 @@ void BM_AlbumQuery(benchmark::State& state) {
                                              {host::Value("pathId"), host::Value("album0")},
                                              {host::Value("isUserAlbum"), host::Value(true)}});
   for (auto _ : state) {
-    benchmark::DoNotOptimize(await([&](host::FlutterResult r) { plugin->getIfAssetExistInAlbum(arguments, std::move(r)); }));
+    benchmark::DoNotOptimize(
+        await([&](host::FlutterResult r) { plugin->getIfAssetExistInAlbum(arguments, std::move(r)); }));
   }
 }
 BENCHMARK(BM_AlbumQuery)->Arg(1'000)->Arg(10'000)->Arg(100'000);

@@ -41,8 +41,9 @@ struct Fixture {
     library->data["r2"] = {{"partial"}, photo_library::LibraryError{5, "I/O"}};
 
     engine = host::EmbeddedEngine::create({[this](std::string_view, std::string_view) { ++faults; }});
-    shell::CorvanePlugin::registerWithRegistrar(*host::FlutterPluginRegistrar::attach(engine->registrarForPlugin()),
-                                                {std::make_shared<platform::SilentConsole>(), nullptr, library, nullptr, nullptr});
+    shell::CorvanePlugin::registerWithRegistrar(
+        *host::FlutterPluginRegistrar::attach(engine->registrarForPlugin()),
+        {std::make_shared<platform::SilentConsole>(), nullptr, library, nullptr, nullptr});
   }
   ~Fixture() { std::filesystem::remove_all(sandbox); }
 };

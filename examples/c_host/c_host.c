@@ -198,8 +198,9 @@ int main(int argc, char** argv) {
   }
   const int calling = next < argc && strcmp(argv[next], "--call") == 0;
   if (calling ? next + 1 >= argc : next + 1 != argc) {
-    fprintf(stderr, "usage: c_host [--library FOLDER] FILE\n"
-                    "       c_host [--library FOLDER] --call METHOD [ARG | ASSET ALBUM [true|false]]\n");
+    fprintf(stderr,
+            "usage: c_host [--library FOLDER] FILE\n"
+            "       c_host [--library FOLDER] --call METHOD [ARG | ASSET ALBUM [true|false]]\n");
     return 2;
   }
 

@@ -78,11 +78,9 @@ typedef struct CorvaneMessenger {
   void* user_data;
   /* Installs the receiver of a channel's messages; a NULL callback removes it. A callback that
    * was replaced may still receive a message that was already being delivered. */
-  void (*set_callback)(void* user_data, const char* channel, CorvaneMessageCallback callback,
-                       void* callback_user_data);
+  void (*set_callback)(void* user_data, const char* channel, CorvaneMessageCallback callback, void* callback_user_data);
   /* Answers a message. data may be NULL when data_size is 0 (the empty reply). */
-  void (*send_response)(void* user_data, CorvaneResponseHandle* response_handle, const uint8_t* data,
-                        size_t data_size);
+  void (*send_response)(void* user_data, CorvaneResponseHandle* response_handle, const uint8_t* data, size_t data_size);
   /* Optional (NULL: the host takes no messages from plug-ins). Sends a message on a channel;
    * nonzero when sent, and then reply (if not NULL) is called once. corvane itself never sends. */
   int (*send)(void* user_data, const char* channel, const uint8_t* message, size_t message_size,
@@ -157,10 +155,10 @@ typedef struct CorvaneFileObserver {
 /* What the host lends the plug-in; every field may be NULL. */
 typedef struct CorvaneLentServices {
   size_t struct_size;
-  const CorvaneConsole* console;             /* NULL: standard output */
-  const char* system_version;                /* NUL-terminated; NULL: the host system's version */
-  const char* photo_library_path;            /* a folder; NULL (or one that cannot be opened): an empty library */
-  const CorvaneFileObserver* file_observer;  /* NULL: nobody is told */
+  const CorvaneConsole* console;            /* NULL: standard output */
+  const char* system_version;               /* NUL-terminated; NULL: the host system's version */
+  const char* photo_library_path;           /* a folder; NULL (or one that cannot be opened): an empty library */
+  const CorvaneFileObserver* file_observer; /* NULL: nobody is told */
 } CorvaneLentServices;
 
 /* ---- Registration ---------------------------------------------------------------------------- */

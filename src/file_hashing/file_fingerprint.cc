@@ -26,7 +26,8 @@ std::array<std::uint8_t, 8> littleEndian(std::uint64_t value) {
 
 // One read of the fingerprint's bytes: the size, then the whole content or the five samples.
 // Every read must fill its piece, and the whole content must end where the size says.
-FileResult<ReadPass> fingerprintPass(const platform::File& file, std::uint64_t size, const FingerprintSettings& settings) {
+FileResult<ReadPass> fingerprintPass(const platform::File& file, std::uint64_t size,
+                                     const FingerprintSettings& settings) {
   platform::Sha256 sha;
   sha.update(littleEndian(size));
   ReadPass pass{std::nullopt, true};
@@ -41,10 +42,12 @@ FileResult<ReadPass> fingerprintPass(const platform::File& file, std::uint64_t s
     sha.update({content.get(), *count});
   } else {
     const std::uint64_t step = size / kEvenSamples;
-    const std::array<std::uint64_t, kEvenSamples + 1> offsets{0, step, 2 * step, 3 * step, size - settings.sampleLength};
+    const std::array<std::uint64_t, kEvenSamples + 1> offsets{0, step, 2 * step, 3 * step,
+                                                              size - settings.sampleLength};
     const auto sample = std::make_unique_for_overwrite<std::uint8_t[]>(settings.sampleLength);
     for (const auto offset : offsets) {
-      const auto count = platform::readFully(file, offset, {sample.get(), static_cast<std::size_t>(settings.sampleLength)});
+      const auto count =
+          platform::readFully(file, offset, {sample.get(), static_cast<std::size_t>(settings.sampleLength)});
       if (!count) return platform::Unexpected(count.error());
       pass.complete = pass.complete && *count == settings.sampleLength;
       sha.update({sample.get(), *count});
@@ -87,9 +90,11 @@ std::optional<std::string> fingerprintOfOpenFile(const platform::File& file, std
     return std::nullopt;
   }
   ReadPass outcome;
-  const auto verdict = readStably(file, *before, lookedAt, [&] { return fingerprintPass(file, before->size, settings); }, outcome);
+  const auto verdict = readStably(
+      file, *before, lookedAt, [&] { return fingerprintPass(file, before->size, settings); }, outcome);
   if (!verdict) return context.failWithLine(filePath, verdict.error());
-  if (*verdict == Verdict::kChanged) return context.failWithLine(filePath, FileError::of(FileError::Reason::kChanged, "read", filePath));
+  if (*verdict == Verdict::kChanged)
+    return context.failWithLine(filePath, FileError::of(FileError::Reason::kChanged, "read", filePath));
   // A pseudo-file's stated size does not tell its content: its samples would be guesses.
   if (*verdict == Verdict::kSizeUntold) {
     return context.failWithLine(filePath, FileError::of(FileError::Reason::kPseudoFile, "read", filePath));

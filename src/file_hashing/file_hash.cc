@@ -30,7 +30,8 @@ platform::FileResult<ReadPass> hashPass(const platform::File& file, std::uint64_
 std::optional<std::string> hashFile(std::string_view filePath, const FileContext& context) {
   auto file = context.fileSystem.openFile(nullptr, filePath, platform::Resolve::kFollow);
   const auto lookedAt = platform::fileClockNs();
-  auto before = file ? (*file)->status() : platform::FileResult<platform::FileStatus>(platform::Unexpected(file.error()));
+  auto before =
+      file ? (*file)->status() : platform::FileResult<platform::FileStatus>(platform::Unexpected(file.error()));
   if (before && before->type != platform::FileType::kRegular) {
     // A FIFO, a device or a folder is never read: it could block, or never end.
     before = platform::Unexpected(before->type == platform::FileType::kDirectory
@@ -47,11 +48,13 @@ std::optional<std::string> hashFile(std::string_view filePath, const FileContext
   // Uninitialised on purpose: every byte used was just read.
   const auto piece = std::make_unique_for_overwrite<std::uint8_t[]>(kHashPieceSize);
   ReadPass outcome;
-  const auto verdict = readStably(reader, *before, lookedAt, [&] { return hashPass(reader, before->size, piece.get()); }, outcome);
+  const auto verdict = readStably(
+      reader, *before, lookedAt, [&] { return hashPass(reader, before->size, piece.get()); }, outcome);
   // Never a digest of part of the file, nor of a mix of versions. A pseudo-file, whose stated
   // size says nothing, is hashed for what it holds, as sha256sum would.
   if (!verdict) return context.failWithLine(filePath, verdict.error());
-  if (*verdict == Verdict::kChanged) return context.failWithLine(filePath, FileError::of(FileError::Reason::kChanged, "read", filePath));
+  if (*verdict == Verdict::kChanged)
+    return context.failWithLine(filePath, FileError::of(FileError::Reason::kChanged, "read", filePath));
   if (!outcome.digest) return std::nullopt;
   context.read(filePath, *before);
   return digestText(*outcome.digest);

@@ -172,7 +172,8 @@ std::unique_ptr<EmbeddedEngine> EmbeddedEngine::create(Options options) {
 }
 
 EmbeddedEngine::EmbeddedEngine(Options options)
-    : core_(std::make_shared<Core>(options.faultSink ? std::move(options.faultSink) : FaultSink(writeToStandardError))) {}
+    : core_(
+          std::make_shared<Core>(options.faultSink ? std::move(options.faultSink) : FaultSink(writeToStandardError))) {}
 
 EmbeddedEngine::~EmbeddedEngine() { core_->close(); }
 

@@ -29,41 +29,40 @@ void FlutterMethodChannel::setMethodCallHandler(FlutterMethodCallHandler handler
     messenger->setMessageHandlerOnChannel(name_, nullptr);
     return;
   }
-  messenger->setMessageHandlerOnChannel(
-      name_, [handler = std::move(handler), codec = codec_, name = name_, weakMessenger = messenger_](
-                 const Bytes& message, BinaryReply reply) {
-        std::optional<FlutterMethodCall> call;
-        try {
-          call = codec->decodeMethodCall(message);
-        } catch (const std::bad_alloc&) {
-          // A message too large to hold decoded; nothing may escape into the messenger.
-        }
-        if (!call) {
-          reply(errorEnvelope(*codec, "malformed-call", "the message is not a method call"));
-          return;
-        }
-        auto deliver = [codec, reply = std::move(reply)](MethodAnswer answer) {
-          if (isNotImplemented(answer)) {
-            reply(Bytes{});
-            return;
-          }
-          std::optional<Bytes> envelope;
-          try {
-            envelope = codec->encodeSuccessEnvelope(std::get<Value>(answer));
-            if (!envelope) envelope = errorEnvelope(*codec, "unencodable", "the answer is too large");
-          } catch (const std::bad_alloc&) {
-            // No memory to encode the answer: the call is still owed its one reply, and an
-            // empty one needs none.
-            reply(Bytes{});
-            return;
-          }
-          reply(std::move(*envelope));
-        };
-        auto report = [name, weakMessenger](std::string_view problem) {
-          if (const auto m = weakMessenger.lock()) m->reportAnswerFault(name, problem);
-        };
-        handler(*call, FlutterResult(std::move(deliver), std::move(report)));
-      });
+  messenger->setMessageHandlerOnChannel(name_, [handler = std::move(handler), codec = codec_, name = name_,
+                                                weakMessenger = messenger_](const Bytes& message, BinaryReply reply) {
+    std::optional<FlutterMethodCall> call;
+    try {
+      call = codec->decodeMethodCall(message);
+    } catch (const std::bad_alloc&) {
+      // A message too large to hold decoded; nothing may escape into the messenger.
+    }
+    if (!call) {
+      reply(errorEnvelope(*codec, "malformed-call", "the message is not a method call"));
+      return;
+    }
+    auto deliver = [codec, reply = std::move(reply)](MethodAnswer answer) {
+      if (isNotImplemented(answer)) {
+        reply(Bytes{});
+        return;
+      }
+      std::optional<Bytes> envelope;
+      try {
+        envelope = codec->encodeSuccessEnvelope(std::get<Value>(answer));
+        if (!envelope) envelope = errorEnvelope(*codec, "unencodable", "the answer is too large");
+      } catch (const std::bad_alloc&) {
+        // No memory to encode the answer: the call is still owed its one reply, and an
+        // empty one needs none.
+        reply(Bytes{});
+        return;
+      }
+      reply(std::move(*envelope));
+    };
+    auto report = [name, weakMessenger](std::string_view problem) {
+      if (const auto m = weakMessenger.lock()) m->reportAnswerFault(name, problem);
+    };
+    handler(*call, FlutterResult(std::move(deliver), std::move(report)));
+  });
 }
 
 void FlutterMethodChannel::invokeMethod(const FlutterMethodCall& call, FlutterReplyHandler reply) const {
@@ -75,7 +74,8 @@ void FlutterMethodChannel::invokeMethod(const FlutterMethodCall& call, FlutterRe
   }
   const bool sent = messenger->sendOnChannel(name_, *message, [codec = codec_, reply](Bytes bytes) {
     auto decoded = codec->decodeEnvelope(bytes);
-    reply(decoded ? std::move(*decoded) : MethodReply(FlutterError{"malformed-reply", "the reply is not an envelope", Value{}}));
+    reply(decoded ? std::move(*decoded)
+                  : MethodReply(FlutterError{"malformed-reply", "the reply is not an envelope", Value{}}));
   });
   if (!sent) reply(FlutterError{"unsendable", "the host takes no messages from plug-ins", Value{}});
 }

@@ -65,12 +65,9 @@ std::optional<Value> StandardReader::readValueAt(int depth) {
   const auto typeByte = readByte();
   if (!typeByte) return std::nullopt;
   switch (static_cast<StandardType>(*typeByte)) {
-    case StandardType::kNull:
-      return Value{};
-    case StandardType::kTrue:
-      return Value(true);
-    case StandardType::kFalse:
-      return Value(false);
+    case StandardType::kNull: return Value{};
+    case StandardType::kTrue: return Value(true);
+    case StandardType::kFalse: return Value(false);
     case StandardType::kInt32: {
       const auto v = readLittleEndian<std::int32_t>();
       if (!v) return std::nullopt;
@@ -95,16 +92,11 @@ std::optional<Value> StandardReader::readValueAt(int depth) {
       pos_ += *length;
       return Value(std::move(text));
     }
-    case StandardType::kUint8List:
-      return readTypedList<ByteList>();
-    case StandardType::kInt32List:
-      return readTypedList<Int32List>();
-    case StandardType::kInt64List:
-      return readTypedList<Int64List>();
-    case StandardType::kFloat32List:
-      return readTypedList<Float32List>();
-    case StandardType::kFloat64List:
-      return readTypedList<Float64List>();
+    case StandardType::kUint8List: return readTypedList<ByteList>();
+    case StandardType::kInt32List: return readTypedList<Int32List>();
+    case StandardType::kInt64List: return readTypedList<Int64List>();
+    case StandardType::kFloat32List: return readTypedList<Float32List>();
+    case StandardType::kFloat64List: return readTypedList<Float64List>();
     case StandardType::kList: {
       const auto count = readSize();
       // Every element takes at least one byte.

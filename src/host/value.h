@@ -21,16 +21,15 @@ using ValueMap = std::vector<std::pair<Value, Value>>;
 
 // One value as the standard codec carries it. std::monostate is null.
 struct Value {
-  using Storage = std::variant<std::monostate, bool, std::int32_t, std::int64_t, double, std::string,
-                               ByteList, Int32List, Int64List, Float32List, Float64List, ValueList,
-                               ValueMap>;
+  using Storage = std::variant<std::monostate, bool, std::int32_t, std::int64_t, double, std::string, ByteList,
+                               Int32List, Int64List, Float32List, Float64List, ValueList, ValueMap>;
   Storage storage;
 
   Value() = default;
   template <typename T>
-    requires std::is_constructible_v<Storage, T&&> && (!std::is_same_v<std::decay_t<T>, Value>) &&
-             (!std::is_same_v<std::decay_t<T>, const char*>)
-  Value(T&& v) : storage(std::forward<T>(v)) {}  // NOLINT: implicit by design, like the codec's types
+  requires std::is_constructible_v<Storage, T&&> &&
+      (!std::is_same_v<std::decay_t<T>, Value>)&&(!std::is_same_v<std::decay_t<T>, const char*>)Value(T&& v)
+      : storage(std::forward<T>(v)) {}                     // NOLINT: implicit by design, like the codec's types
   Value(const char* text) : storage(std::string(text)) {}  // NOLINT
 
   bool isNull() const { return std::holds_alternative<std::monostate>(storage); }

@@ -43,9 +43,8 @@ std::shared_ptr<const InfoDictionary> info(InfoDictionary entries) {
 
 }  // namespace
 
-platform::FileResult<std::shared_ptr<FolderLibrary>> FolderLibrary::open(std::string_view root,
-                                                                         std::shared_ptr<platform::FileSystem> fileSystem,
-                                                                         std::size_t threads) {
+platform::FileResult<std::shared_ptr<FolderLibrary>> FolderLibrary::open(
+    std::string_view root, std::shared_ptr<platform::FileSystem> fileSystem, std::size_t threads) {
   auto folder = fileSystem->openDirectory(nullptr, root, Resolve::kFollow);
   if (!folder) return platform::Unexpected(folder.error());
   // The URLs of videos are absolute; where the library lies is the caller's choice, links and all.
@@ -67,8 +66,8 @@ FolderLibrary::~FolderLibrary() = default;
 RequestID FolderLibrary::nextRequest() { return ++lastRequest_; }
 
 std::optional<MediaType> FolderLibrary::mediaTypeOfName(std::string_view name) {
-  static constexpr std::array<std::string_view, 11> kImages{"jpg", "jpeg", "png", "heic", "heif", "gif",
-                                                            "webp", "tif", "tiff", "bmp", "dng"};
+  static constexpr std::array<std::string_view, 11> kImages{"jpg",  "jpeg", "png",  "heic", "heif", "gif",
+                                                            "webp", "tif",  "tiff", "bmp",  "dng"};
   static constexpr std::array<std::string_view, 8> kVideos{"mov", "mp4", "m4v", "avi", "mkv", "webm", "3gp", "mts"};
   const auto dot = name.rfind('.');
   if (dot == std::string_view::npos || dot == 0) return std::nullopt;
@@ -130,7 +129,7 @@ FetchResult<AssetCollection> FolderLibrary::fetchAssetCollectionsWithLocalIdenti
 }
 
 FetchResult<AssetCollection> FolderLibrary::fetchAssetCollectionsContainingAsset(const Asset& asset,
-                                                                                AssetCollectionType type) {
+                                                                                 AssetCollectionType type) {
   const auto identifier = asset.localIdentifier();
   const auto slash = identifier.rfind('/');
   if (type != AssetCollectionType::kAlbum || slash == std::string::npos || !assetType(identifier)) return {};
@@ -161,7 +160,8 @@ RequestID FolderLibrary::requestAVAssetForVideo(const Asset& asset, const VideoR
   return id;
 }
 
-RequestID FolderLibrary::requestDataForAssetResource(const AssetResource& resource, DataReceivedHandler dataReceivedHandler,
+RequestID FolderLibrary::requestDataForAssetResource(const AssetResource& resource,
+                                                     DataReceivedHandler dataReceivedHandler,
                                                      DataCompletionHandler completionHandler) {
   const RequestID id = nextRequest();
   pool_.submit([this, identifier = resource.assetLocalIdentifier(), onData = std::move(dataReceivedHandler),
@@ -169,7 +169,8 @@ RequestID FolderLibrary::requestDataForAssetResource(const AssetResource& resour
     const LibraryError shutDown{ECANCELED, "the library shut down"};
     if (cancelled) return onDone(shutDown);
     const auto file = openAsset(identifier);
-    const auto before = file ? (*file)->status() : platform::FileResult<platform::FileStatus>(platform::Unexpected(file.error()));
+    const auto before =
+        file ? (*file)->status() : platform::FileResult<platform::FileStatus>(platform::Unexpected(file.error()));
     if (!before) return onDone(libraryError(before.error()));
     const platform::File& reader = **file;
     if (before->size > kChunkSize) reader.adviseSequential();
@@ -195,7 +196,8 @@ RequestID FolderLibrary::requestDataForAssetResource(const AssetResource& resour
 
 FetchResult<Asset> FolderLibrary::fetchAssets() {
   std::vector<std::shared_ptr<const Asset>> assets;
-  platform::walkTree(*files_, *root_, {.followLinks = true, .beneathRoot = true, .skipHidden = true, .linkedFoldersOnce = true},
+  platform::walkTree(*files_, *root_,
+                     {.followLinks = true, .beneathRoot = true, .skipHidden = true, .linkedFoldersOnce = true},
                      {[&](const platform::WalkEntry& entry) {
                         if (entry.type == FileType::kRegular) {
                           if (const auto type = mediaTypeOfName(lastSegment(entry.path))) {
@@ -211,9 +213,11 @@ FetchResult<Asset> FolderLibrary::fetchAssets() {
 FetchResult<AssetCollection> FolderLibrary::fetchAssetCollectionsWithType(AssetCollectionType type) {
   std::vector<std::shared_ptr<const AssetCollection>> albums;
   if (type != AssetCollectionType::kAlbum) return {};
-  platform::walkTree(*files_, *root_, {.followLinks = true, .beneathRoot = true, .skipHidden = true, .linkedFoldersOnce = true},
+  platform::walkTree(*files_, *root_,
+                     {.followLinks = true, .beneathRoot = true, .skipHidden = true, .linkedFoldersOnce = true},
                      {[&](const platform::WalkEntry& entry) {
-                        if (entry.type == FileType::kDirectory) albums.push_back(std::make_shared<PlainAlbum>(std::string(entry.path)));
+                        if (entry.type == FileType::kDirectory)
+                          albums.push_back(std::make_shared<PlainAlbum>(std::string(entry.path)));
                         return true;
                       },
                       [this](std::string_view path, const FileError& error) { browseFailed(path, error); }});
@@ -224,8 +228,9 @@ FetchResult<Asset> FolderLibrary::fetchAssetsInAssetCollection(const AssetCollec
   const auto album = collection.localIdentifier();
   if (!wellFormed(album)) return {};
   const auto folder = files_->openDirectory(root_.get(), album, Resolve::kBeneath);
-  const auto entries = folder ? (*folder)->entries() : platform::FileResult<std::vector<platform::DirectoryEntry>>(
-                                                           platform::Unexpected(folder.error()));
+  const auto entries =
+      folder ? (*folder)->entries()
+             : platform::FileResult<std::vector<platform::DirectoryEntry>>(platform::Unexpected(folder.error()));
   if (!entries) {
     browseFailed(album, entries.error());
     return {};

@@ -27,8 +27,9 @@ struct LibraryError {
 };
 
 using InfoDictionary = std::map<std::string, std::string>;
-using VideoResultHandler = std::function<void(std::shared_ptr<const AVAsset> asset, std::shared_ptr<const AVAudioMix> mix,
-                                              std::shared_ptr<const InfoDictionary> info)>;
+using VideoResultHandler =
+    std::function<void(std::shared_ptr<const AVAsset> asset, std::shared_ptr<const AVAudioMix> mix,
+                       std::shared_ptr<const InfoDictionary> info)>;
 using DataReceivedHandler = std::function<void(std::span<const std::uint8_t> chunk)>;
 using DataCompletionHandler = std::function<void(std::optional<LibraryError> error)>;
 

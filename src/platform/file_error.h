@@ -9,10 +9,10 @@ namespace corvane::platform {
 // (or one of the layer's own reasons), so that whoever reports it has the reason at hand.
 struct FileError {
   enum class Reason {
-    kSystem,       // `code` holds the errno
-    kNotRegular,   // a FIFO, a socket or a device: never read, since it could block or never end
-    kChanged,      // size, modification time or identity moved while the file was read
-    kPseudoFile,   // a file whose stated size does not tell its content (/proc, /sys)
+    kSystem,      // `code` holds the errno
+    kNotRegular,  // a FIFO, a socket or a device: never read, since it could block or never end
+    kChanged,     // size, modification time or identity moved while the file was read
+    kPseudoFile,  // a file whose stated size does not tell its content (/proc, /sys)
   };
 
   std::string operation;  // "open", "read", "status", "list"

@@ -70,10 +70,10 @@ class MemoryFile {
 
 // How a path is resolved.
 enum class Resolve {
-  kFollow,    // as given, links followed, from the base folder (or the working folder)
-  kNoFollow,  // as kFollow, but a link in the last place is not followed: opening one fails
-  kBeneath,   // the kernel keeps the whole resolution below the base folder: an absolute path,
-              // ".." above it, a link that leads out and the /proc magic links all fail
+  kFollow,          // as given, links followed, from the base folder (or the working folder)
+  kNoFollow,        // as kFollow, but a link in the last place is not followed: opening one fails
+  kBeneath,         // the kernel keeps the whole resolution below the base folder: an absolute path,
+                    // ".." above it, a link that leads out and the /proc magic links all fail
   kBeneathNoLinks,  // as kBeneath, and no link anywhere on the way is followed
 };
 

@@ -82,21 +82,15 @@ int openWith(const Directory* base, std::string_view path, int flags, Resolve ho
   for (int attempt = 0;; ++attempt) {
     int fd = -1;
     switch (how) {
-      case Resolve::kFollow:
-        fd = ::openat(baseDescriptor(base), c->c_str(), flags);
-        break;
-      case Resolve::kNoFollow:
-        fd = ::openat(baseDescriptor(base), c->c_str(), flags | O_NOFOLLOW);
-        break;
+      case Resolve::kFollow: fd = ::openat(baseDescriptor(base), c->c_str(), flags); break;
+      case Resolve::kNoFollow: fd = ::openat(baseDescriptor(base), c->c_str(), flags | O_NOFOLLOW); break;
       case Resolve::kBeneath:
         fd = openBeneath(baseDescriptor(base), c->c_str(), flags);
         // Refused for leading out, or for passing an absolute link: the slow way follows the
         // absolute links that lead back inside, and refuses the rest.
         if (fd < 0 && errno == EXDEV) fd = openBeneathByHand(baseDescriptor(base), *c, flags);
         break;
-      case Resolve::kBeneathNoLinks:
-        fd = openBeneath(baseDescriptor(base), c->c_str(), flags, true);
-        break;
+      case Resolve::kBeneathNoLinks: fd = openBeneath(baseDescriptor(base), c->c_str(), flags, true); break;
     }
     if (fd >= 0 || !(errno == EINTR || (errno == EAGAIN && attempt < 64))) return fd;
   }
@@ -138,7 +132,8 @@ class PosixDirectory final : public Directory {
     // duplicate, not a new open of ".", which a folder that may be read but not searched refuses.
     const std::lock_guard lock(listing_);
     const UniqueFd listing(::dup(fd_.get()));
-    if (!listing || ::lseek(listing.get(), 0, SEEK_SET) != 0) return Unexpected(FileError::system("list", path_, errno));
+    if (!listing || ::lseek(listing.get(), 0, SEEK_SET) != 0)
+      return Unexpected(FileError::system("list", path_, errno));
     std::vector<DirectoryEntry> entries;
     alignas(struct dirent64) std::array<std::byte, 32768> buffer;
     for (;;) {
@@ -165,7 +160,8 @@ class PosixDirectory final : public Directory {
           }
           case DT_FIFO: type = FileType::kFifo; break;
           case DT_SOCK: type = FileType::kSocket; break;
-          case DT_CHR: case DT_BLK: type = FileType::kDevice; break;
+          case DT_CHR:
+          case DT_BLK: type = FileType::kDevice; break;
           default: type = FileType::kUnknown; break;
         }
         entries.push_back({std::string(name), type});
@@ -324,7 +320,8 @@ FileResult<std::string> readSmallFile(FileSystem& fileSystem, std::string_view p
   if (!file) return Unexpected(file.error());
   const auto status = (*file)->status();
   if (!status) return Unexpected(status.error());
-  if (status->type != FileType::kRegular) return Unexpected(FileError::of(FileError::Reason::kNotRegular, "open", path));
+  if (status->type != FileType::kRegular)
+    return Unexpected(FileError::of(FileError::Reason::kNotRegular, "open", path));
   std::string content(limit, '\0');
   const auto count = readFully(**file, 0, {reinterpret_cast<std::uint8_t*>(content.data()), content.size()});
   if (!count) return Unexpected(count.error());

@@ -5,8 +5,8 @@
 #include <memory>
 #include <optional>
 #include <set>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace corvane::platform {
@@ -71,11 +71,11 @@ class Walk {
           visitor_.failed(path_, FileError::system("list", path_, ELOOP));
           continue;
         }
-        if (options_.linkedFoldersOnce && !linkedFolders_.emplace(item.target.device, item.target.inode).second) continue;
+        if (options_.linkedFoldersOnce && !linkedFolders_.emplace(item.target.device, item.target.inode).second)
+          continue;
       }
-      const bool descend =
-          visitor_.visit({path_, std::string_view(path_).substr(path_.size() - item.name.size()), *frame.directory,
-                          item.type, item.viaLink});
+      const bool descend = visitor_.visit({path_, std::string_view(path_).substr(path_.size() - item.name.size()),
+                                           *frame.directory, item.type, item.viaLink});
       if (descend && item.type == FileType::kDirectory) enter(item);
     }
   }
@@ -101,7 +101,7 @@ class Walk {
           item.target = *target;
         } else if (target.error().code == ELOOP && !options_.beneathRoot) {
           item.broken = target.error();  // find -L tells of these too; a link leading nowhere it does not
-        }  // else it leads nowhere, or out: left a link
+        }                                // else it leads nowhere, or out: left a link
       }
       frame.items.push_back(std::move(item));
     }

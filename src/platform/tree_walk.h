@@ -23,11 +23,11 @@ struct WalkOptions {
 };
 
 struct WalkEntry {
-  std::string_view path;      // relative to the root, '/'-separated
-  std::string_view name;      // the last part of the path
-  const Directory& folder;    // the open folder that holds it, for looking at it without a path
-  FileType type;              // a link not followed (or leading nowhere) is kSymbolicLink
-  bool viaLink;               // reached through a link in its last place
+  std::string_view path;    // relative to the root, '/'-separated
+  std::string_view name;    // the last part of the path
+  const Directory& folder;  // the open folder that holds it, for looking at it without a path
+  FileType type;            // a link not followed (or leading nowhere) is kSymbolicLink
+  bool viaLink;             // reached through a link in its last place
 };
 
 struct TreeVisitor {

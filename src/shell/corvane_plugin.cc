@@ -15,7 +15,14 @@
 namespace corvane::shell {
 namespace {
 
-enum class Method { kPlatformVersion, kFingerprintOfVideoAsset, kFingerprintOfFile, kHashAsset, kHashFile, kAlbumQuery };
+enum class Method {
+  kPlatformVersion,
+  kFingerprintOfVideoAsset,
+  kFingerprintOfFile,
+  kHashAsset,
+  kHashFile,
+  kAlbumQuery
+};
 
 // Compared in this order, exactly; the first equal name wins.
 constexpr std::array<std::pair<std::string_view, Method>, 6> kMethodTable{{
@@ -27,7 +34,9 @@ constexpr std::array<std::pair<std::string_view, Method>, 6> kMethodTable{{
     {"getIfAssetExistInAlbum", Method::kAlbumQuery},
 }};
 
-host::Value optionalText(std::optional<std::string> text) { return text ? host::Value(std::move(*text)) : host::Value{}; }
+host::Value optionalText(std::optional<std::string> text) {
+  return text ? host::Value(std::move(*text)) : host::Value{};
+}
 
 // Memory ran out mid-operation: no digest, and whoever explains failures is told why.
 std::optional<std::string> outOfMemory(std::string_view filePath, const file_hashing::FileContext& context) {
@@ -48,8 +57,8 @@ std::optional<Method> lookUp(std::string_view name) {
 }  // namespace
 
 void CorvanePlugin::registerWithRegistrar(host::FlutterPluginRegistrar& registrar, Environment environment) {
-  auto channel = host::FlutterMethodChannel::methodChannelWithName(
-      std::string(kChannelName), registrar.messenger(), host::FlutterStandardMethodCodec::sharedInstance());
+  auto channel = host::FlutterMethodChannel::methodChannelWithName(std::string(kChannelName), registrar.messenger(),
+                                                                   host::FlutterStandardMethodCodec::sharedInstance());
   auto plugin = std::make_shared<CorvanePlugin>(std::move(environment));
   registrar.addMethodCallDelegate(std::move(plugin), std::move(channel));
 }
@@ -81,9 +90,7 @@ void CorvanePlugin::handle(const host::FlutterMethodCall& call, host::FlutterRes
     // The four methods that take text answer nil for an argument of any other kind.
     const auto* text = call.arguments.getIf<std::string>();
     switch (*method) {
-      case Method::kPlatformVersion:
-        result(host::Value("iOS " + environment_.deviceInfo->systemVersion()));
-        return;
+      case Method::kPlatformVersion: result(host::Value("iOS " + environment_.deviceInfo->systemVersion())); return;
       case Method::kFingerprintOfVideoAsset:
         if (text == nullptr) break;
         fingerprintOfVideoAsset(*text, std::move(result));
@@ -100,9 +107,7 @@ void CorvanePlugin::handle(const host::FlutterMethodCall& call, host::FlutterRes
         if (text == nullptr) break;
         result(optionalText(hashFile(*text)));
         return;
-      case Method::kAlbumQuery:
-        getIfAssetExistInAlbum(call.arguments, std::move(result));
-        return;
+      case Method::kAlbumQuery: getIfAssetExistInAlbum(call.arguments, std::move(result)); return;
     }
     result(host::Value{});
   } catch (...) {

@@ -1,5 +1,4 @@
 #include "corvane/corvane.h"
-
 #include "shell/corvane_plugin.h"
 
 extern "C" {

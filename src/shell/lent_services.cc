@@ -45,18 +45,18 @@ class LentFileObserver final : public platform::FileObserver {
 
   void fileRead(std::string_view path, const platform::FileStatus& status) override {
     if (observer_.file_read == nullptr) return;
-    const CorvaneFileStatus lent{sizeof(CorvaneFileStatus), typeCode(status.type), status.size, status.device,
-                                 status.inode,                status.links,          status.modifiedNs,
-                                 status.changedNs};
+    const CorvaneFileStatus lent{
+        sizeof(CorvaneFileStatus), typeCode(status.type), status.size, status.device, status.inode, status.links,
+        status.modifiedNs,         status.changedNs};
     observer_.file_read(observer_.user_data, path.data(), path.size(), &lent);
   }
 
   void fileFailed(std::string_view path, const platform::FileError& error) override {
     if (observer_.file_failed == nullptr) return;
     const std::string description = error.description();
-    const CorvaneFileError lent{sizeof(CorvaneFileError), error.operation.data(), error.operation.size(),
-                                reasonCode(error.reason), error.code,             description.data(),
-                                description.size()};
+    const CorvaneFileError lent{
+        sizeof(CorvaneFileError), error.operation.data(), error.operation.size(), reasonCode(error.reason), error.code,
+        description.data(),       description.size()};
     observer_.file_failed(observer_.user_data, path.data(), path.size(), &lent);
   }
 

@@ -22,7 +22,8 @@ void CorvanePlugin::fingerprintOfVideoAsset(const std::string& assetId, host::Fl
   library.requestAVAssetForVideo(
       *asset, options,
       [assetId, result, plugin = weak_from_this(), console = environment_.console](
-          std::shared_ptr<const AVAsset> avAsset, std::shared_ptr<const AVAudioMix>, std::shared_ptr<const InfoDictionary>) {
+          std::shared_ptr<const AVAsset> avAsset, std::shared_ptr<const AVAudioMix>,
+          std::shared_ptr<const InfoDictionary>) {
         try {
           const auto noPath = [&] {
             console->printLine("Can not get a origin video path from the assetId:" + assetId);
@@ -42,8 +43,8 @@ void CorvanePlugin::fingerprintOfVideoAsset(const std::string& assetId, host::Fl
           // name again, so nothing swapped in meanwhile can be read in its place.
           std::optional<std::string> fingerprint;
           if (const auto& file = urlAsset->openedFile()) {
-            fingerprint = file_hashing::fingerprintOfOpenFile(*file, *path, {strongPlugin->fileDeli, strongPlugin->fileReadSize},
-                                                              strongPlugin->fileContext());
+            fingerprint = file_hashing::fingerprintOfOpenFile(
+                *file, *path, {strongPlugin->fileDeli, strongPlugin->fileReadSize}, strongPlugin->fileContext());
           } else {
             fingerprint = strongPlugin->fingerprintOfFile(*path);
           }

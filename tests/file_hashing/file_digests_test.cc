@@ -76,10 +76,14 @@ TEST(FileFingerprint, SeesTheSizeAndTheSamplesOnly) {
     bool changesFingerprint;
   };
   const std::vector<Case> cases = {
-      {"first byte", 0, true},           {"last byte of sample 1", 16383, true},
-      {"just after sample 1", 16384, false}, {"just before sample 2", 2'499'999, false},
-      {"inside sample 3", 5'000'100, true},  {"between samples 4 and 5", 9'000'000, false},
-      {"first byte of sample 5", 9'983'616, true}, {"last byte", size - 1, true},
+      {"first byte", 0, true},
+      {"last byte of sample 1", 16383, true},
+      {"just after sample 1", 16384, false},
+      {"just before sample 2", 2'499'999, false},
+      {"inside sample 3", 5'000'100, true},
+      {"between samples 4 and 5", 9'000'000, false},
+      {"first byte of sample 5", 9'983'616, true},
+      {"last byte", size - 1, true},
   };
   for (const auto& c : cases) {
     auto changed = original;

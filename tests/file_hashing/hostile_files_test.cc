@@ -127,8 +127,7 @@ TEST(ChangingFiles, PseudoFilesAreHashedForWhatTheyHoldAndNeverFingerprinted) {
   const auto content = readBytes("/proc/version");
   ASSERT_FALSE(content.empty());
   ChannelHarness harness;
-  EXPECT_EQ(harness.call("hashFile", host::Value("/proc/version")),
-            text(referenceSha256(content)));
+  EXPECT_EQ(harness.call("hashFile", host::Value("/proc/version")), text(referenceSha256(content)));
   EXPECT_TRUE(harness.console->lines().empty());
   EXPECT_EQ(harness.call("fingerprintOfFile", host::Value("/proc/version")), nil());
   EXPECT_EQ(harness.console->lines(),

@@ -1,3 +1,5 @@
+#include "host/method_channel.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -6,7 +8,6 @@
 #include <vector>
 
 #include "host/embedded_engine.h"
-#include "host/method_channel.h"
 #include "host/method_result.h"
 #include "host/plugin_registrar.h"
 #include "host/standard_method_codec.h"
@@ -42,8 +43,9 @@ TEST(MethodChannel, AnswerFaultsAreMendedAndReachTheEngine) {
   };
   for (const auto& c : cases) {
     std::vector<std::string> told;
-    auto engine = EmbeddedEngine::create(
-        {[&told](std::string_view channel, std::string_view problem) { told.push_back(std::string(channel) + ": " + std::string(problem)); }});
+    auto engine = EmbeddedEngine::create({[&told](std::string_view channel, std::string_view problem) {
+      told.push_back(std::string(channel) + ": " + std::string(problem));
+    }});
     auto* registrar = FlutterPluginRegistrar::attach(engine->registrarForPlugin());
     ASSERT_NE(registrar, nullptr);
     FlutterMethodChannel channel("test", registrar->messenger(), codec());

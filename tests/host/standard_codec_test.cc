@@ -20,11 +20,22 @@ Value roundTrip(const Value& value) {
 
 TEST(StandardCodec, EveryTypeSurvivesARoundTrip) {
   const std::vector<Value> values = {
-      Value{}, Value(true), Value(false), Value(std::int32_t{-7}), Value(std::numeric_limits<std::int32_t>::min()),
-      Value(std::int64_t{1} << 40), Value(std::numeric_limits<std::int64_t>::min()), Value(3.25),
-      Value(std::string("text with UTF-8: 错误")), Value(std::string()), Value(ByteList{0, 1, 255}),
-      Value(Int32List{-1, 0, 1 << 30}), Value(Int64List{-(std::int64_t{1} << 50), 5}), Value(Float32List{1.5f, -0.25f}),
-      Value(Float64List{1e300, -2.5}), Value(ValueList{Value(1), Value("a"), Value(ValueList{})}),
+      Value{},
+      Value(true),
+      Value(false),
+      Value(std::int32_t{-7}),
+      Value(std::numeric_limits<std::int32_t>::min()),
+      Value(std::int64_t{1} << 40),
+      Value(std::numeric_limits<std::int64_t>::min()),
+      Value(3.25),
+      Value(std::string("text with UTF-8: 错误")),
+      Value(std::string()),
+      Value(ByteList{0, 1, 255}),
+      Value(Int32List{-1, 0, 1 << 30}),
+      Value(Int64List{-(std::int64_t{1} << 50), 5}),
+      Value(Float32List{1.5f, -0.25f}),
+      Value(Float64List{1e300, -2.5}),
+      Value(ValueList{Value(1), Value("a"), Value(ValueList{})}),
       Value(ValueMap{{Value("k"), Value(1)}, {Value(2), Value(ByteList{9})}, {Value{}, Value(false)}}),
   };
   for (const auto& value : values) EXPECT_EQ(roundTrip(value), value) << "index " << (&value - values.data());
@@ -59,8 +70,10 @@ TEST(StandardCodec, DoublesAndTypedListsAreAlignedFromTheMessageStart) {
     std::size_t width;
     std::size_t length;
   };
-  const std::vector<Case> cases = {{Value(2.5), 8, 8},           {Value(Float64List{1.0, 2.0}), 8, 16},
-                                   {Value(Int64List{7}), 8, 8},  {Value(Int32List{3}), 4, 4},
+  const std::vector<Case> cases = {{Value(2.5), 8, 8},
+                                   {Value(Float64List{1.0, 2.0}), 8, 16},
+                                   {Value(Int64List{7}), 8, 8},
+                                   {Value(Int32List{3}), 4, 4},
                                    {Value(Float32List{0.5f}), 4, 4}};
   for (std::size_t lead = 0; lead < 9; ++lead) {
     for (const auto& c : cases) {
@@ -82,15 +95,20 @@ TEST(StandardCodec, MessagesMatchTheFormatByteForByte) {
       {"call with a double: padded to 8 from the message start",
        codec().encodeMethodCall({"m", Value(1.0)}).value(),
        {7, 1, 'm', 6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xf0, 0x3f}},
-      {"call with a text-keyed map", codec().encodeMethodCall({"m", Value(ValueMap{{Value("a"), Value(1)}})}).value(),
+      {"call with a text-keyed map",
+       codec().encodeMethodCall({"m", Value(ValueMap{{Value("a"), Value(1)}})}).value(),
        {7, 1, 'm', 13, 1, 7, 1, 'a', 3, 1, 0, 0, 0}},
-      {"call with a float32 list", codec().encodeMethodCall({"", Value(Float32List{1.0f})}).value(),
+      {"call with a float32 list",
+       codec().encodeMethodCall({"", Value(Float32List{1.0f})}).value(),
        {7, 0, 14, 1, 0x00, 0x00, 0x80, 0x3f}},
       {"success true", successEnvelope(Value(true)), {0, 1}},
       {"success int32 -1", successEnvelope(Value(-1)), {0, 3, 0xff, 0xff, 0xff, 0xff}},
       {"success int64 2^32", successEnvelope(Value(std::int64_t{1} << 32)), {0, 4, 0, 0, 0, 0, 1, 0, 0, 0}},
-      {"error without message", codec().encodeErrorEnvelope({"E", std::nullopt, Value{}}).value(), {1, 7, 1, 'E', 0, 0}},
-      {"error with message and details", codec().encodeErrorEnvelope({"E", "m", Value(false)}).value(),
+      {"error without message",
+       codec().encodeErrorEnvelope({"E", std::nullopt, Value{}}).value(),
+       {1, 7, 1, 'E', 0, 0}},
+      {"error with message and details",
+       codec().encodeErrorEnvelope({"E", "m", Value(false)}).value(),
        {1, 7, 1, 'E', 7, 1, 'm', 2}},
   };
   for (const auto& c : cases) EXPECT_EQ(c.encoded, c.expected) << c.what;
@@ -135,10 +153,11 @@ TEST(StandardCodec, RejectsMalformedBytesWithoutReadingPastTheEnd) {
       {"16-bit size cut short", {7, 254, 1}},
       {"trailing bytes", {7, 1, 'm', 0, 0}},
       {"no argument at all", {7, 1, 'm'}},
-      {"nested deep enough to exhaust the stack", [] {
+      {"nested deep enough to exhaust the stack",
+       [] {
          Bytes call{7, 1, 'm'};
          for (int i = 0; i < 100000; ++i) call.insert(call.end(), {12, 1});  // a list holding a list ...
-         call.push_back(0);                                                      // ... holding null
+         call.push_back(0);                                                  // ... holding null
          return call;
        }()},
   };

@@ -1,5 +1,7 @@
-#include <gtest/gtest.h>
+#include "photo_library/folder_library.h"
+
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <stdio.h>
 #include <sys/socket.h>
 
@@ -8,7 +10,6 @@
 #include <thread>
 
 #include "photo_library/file_url.h"
-#include "photo_library/folder_library.h"
 #include "photo_library/plain_items.h"
 #include "support/channel_harness.h"
 #include "support/temp_dir.h"
@@ -26,7 +27,8 @@ std::shared_ptr<FolderLibrary> openFolder(const std::filesystem::path& root, std
 
 std::vector<std::string> identifiers(const auto& fetched) {
   std::vector<std::string> ids;
-  fetched.enumerateObjectsUsingBlock([&](const auto& item, std::int64_t, bool*) { ids.push_back(item.localIdentifier()); });
+  fetched.enumerateObjectsUsingBlock(
+      [&](const auto& item, std::int64_t, bool*) { ids.push_back(item.localIdentifier()); });
   return ids;
 }
 
@@ -35,7 +37,8 @@ TEST(FolderLibrary, AnswersThroughTheChannelWithTheFilesOwnDigests) {
   ChannelHarness plain;
   auto library = openFolder(dir.path());
   ChannelHarness harness(library);
-  for (const std::string& id : std::vector<std::string>{"Trip/sea waves.mov", "Trip/100% #1 été 日本.MP4", "top.mkv", "Deep/er/clip.webm"}) {
+  for (const std::string& id :
+       std::vector<std::string>{"Trip/sea waves.mov", "Trip/100% #1 été 日本.MP4", "top.mkv", "Deep/er/clip.webm"}) {
     const auto content = patternBytes(200'000 + id.size(), static_cast<std::uint32_t>(id.size()));
     const auto path = dir.write(id, content);
     EXPECT_EQ(harness.call("hashAsset", host::Value(id)), text(referenceSha256(content))) << id;
@@ -66,14 +69,15 @@ TEST(FolderLibrary, IdentifiersNeverLeaveTheRoot) {
   ChannelHarness harness(library);
   ASSERT_NE(harness.call("hashAsset", host::Value("Album/ok.jpg")), nil());
   for (const std::string& id : std::vector<std::string>{
-           "../secret.jpg", "Album/../../secret.jpg", "Album/../ok.jpg", "./Album/ok.jpg", "Album//ok.jpg", "/Album/ok.jpg",
-           secret, "Album/ok.jpg/", std::string("Album/ok.jpg\0.jpg", 17), std::string("Album\0/ok.jpg", 13),
-           "Album/link.jpg", "escape/secret.jpg", "magic.jpg", ".hidden/photo.jpg", "Album/.dot.jpg", "notes.txt", "Album",
-           "", "."}) {
+           "../secret.jpg", "Album/../../secret.jpg", "Album/../ok.jpg", "./Album/ok.jpg", "Album//ok.jpg",
+           "/Album/ok.jpg", secret, "Album/ok.jpg/", std::string("Album/ok.jpg\0.jpg", 17),
+           std::string("Album\0/ok.jpg", 13), "Album/link.jpg", "escape/secret.jpg", "magic.jpg", ".hidden/photo.jpg",
+           "Album/.dot.jpg", "notes.txt", "Album", "", "."}) {
     EXPECT_EQ(harness.call("hashAsset", host::Value(id)), nil()) << id;
     EXPECT_EQ(library->fetchAssetsWithLocalIdentifiers({id}).count(), 0) << id;
   }
-  for (const std::string& album : std::vector<std::string>{"..", "/", "", "escape", ".hidden", "Album/", "Album/ok.jpg"}) {
+  for (const std::string& album :
+       std::vector<std::string>{"..", "/", "", "escape", ".hidden", "Album/", "Album/ok.jpg"}) {
     EXPECT_EQ(library->fetchAssetCollectionsWithLocalIdentifiers({album}).count(), 0) << album;
   }
 }
@@ -86,12 +90,12 @@ TEST(FolderLibrary, LinksInsideWorkForLookupsAndBrowsingAlike) {
   dir.write("lib/Real/a.jpg", "a");
   dir.write("lib/Real/Sub/b.png", "b");
   const auto lib = dir.path() / "lib";
-  std::filesystem::create_symlink("Real", lib / "Linked");                 // a folder, inside
-  std::filesystem::create_symlink("../a.jpg", lib / "Real" / "Sub" / "c.jpg");  // a file, inside
+  std::filesystem::create_symlink("Real", lib / "Linked");                                  // a folder, inside
+  std::filesystem::create_symlink("../a.jpg", lib / "Real" / "Sub" / "c.jpg");              // a file, inside
   std::filesystem::create_symlink(lib / "Real" / "a.jpg", lib / "Real" / "Sub" / "d.jpg");  // inside, absolute
-  std::filesystem::create_symlink(dir.path() / "outside", lib / "Out");    // a folder, outside
-  std::filesystem::create_symlink(outsideFile, lib / "Real" / "out.jpg");  // a file, outside
-  std::filesystem::create_symlink("..", lib / "Real" / "Sub" / "Up");      // a loop
+  std::filesystem::create_symlink(dir.path() / "outside", lib / "Out");                     // a folder, outside
+  std::filesystem::create_symlink(outsideFile, lib / "Real" / "out.jpg");                   // a file, outside
+  std::filesystem::create_symlink("..", lib / "Real" / "Sub" / "Up");                       // a loop
   auto library = openFolder(lib);
   ChannelHarness harness(library);
   EXPECT_EQ(harness.call("hashAsset", host::Value("Linked/Sub/c.jpg")), text(referenceSha256("a")));
@@ -147,7 +151,8 @@ TEST(FolderLibrary, AFolderSwappedForALinkOutsideNeverLeadsAnAnswerOutside) {
     }
     fromOutside += std::find(outsideAnswers.begin(), outsideAnswers.end(), reply) != outsideAnswers.end() ||
                    reply == boolean(true);
-    digests += std::holds_alternative<host::Value>(reply) && std::get<host::Value>(reply).getIf<std::string>() != nullptr;
+    digests +=
+        std::holds_alternative<host::Value>(reply) && std::get<host::Value>(reply).getIf<std::string>() != nullptr;
     if (i % 1000 == 0) harness.console->clear();
   }
   done = true;
@@ -167,7 +172,8 @@ TEST(FolderLibrary, FoldersAreAlbumsOfTheAssetsDirectlyInThem) {
   auto library = openFolder(dir.path());
   ChannelHarness harness(library);
   const auto inAlbum = [&](const char* asset, const char* album, bool userAlbum = true) {
-    return harness.call("getIfAssetExistInAlbum", albumQuery(host::Value(asset), host::Value(album), host::Value(userAlbum)));
+    return harness.call("getIfAssetExistInAlbum",
+                        albumQuery(host::Value(asset), host::Value(album), host::Value(userAlbum)));
   };
   EXPECT_EQ(inAlbum("Holidays/beach.PNG", "Holidays"), boolean(true));
   EXPECT_EQ(inAlbum("Holidays/2024/june.heic", "Holidays/2024"), boolean(true));
@@ -176,13 +182,15 @@ TEST(FolderLibrary, FoldersAreAlbumsOfTheAssetsDirectlyInThem) {
   EXPECT_EQ(inAlbum("loose.gif", "nowhere", false), boolean(true));
   EXPECT_EQ(inAlbum("Family/readme.md", "Family", false), boolean(false));
 
-  EXPECT_EQ(identifiers(library->fetchAssets()),
-            (std::vector<std::string>{"Family/birthday.avi", "Holidays/2024/june.heic", "Holidays/beach.PNG", "loose.gif"}));
+  EXPECT_EQ(
+      identifiers(library->fetchAssets()),
+      (std::vector<std::string>{"Family/birthday.avi", "Holidays/2024/june.heic", "Holidays/beach.PNG", "loose.gif"}));
   EXPECT_EQ(identifiers(library->fetchAssetCollectionsWithType(photo_library::AssetCollectionType::kAlbum)),
             (std::vector<std::string>{"Family", "Holidays", "Holidays/2024"}));
   const auto familyAlbum = library->fetchAssetCollectionsWithLocalIdentifiers({"Family"}).firstObject();
   ASSERT_TRUE(familyAlbum);
-  EXPECT_EQ(identifiers(library->fetchAssetsInAssetCollection(*familyAlbum)), std::vector<std::string>{"Family/birthday.avi"});
+  EXPECT_EQ(identifiers(library->fetchAssetsInAssetCollection(*familyAlbum)),
+            std::vector<std::string>{"Family/birthday.avi"});
 }
 
 TEST(FolderLibrary, ShuttingDownCompletesEveryPendingRequestExactlyOnce) {
@@ -195,8 +203,9 @@ TEST(FolderLibrary, ShuttingDownCompletesEveryPendingRequestExactlyOnce) {
     const auto asset = library->fetchAssetsWithLocalIdentifiers({"a/clip.mov"}).firstObject();
     const auto resource = library->assetResourcesForAsset(*asset).at(0);
     for (int i = 0; i < kRequests; ++i) {
-      library->requestDataForAssetResource(*resource, [&](std::span<const std::uint8_t>) { ++chunks; },
-                                           [&](std::optional<photo_library::LibraryError>) { ++completions; });
+      library->requestDataForAssetResource(
+          *resource, [&](std::span<const std::uint8_t>) { ++chunks; },
+          [&](std::optional<photo_library::LibraryError>) { ++completions; });
       library->requestAVAssetForVideo(*asset, {}, [&](auto, auto, auto) { ++videoAnswers; });
     }
   }  // the library goes with most requests still queued
@@ -205,13 +214,15 @@ TEST(FolderLibrary, ShuttingDownCompletesEveryPendingRequestExactlyOnce) {
 }
 
 TEST(FileUrl, RoundTripsAnyPathAndRefusesWhatIsNoFileHere) {
-  for (const std::string& path : std::vector<std::string>{"/a/b c/100%/#1/été/日本.mov", "/", "/x?y", "/\x01\x7f\xff"}) {
+  for (const std::string& path :
+       std::vector<std::string>{"/a/b c/100%/#1/été/日本.mov", "/", "/x?y", "/\x01\x7f\xff"}) {
     EXPECT_EQ(photo_library::pathOfFileURL(photo_library::fileURLWithPath(path)), path) << path;
   }
   EXPECT_EQ(photo_library::fileURLWithPath("/a b/é"), "file:///a%20b/%C3%A9");
   EXPECT_EQ(photo_library::pathOfFileURL("FILE://localhost/x%2Fy"), "/x/y");
   EXPECT_EQ(photo_library::pathOfFileURL("file:///clip.mov?v=1#t=3"), "/clip.mov");
-  for (const std::string& url : std::vector<std::string>{"https://host/x.mov", "file://otherhost/x.mov", "file:/x.mov", "file:///a%zz",
+  for (const std::string& url :
+       std::vector<std::string>{"https://host/x.mov", "file://otherhost/x.mov", "file:/x.mov", "file:///a%zz",
                                 "file:///a%2", "file:///a%00b", "/plain/path.mov", ""}) {
     EXPECT_FALSE(photo_library::pathOfFileURL(url)) << url;
   }

@@ -82,7 +82,8 @@ struct Tally {
     answered++;
   }
   bool waitAll(std::size_t expected) const {
-    for (int i = 0; i < 60'000 && answered.load() < expected; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (int i = 0; i < 60'000 && answered.load() < expected; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return answered.load() == expected;
   }
 };
@@ -115,7 +116,8 @@ TEST(Load, EightThreadsOfMixedCallsAreEachAnsweredOnce) {
     threads.emplace_back([&, t] {
       for (std::size_t i = 0; i < kCallsPerThread; ++i) {
         const std::size_t call = t * kCallsPerThread + i;
-        harness.channel->invokeMethod(mix[call % mix.size()], [&tally, call](host::MethodReply) { tally.record(call); });
+        harness.channel->invokeMethod(mix[call % mix.size()],
+                                      [&tally, call](host::MethodReply) { tally.record(call); });
       }
     });
   }

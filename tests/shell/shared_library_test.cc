@@ -73,12 +73,13 @@ TEST(SharedLibrary, UnloadsSafelyOnceTheDestructionHandlerHasReturned) {
       auto engine = host::EmbeddedEngine::create();
       plugin.entry(engine->registrarForPlugin(&lent));
       for (int call = 0; call < kCalls; ++call) {
-        engine->sendOnChannel("corvane",
-                              encoded(call % 2 ? "hashAsset" : "fingerprintOfVideoAsset", host::Value("Album/clip.mov")),
-                              [&replies, call](host::Bytes) { replies[call]++; });
+        engine->sendOnChannel(
+            "corvane", encoded(call % 2 ? "hashAsset" : "fingerprintOfVideoAsset", host::Value("Album/clip.mov")),
+            [&replies, call](host::Bytes) { replies[call]++; });
       }
     }
-    for (int call = 0; call < kCalls; ++call) ASSERT_EQ(replies[call].load(), 1) << "round " << round << ", call " << call;
+    for (int call = 0; call < kCalls; ++call)
+      ASSERT_EQ(replies[call].load(), 1) << "round " << round << ", call " << call;
     ASSERT_EQ(::dlclose(plugin.handle), 0);
     ASSERT_FALSE(mapped("libcorvane.so"));
   }
@@ -101,9 +102,10 @@ TEST(SharedLibrary, RegistrarsFilledInBadlyRegisterNothing) {
       {"no messenger", [](CorvanePluginRegistrar& r, CorvaneMessenger&) { r.messenger = nullptr; }, kNothing},
       {"no set_callback", [](CorvanePluginRegistrar&, CorvaneMessenger& m) { m.set_callback = nullptr; }, kNothing},
       {"no send_response", [](CorvanePluginRegistrar&, CorvaneMessenger& m) { m.send_response = nullptr; }, kNothing},
-      {"no destruction handler", [](CorvanePluginRegistrar& r, CorvaneMessenger&) { r.set_destruction_handler = nullptr; },
+      {"no destruction handler",
+       [](CorvanePluginRegistrar& r, CorvaneMessenger&) { r.set_destruction_handler = nullptr; }, kNothing},
+      {"a registrar struct_size of 0", [](CorvanePluginRegistrar& r, CorvaneMessenger&) { r.struct_size = 0; },
        kNothing},
-      {"a registrar struct_size of 0", [](CorvanePluginRegistrar& r, CorvaneMessenger&) { r.struct_size = 0; }, kNothing},
       {"a messenger cut short before send_response",
        [](CorvanePluginRegistrar&, CorvaneMessenger& m) { m.struct_size = offsetof(CorvaneMessenger, send_response); },
        kNothing},

@@ -129,7 +129,8 @@ inline host::MethodReply notImplemented() { return host::FlutterMethodNotImpleme
 // The argument of getIfAssetExistInAlbum.
 inline host::Value albumQuery(host::Value assetId, host::Value pathId, host::Value isUserAlbum = host::Value(true)) {
   using host::Value;
-  return Value(host::ValueMap{{Value("assetId"), std::move(assetId)}, {Value("pathId"), std::move(pathId)},
+  return Value(host::ValueMap{{Value("assetId"), std::move(assetId)},
+                              {Value("pathId"), std::move(pathId)},
                               {Value("isUserAlbum"), std::move(isUserAlbum)}});
 }
 

@@ -13,14 +13,14 @@ namespace corvane::testing {
 // Faults to inject into the files whose path contains `marker`.
 struct FaultPlan {
   std::string marker = {};
-  int openError = 0;                 // opening fails with this errno
-  std::int64_t failReadsFrom = -1;   // a read reaching this offset fails with EIO
-  std::size_t shortReadLimit = 0;    // reads return at most this many bytes
-  std::int64_t truncateTo = -1;      // the file really shrinks to this size once its status was taken
-  std::size_t growBy = 0;            // or really grows by this many bytes
-  bool touchAfterStatus = false;     // or its modification time moves, size kept
-  bool tornFirstRead = false;        // the first read of each piece sees other bytes: a write in
-                                     // flight that no time stamp shows
+  int openError = 0;                // opening fails with this errno
+  std::int64_t failReadsFrom = -1;  // a read reaching this offset fails with EIO
+  std::size_t shortReadLimit = 0;   // reads return at most this many bytes
+  std::int64_t truncateTo = -1;     // the file really shrinks to this size once its status was taken
+  std::size_t growBy = 0;           // or really grows by this many bytes
+  bool touchAfterStatus = false;    // or its modification time moves, size kept
+  bool tornFirstRead = false;       // the first read of each piece sees other bytes: a write in
+                                    // flight that no time stamp shows
 };
 
 // The system's file system, with the faults of the current plan injected, in the manner of a
@@ -32,8 +32,8 @@ class FaultyFileSystem final : public platform::FileSystem {
   void setPlan(FaultPlan plan);
   FaultPlan plan() const;
 
-  platform::FileResult<std::unique_ptr<platform::File>> openFile(const platform::Directory* base,
-                                                                 std::string_view path, platform::Resolve how) override;
+  platform::FileResult<std::unique_ptr<platform::File>> openFile(const platform::Directory* base, std::string_view path,
+                                                                 platform::Resolve how) override;
   platform::FileResult<std::unique_ptr<platform::Directory>> openDirectory(const platform::Directory* base,
                                                                            std::string_view path,
                                                                            platform::Resolve how) override;
@@ -43,7 +43,8 @@ class FaultyFileSystem final : public platform::FileSystem {
     return real_->openStream(path);
   }
   std::unique_ptr<platform::Stream> standardInput() override { return real_->standardInput(); }
-  platform::FileResult<std::unique_ptr<platform::PinnedFile>> pin(const platform::Directory* base, std::string_view path,
+  platform::FileResult<std::unique_ptr<platform::PinnedFile>> pin(const platform::Directory* base,
+                                                                  std::string_view path,
                                                                   platform::Resolve how) override {
     return real_->pin(base, path, how);
   }

@@ -56,12 +56,8 @@ CommandOutput runProgram(const std::string& program, const std::vector<std::stri
     case Stdout::kCaptured:
       posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       break;
-    case Stdout::kFull:
-      posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/full", O_WRONLY, 0);
-      break;
-    case Stdout::kClosed:
-      posix_spawn_file_actions_addclose(&actions, STDOUT_FILENO);
-      break;
+    case Stdout::kFull: posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/full", O_WRONLY, 0); break;
+    case Stdout::kClosed: posix_spawn_file_actions_addclose(&actions, STDOUT_FILENO); break;
     case Stdout::kBrokenPipe:
       // An ignored signal stays ignored across exec; this process never wants SIGPIPE either.
       ::signal(SIGPIPE, SIG_IGN);

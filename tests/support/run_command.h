@@ -14,10 +14,10 @@ struct CommandOutput {
 
 // Where a command's standard output goes.
 enum class Stdout {
-  kCaptured,     // a file, read back into CommandOutput::out
-  kFull,         // /dev/full: every write fails with ENOSPC
-  kClosed,       // no descriptor 1 at all
-  kBrokenPipe,   // a pipe nobody reads, with SIGPIPE ignored: writes fail with EPIPE
+  kCaptured,    // a file, read back into CommandOutput::out
+  kFull,        // /dev/full: every write fails with ENOSPC
+  kClosed,      // no descriptor 1 at all
+  kBrokenPipe,  // a pipe nobody reads, with SIGPIPE ignored: writes fail with EPIPE
 };
 
 // Runs a program (found on PATH when the name has no slash) with these arguments and optional

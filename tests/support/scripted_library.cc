@@ -26,7 +26,8 @@ class ScriptedAlbum final : public AssetCollection {
 FetchResult<Asset> ScriptedLibrary::fetchAssetsWithLocalIdentifiers(const std::vector<std::string>& identifiers) {
   std::vector<std::shared_ptr<const Asset>> found;
   for (const auto& id : identifiers) {
-    if (const auto it = assets.find(id); it != assets.end()) found.push_back(std::make_shared<PlainAsset>(id, it->second.type));
+    if (const auto it = assets.find(id); it != assets.end())
+      found.push_back(std::make_shared<PlainAsset>(id, it->second.type));
   }
   return FetchResult<Asset>(std::move(found));
 }
@@ -41,11 +42,12 @@ FetchResult<AssetCollection> ScriptedLibrary::fetchAssetCollectionsWithLocalIden
 }
 
 FetchResult<AssetCollection> ScriptedLibrary::fetchAssetCollectionsContainingAsset(const Asset& asset,
-                                                                                  AssetCollectionType type) {
+                                                                                   AssetCollectionType type) {
   std::vector<std::shared_ptr<const AssetCollection>> found;
   const auto it = assets.find(asset.localIdentifier());
   if (type == AssetCollectionType::kAlbum && it != assets.end()) {
-    for (const auto& album : it->second.albums) found.push_back(std::make_shared<ScriptedAlbum>(album, albumIdentifierReads));
+    for (const auto& album : it->second.albums)
+      found.push_back(std::make_shared<ScriptedAlbum>(album, albumIdentifierReads));
   }
   return FetchResult<AssetCollection>(std::move(found));
 }
@@ -79,7 +81,8 @@ RequestID ScriptedLibrary::requestDataForAssetResource(const AssetResource& reso
   }
   const DataScript script = data.count(name) ? data.at(name) : DataScript{};
   // The handlers are shared by the steps and let go of once the last step has run.
-  auto handlers = std::make_shared<std::pair<DataReceivedHandler, DataCompletionHandler>>(std::move(onData), std::move(onDone));
+  auto handlers =
+      std::make_shared<std::pair<DataReceivedHandler, DataCompletionHandler>>(std::move(onData), std::move(onDone));
   Steps steps;
   for (const auto& chunk : script.chunks) {
     steps.push_back([handlers, chunk] {

@@ -30,8 +30,8 @@ TempDir::~TempDir() {
   for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
        it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
     if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
-      std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                   std::filesystem::perm_options::add, ignored);
+      std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                   ignored);
     }
   }
   std::filesystem::remove_all(path_, ignored);
@@ -85,7 +85,8 @@ std::string referenceSha256(const std::vector<std::uint8_t>& bytes) { return ref
 
 std::string referenceFingerprint(std::string_view content) {
   std::string message;
-  for (int i = 0; i < 8; ++i) message.push_back(static_cast<char>(static_cast<std::uint64_t>(content.size()) >> (8 * i)));
+  for (int i = 0; i < 8; ++i)
+    message.push_back(static_cast<char>(static_cast<std::uint64_t>(content.size()) >> (8 * i)));
   constexpr std::size_t kWhole = 102400, kSample = 16384;
   if (content.size() <= kWhole) {
     message += content;
@@ -98,7 +99,9 @@ std::string referenceFingerprint(std::string_view content) {
   return referenceSha256(message);
 }
 
-std::string referenceFingerprint(const std::vector<std::uint8_t>& content) { return referenceFingerprint(asText(content)); }
+std::string referenceFingerprint(const std::vector<std::uint8_t>& content) {
+  return referenceFingerprint(asText(content));
+}
 
 void waitPastRacyWindow() { std::this_thread::sleep_for(std::chrono::milliseconds(2100)); }
 

@@ -1,6 +1,5 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 #include <signal.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -13,6 +12,8 @@
 #include <random>
 #include <set>
 #include <thread>
+
+#include <nlohmann/json.hpp>
 
 #include "support/run_command.h"
 #include "support/temp_dir.h"
@@ -38,7 +39,9 @@ Rescan rescan(const std::string& catalog, const fs::path& tree) {
   EXPECT_EQ(run.status, 0) << run.err;
   Rescan result;
   const std::string prefix = tree.string() + "/";
-  const auto relative = [&](const std::string& path) { return path.substr(path.starts_with(prefix) ? prefix.size() : 0); };
+  const auto relative = [&](const std::string& path) {
+    return path.substr(path.starts_with(prefix) ? prefix.size() : 0);
+  };
   for (const auto& line : lines(run.out)) {
     const auto object = nlohmann::json::parse(line);
     if (!object.contains("change")) {
@@ -119,8 +122,8 @@ TEST(CatalogScan, ReScanReadsOnlyWhatChangedAndNamesEachKindOfChange) {
 
 TEST(CatalogScan, NamesOfAnyBytesRoundTripAndHashesAreKeptForLaterScans) {
   TempDir dir;
-  const std::vector<std::string> names = {"plain", "new\nline", "back\\slash", "carriage\rreturn", "\xff\xfe not UTF-8",
-                                          "sub/spaces  and é"};
+  const std::vector<std::string> names = {
+      "plain", "new\nline", "back\\slash", "carriage\rreturn", "\xff\xfe not UTF-8", "sub/spaces  and é"};
   for (const auto& name : names) dir.write("tree/" + name, "content of " + name);
   const auto tree = dir.at("tree");
   const auto catalog = dir.at("c.catalog");
@@ -192,8 +195,8 @@ TEST(CatalogScan, VerifyFindsContentThatChangedUnderUnchangedMetadata) {
   ASSERT_EQ(runCorvane({"-q", "catalog", "scan", "--hash", catalog, dir.at("tree")}).status, 0);
   // Bit rot leaves every time stamp alone; a process cannot. So the record is made to disagree
   // with the disk instead, through SQLite's own shell, as the rot would.
-  const std::string rot = "sqlite3 '" + catalog +
-                          "' \"UPDATE entry SET sha256 = zeroblob(32) WHERE CAST(path AS TEXT) = 'rotten'\"";
+  const std::string rot =
+      "sqlite3 '" + catalog + "' \"UPDATE entry SET sha256 = zeroblob(32) WHERE CAST(path AS TEXT) = 'rotten'\"";
   ASSERT_EQ(std::system(rot.c_str()), 0);
   dir.write("tree/edited", patternText(4'000, 5));
   fs::remove(dir.path() / "tree/gone");
@@ -292,8 +295,7 @@ TEST(CatalogDiff, MovedDuplicatedCorruptedAndAddedFilesEachSaySo) {
     std::string out;
   };
   const std::vector<Case> cases = {
-      {{hashedA, hashedB}, withSha256},
-      {{catalogA, catalogB}, fingerprintsOnly},
+      {{hashedA, hashedB}, withSha256},           {{catalogA, catalogB}, fingerprintsOnly},
       {{"--hash", trees.a, trees.b}, withSha256},  // folders, scanned for the diff
       {{hashedA, trees.b, "--hash"}, withSha256},  // a catalog against a folder
       {{hashedA, catalogB}, fingerprintsOnly},     // SHA-256 on one side only confirms nothing
@@ -340,8 +342,10 @@ TEST(CatalogDiff, MergedCatalogsKeepEachFolderFromItsLatestScan) {
   // A newer scan of A wins over the merged copy; the merged copy does not win over it.
   trees.dir.write("a/later", "later");
   ASSERT_EQ(runCorvane({"-q", "catalog", "scan", catalogA}).status, 0);
-  EXPECT_EQ(runCorvane({"-q", "catalog", "merge", merged, catalogA}).out, catalogA + ": 1 taken in, 0 kept (scanned as late or later here)\n");
-  EXPECT_EQ(runCorvane({"-q", "catalog", "merge", catalogA, merged}).out, merged + ": 1 taken in, 1 kept (scanned as late or later here)\n");
+  EXPECT_EQ(runCorvane({"-q", "catalog", "merge", merged, catalogA}).out,
+            catalogA + ": 1 taken in, 0 kept (scanned as late or later here)\n");
+  EXPECT_EQ(runCorvane({"-q", "catalog", "merge", catalogA, merged}).out,
+            merged + ": 1 taken in, 1 kept (scanned as late or later here)\n");
   EXPECT_EQ(runCorvane({"catalog", "export", "--fingerprint", merged}).out,
             runCorvane({"-q", "fingerprint", "-r", trees.a, trees.b}).out);
 }
@@ -470,11 +474,13 @@ TEST(CatalogSafety, AScanKilledAnywhereKeepsWhatItCommittedAndTheNextOneFinishes
 
 TEST(CatalogSafety, ReadersWorkWhileAScanWrites) {
   TempDir dir;
-  for (int i = 0; i < 3000; ++i) dir.write("tree/f" + std::to_string(i), patternText(2'000, static_cast<std::uint32_t>(i)));
+  for (int i = 0; i < 3000; ++i)
+    dir.write("tree/f" + std::to_string(i), patternText(2'000, static_cast<std::uint32_t>(i)));
   const auto tree = dir.at("tree");
   const auto catalog = dir.at("c.catalog");
   ASSERT_EQ(runCorvane({"-q", "catalog", "scan", catalog, tree}).status, 0);
-  for (int i = 0; i < 3000; ++i) dir.write("tree/g" + std::to_string(i), patternText(2'000, static_cast<std::uint32_t>(i + 5000)));
+  for (int i = 0; i < 3000; ++i)
+    dir.write("tree/g" + std::to_string(i), patternText(2'000, static_cast<std::uint32_t>(i + 5000)));
 
   const int pid = startCorvane({"-q", "catalog", "scan", "--hash", "-j", "1", catalog});
   ASSERT_GT(pid, 0);

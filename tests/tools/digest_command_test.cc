@@ -1,14 +1,14 @@
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
-#include <sys/stat.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <set>
 #include <thread>
+
+#include <nlohmann/json.hpp>
 
 #include "support/run_command.h"
 #include "support/temp_dir.h"
@@ -34,12 +34,14 @@ TEST(DigestCommand, PrintsInTheOrderGivenWhateverTheParallelism) {
 
 // What `find DIR -type f | LC_ALL=C sort | xargs sha256sum` prints, with these find options.
 std::string findSortSha256sum(const std::string& findOptions, const std::string& root) {
-  return runShell("find " + findOptions + " '" + root + "' -type f -print0 | LC_ALL=C sort -z | xargs -0 sha256sum").out;
+  return runShell("find " + findOptions + " '" + root + "' -type f -print0 | LC_ALL=C sort -z | xargs -0 sha256sum")
+      .out;
 }
 
 TEST(DigestCommand, WalksAsFindListsInTheByteOrderOfWholePaths) {
   TempDir dir;
-  for (const char* name : {"b/2", "a/z/deep", "a/1", "a-", "c", ".hidden", "a b/x", "\xff\xfe/odd", "back\\slash", "new\nline"}) {
+  for (const char* name :
+       {"b/2", "a/z/deep", "a/1", "a-", "c", ".hidden", "a b/x", "\xff\xfe/odd", "back\\slash", "new\nline"}) {
     dir.write(name, name);
   }
   const auto root = dir.path().string();
@@ -78,7 +80,8 @@ TEST(DigestCommand, AFolderSwappedForALinkNeverLeadsOutsideTheTree) {
   ASSERT_EQ(::symlink("../outside", dir.at("tree/swlink").c_str()), 0);
   std::atomic<bool> done{false};
   std::thread swapper([&] {
-    while (!done) ::renameat2(AT_FDCWD, dir.at("tree/sw").c_str(), AT_FDCWD, dir.at("tree/swlink").c_str(), RENAME_EXCHANGE);
+    while (!done)
+      ::renameat2(AT_FDCWD, dir.at("tree/sw").c_str(), AT_FDCWD, dir.at("tree/swlink").c_str(), RENAME_EXCHANGE);
   });
   const auto quoted = [](const std::string& text) {
     std::string result(1, '\'');  // appended: GCC 12 warns falsely (-Wrestrict) on "'" + text
@@ -95,7 +98,8 @@ TEST(DigestCommand, AFolderSwappedForALinkNeverLeadsOutsideTheTree) {
   for (int round = 0; round < 15; ++round) {
     for (const auto& script : scripts) {
       const auto run = runShell(script + " 2>/dev/null");
-      for (const auto& digest : outside) ASSERT_EQ(run.out.find(digest), std::string::npos) << script << "\n" << run.out;
+      for (const auto& digest : outside)
+        ASSERT_EQ(run.out.find(digest), std::string::npos) << script << "\n" << run.out;
     }
   }
   done = true;
@@ -162,8 +166,8 @@ TEST(DigestCommand, ChecksListsAsSha256sumDoes) {
     std::filesystem::remove(gone);
     const auto run = runCorvane({command, "-c", list});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, kept + ": OK\n" + changed + ": FAILED\n" + gone + ": FAILED open or read\n\\" + dir.path().string() +
-                           "/odd\\\\name\\nwith break: OK\n");
+    EXPECT_EQ(run.out, kept + ": OK\n" + changed + ": FAILED\n" + gone + ": FAILED open or read\n\\" +
+                           dir.path().string() + "/odd\\\\name\\nwith break: OK\n");
     EXPECT_NE(run.err.find("WARNING: 1 line is improperly formatted"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("WARNING: 1 listed file could not be read"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("WARNING: 1 computed checksum did NOT match"), std::string::npos) << run.err;
@@ -199,7 +203,8 @@ TEST(DigestCommand, JsonGivesPathSizeAndDigest) {
 // sha256sum's messages as corvane words them: only the program's name differs.
 std::string asCorvane(const std::string& err) {
   std::string out;
-  for (const auto& line : lines(err)) out += (line.starts_with("sha256sum: ") ? "corvane: " + line.substr(11) : line) + "\n";
+  for (const auto& line : lines(err))
+    out += (line.starts_with("sha256sum: ") ? "corvane: " + line.substr(11) : line) + "\n";
   return out;
 }
 
@@ -224,7 +229,8 @@ TEST(Sha256sumCompat, CheckListsReadAsSha256sumReadsThem) {
   std::string upper = h;
   for (auto& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   const std::string ok = h + "  " + plain + "\n";
-  const std::string escapedBroken = std::string("\\") + referenceSha256("broken") + "  " + dir.path().string() + "/new\\nline\n";
+  const std::string escapedBroken =
+      std::string("\\") + referenceSha256("broken") + "  " + dir.path().string() + "/new\\nline\n";
   struct Case {
     std::string list;
     std::vector<std::string> options = {};
@@ -293,15 +299,9 @@ TEST(Sha256sumCompat, DigestLinesAreSha256sums) {
     std::vector<std::string> operands;
   };
   const std::vector<Case> cases = {
-      {{}, files},
-      {{"--tag"}, files},
-      {{"-b"}, files},
-      {{"-b", "-t"}, files},
-      {{"-z"}, files},
-      {{"--tag", "-z"}, files},
-      {{}, {"-"}},
-      {{}, {}},
-      {{"--tag"}, {files[0], "-", files[1]}},
+      {{}, files},           {{"--tag"}, files}, {{"-b"}, files},
+      {{"-b", "-t"}, files}, {{"-z"}, files},    {{"--tag", "-z"}, files},
+      {{}, {"-"}},           {{}, {}},           {{"--tag"}, {files[0], "-", files[1]}},
   };
   for (const auto& c : cases) {
     auto arguments = c.options;
@@ -328,9 +328,8 @@ TEST(Sha256sumCompat, DigestLinesAreSha256sums) {
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   const auto corvane = corvanePath();
   for (const char* command : {"hash", "fingerprint"}) {
-    const auto fromFifo =
-        runProgram("/bin/sh", {"-c", "printf x > \"$1\" & exec \"$2\" " + std::string(command) + " \"$1\"", "sh", fifo,
-                               corvane});
+    const auto fromFifo = runProgram(
+        "/bin/sh", {"-c", "printf x > \"$1\" & exec \"$2\" " + std::string(command) + " \"$1\"", "sh", fifo, corvane});
     const auto fromSubstitution =
         runProgram("bash", {"-c", "exec \"$1\" " + std::string(command) + " <(cat \"$2\")", "bash", corvane, files[0]});
     const auto fromFile = runCorvane({command, files[0]});
@@ -351,12 +350,9 @@ TEST(Sha256sumCompat, HostileNamesNeverBreakALine) {
     bool escaped;
   };
   const std::vector<Case> cases = {
-      {"x: OK\nfake.png", "x: OK\\nfake.png", true},
-      {"back\\slash.png", "back\\\\slash.png", true},
-      {"cr\rname.png", "cr\\rname.png", true},
-      {"tab\tname.png", "tab\tname.png", false},
-      {"latin\xe9\xff.png", "latin\xe9\xff.png", false},
-      {"it's.png", "it's.png", false},
+      {"x: OK\nfake.png", "x: OK\\nfake.png", true},     {"back\\slash.png", "back\\\\slash.png", true},
+      {"cr\rname.png", "cr\\rname.png", true},           {"tab\tname.png", "tab\tname.png", false},
+      {"latin\xe9\xff.png", "latin\xe9\xff.png", false}, {"it's.png", "it's.png", false},
   };
   std::vector<std::string> paths;
   for (const auto& c : cases) paths.push_back(dir.write("lib/" + c.name, c.name));

@@ -1,6 +1,5 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +9,8 @@
 #include <filesystem>
 #include <set>
 #include <thread>
+
+#include <nlohmann/json.hpp>
 
 #include "support/run_command.h"
 #include "support/temp_dir.h"
@@ -53,7 +54,8 @@ struct TrapTree {
     put("many/t1", flipped(many, 50'000));
     put("many/t2", flipped(many, 50'000));
     const auto odd = patternBytes(777, 6);
-    for (const char* name : {"names/with space", "names/new\nline", "names/odd\xff\xfe", "names/back\\slash"}) put(name, odd);
+    for (const char* name : {"names/with space", "names/new\nline", "names/odd\xff\xfe", "names/back\\slash"})
+      put(name, odd);
     put("e1", "");
     put("e2", "");
     put("hl/one", patternBytes(5000, 4));
@@ -231,21 +233,31 @@ TEST(DupesCommand, MarksEveryLineThatIsNoConfirmedCopy) {
   manyProbable.insert({r("many/t1"), r("many/t2")});
   const std::vector<Case> cases = {
       // The sampled fingerprint alone: traps and copies in one group, every line marked.
-      {{"--probable"}, {{"probable", {r("big/orig"), r("big/copy"), r("big/trap1"), r("big/trap2"), r("big/trap3")}}}, kLarge},
+      {{"--probable"},
+       {{"probable", {r("big/orig"), r("big/copy"), r("big/trap1"), r("big/trap2"), r("big/trap3")}}},
+       kLarge},
       {{"--probable"}, {{"probable", manyProbable}}, kMany},
       // A whole-content digest settles small files: no mark of doubt there.
       {{"--probable"}, {{"duplicate", {r("small/a"), r("small/b copy"), r("deep/x/a")}}}, 1000},
       // Names of one file: left out of the groups, listed as such with -H.
-      {{"-H"}, {{"duplicate", {r("big/orig"), r("big/copy")}}, {"same-file", {r("big/orig"), r("links/hard")}},
-                {"duplicate", {r("big/trap1"), r("big/trap2")}}}, kLarge},
+      {{"-H"},
+       {{"duplicate", {r("big/orig"), r("big/copy")}},
+        {"same-file", {r("big/orig"), r("links/hard")}},
+        {"duplicate", {r("big/trap1"), r("big/trap2")}}},
+       kLarge},
       {{"-H"}, {{"same-file", {r("hl/one"), r("hl/two")}}}, 5000},
-      {{"-H", "-L"}, {{"duplicate", {r("big/copy"), r("big/orig")}}, {"same-file", {r("big/copy"), r("links/sym")}},
-                      {"same-file", {r("big/orig"), r("links/hard")}}, {"duplicate", {r("big/trap1"), r("big/trap2")}}}, kLarge},
+      {{"-H", "-L"},
+       {{"duplicate", {r("big/copy"), r("big/orig")}},
+        {"same-file", {r("big/copy"), r("links/sym")}},
+        {"same-file", {r("big/orig"), r("links/hard")}},
+        {"duplicate", {r("big/trap1"), r("big/trap2")}}},
+       kLarge},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.arguments.back() + " " + std::to_string(c.size));
     const auto size = std::to_string(c.size);
-    const auto run = runCorvane(with({"-q", "dupes", "-r", "--min-size", size, "--max-size", size}, with(c.arguments, {tree.root})));
+    const auto run =
+        runCorvane(with({"-q", "dupes", "-r", "--min-size", size, "--max-size", size}, with(c.arguments, {tree.root})));
     EXPECT_EQ(run.status, 0) << run.err;
     auto found = lineGroups(run.out, true);
     auto expected = c.expected;
@@ -286,7 +298,8 @@ TEST(DupesCommand, AFileThatChangesIsNeverGroupedOnTornContent) {
   for (int round = 0; round < 6; ++round) {
     for (const auto& mode : modes) {
       const auto run = runCorvane(with(with({"dupes"}, mode), {dir.path().string(), "-r"}));
-      const bool reported = run.err.find(changing + ": changed during the run; left out of every group") != std::string::npos;
+      const bool reported =
+          run.err.find(changing + ": changed during the run; left out of every group") != std::string::npos;
       EXPECT_EQ(run.status, reported ? 1 : 0) << run.err;
       EXPECT_EQ(run.out.find("changing"), std::string::npos) << run.out;
       for (const auto& copy : copies) EXPECT_NE(run.out.find(copy), std::string::npos) << run.out;
@@ -316,9 +329,11 @@ TEST(DupesCommand, FindsDuplicateAssetsInALibrary) {
   const std::vector<Case> cases = {
       {{}, "Album/a.png\nAlbum/b.PNG\nAlbum/clip.mov\nOther/c.png\n\nAlbum/v.mov\nOther/v copy.mov\n\n"},
       {{"--album", "Album"}, "Album/a.png\nAlbum/b.PNG\nAlbum/clip.mov\n\n"},
-      {{"--paranoid", "-j", "1"}, "Album/a.png\nAlbum/b.PNG\nAlbum/clip.mov\nOther/c.png\n\nAlbum/v.mov\nOther/v copy.mov\n\n"},
-      {{"--album", "Album", "--json"}, "{\"size\":4000,\"sha256\":\"" + referenceSha256(image) +
-                                           "\",\"assets\":[\"Album/a.png\",\"Album/b.PNG\",\"Album/clip.mov\"]}\n"},
+      {{"--paranoid", "-j", "1"},
+       "Album/a.png\nAlbum/b.PNG\nAlbum/clip.mov\nOther/c.png\n\nAlbum/v.mov\nOther/v copy.mov\n\n"},
+      {{"--album", "Album", "--json"},
+       "{\"size\":4000,\"sha256\":\"" + referenceSha256(image) +
+           "\",\"assets\":[\"Album/a.png\",\"Album/b.PNG\",\"Album/clip.mov\"]}\n"},
   };
   for (const auto& c : cases) {
     const auto run = runCorvane(with({"-q", "dupes", "--library", library}, c.arguments));

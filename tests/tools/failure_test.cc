@@ -1,7 +1,6 @@
 // Output that cannot be written, and a machine short of memory or threads: every run ends with
 // one line saying so and a status, never with lost output, an abort or a core.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,7 +15,8 @@ const std::string kLibrary = CORVANE_SOURCE_DIR "/examples/library";
 
 std::size_t countLines(const std::string& text, const std::string& start) {
   const auto all = lines(text);
-  return static_cast<std::size_t>(std::count_if(all.begin(), all.end(), [&](const auto& l) { return l.starts_with(start); }));
+  return static_cast<std::size_t>(
+      std::count_if(all.begin(), all.end(), [&](const auto& l) { return l.starts_with(start); }));
 }
 
 TEST(Failures, WriteFailuresStopEveryCommandWithOneMessage) {
@@ -92,7 +92,8 @@ TEST(Failures, ResourceLimitsEndWithOneLineAndAStatus) {
   // Few descriptors for many threads: calls wait for one instead of failing their files, and
   // duplicates are compared a few files at a time (three groups of four 200 KB copies).
   std::string tree = " '" + dir.at("tree") + "'", copies = " '" + dir.at("copies") + "'";
-  for (int i = 0; i < 1000; ++i) dir.write("tree/" + std::to_string(i % 10) + "/" + std::to_string(i), std::to_string(i));
+  for (int i = 0; i < 1000; ++i)
+    dir.write("tree/" + std::to_string(i % 10) + "/" + std::to_string(i), std::to_string(i));
   for (int i = 0; i < 12; ++i) {
     dir.write("copies/" + std::to_string(i), patternText(200'000, static_cast<std::uint32_t>(i % 3)));
   }
@@ -119,16 +120,17 @@ TEST(Failures, ResourceLimitsEndWithOneLineAndAStatus) {
     cases.push_back({noThreads, "hash --library '" + kLibrary + "' --asset Holidays/beach.png", 0, "", 1});
     // Without threads, an endless check list is still answered as it is read.
     const auto empty = dir.write("empty", "");
-    const auto endless = runShell("yes '" + referenceSha256("") + "  " + empty + "' | timeout 60 " + noThreads.substr(5) +
-                                  " '" + corvanePath() + "' hash -c 2>/dev/null | head -n 2");
+    const auto endless = runShell("yes '" + referenceSha256("") + "  " + empty + "' | timeout 60 " +
+                                  noThreads.substr(5) + " '" + corvanePath() + "' hash -c 2>/dev/null | head -n 2");
     EXPECT_EQ(endless.out, empty + ": OK\n" + empty + ": OK\n");
     // A folder that can be listed but not searched: its files fail, as for sha256sum, and are
     // not passed over.
     const auto locked = dir.write("locked/file", "x");
-    std::filesystem::permissions(dir.at("locked"), std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+    std::filesystem::permissions(dir.at("locked"), std::filesystem::perms::owner_read |
+                                                       std::filesystem::perms::group_read |
                                                        std::filesystem::perms::others_read);
-    cases.push_back({"exec setpriv --reuid=65534 --regid=65534 --clear-groups", "-q hash -r '" + dir.at("locked") + "'", 1,
-                     "corvane: " + locked + ": Permission denied\n", 0});
+    cases.push_back({"exec setpriv --reuid=65534 --regid=65534 --clear-groups", "-q hash -r '" + dir.at("locked") + "'",
+                     1, "corvane: " + locked + ": Permission denied\n", 0});
   }
 #endif
   for (const auto& c : cases) {

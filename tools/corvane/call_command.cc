@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-
 #include "escape.h"
 #include "exit_status.h"
 #include "host/standard_reader.h"
@@ -24,18 +23,18 @@ void addCallCommand(CLI::App& app, CallOptions& options, CommonOptions& common) 
   call->add_option("--library", options.library, "The photo library: a folder (default: your pictures folder)")
       ->type_name("DIR");
   addCommonOptions(*call, common);
-  call->footer(helpFooter(
-      "  corvane call getPlatformVersion\n"
-      "  corvane call fingerprintOfFile /path/to/file\n"
-      "  corvane --trace call hashFile /path/to/file\n"
-      "  corvane call --library ~/Pictures hashAsset 'Holidays/beach.png'\n"
-      "  corvane call --library ~/Pictures getIfAssetExistInAlbum \\\n"
-      "      '{\"assetId\": \"Holidays/beach.png\", \"pathId\": \"Holidays\", \"isUserAlbum\": true}'\n"
-      "\nThe plug-in's own lines go to standard error (none with -q).\n",
-      "  0  answered\n"
-      "  1  an error reply; standard output could not be written; or the run could not go on\n"
-      "  2  the command line is wrong (an argument nested too deep, say)\n"
-      "  3  the plug-in does not implement the method"));
+  call->footer(
+      helpFooter("  corvane call getPlatformVersion\n"
+                 "  corvane call fingerprintOfFile /path/to/file\n"
+                 "  corvane --trace call hashFile /path/to/file\n"
+                 "  corvane call --library ~/Pictures hashAsset 'Holidays/beach.png'\n"
+                 "  corvane call --library ~/Pictures getIfAssetExistInAlbum \\\n"
+                 "      '{\"assetId\": \"Holidays/beach.png\", \"pathId\": \"Holidays\", \"isUserAlbum\": true}'\n"
+                 "\nThe plug-in's own lines go to standard error (none with -q).\n",
+                 "  0  answered\n"
+                 "  1  an error reply; standard output could not be written; or the run could not go on\n"
+                 "  2  the command line is wrong (an argument nested too deep, say)\n"
+                 "  3  the plug-in does not implement the method"));
 }
 
 int runCall(const CommonOptions& common, const CallOptions& options) {

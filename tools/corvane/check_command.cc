@@ -52,7 +52,8 @@ class ListCheck {
     shown_ = fromStdin ? "standard input" : list;
     const auto stream = openList(list);
     if (!stream) return false;
-    DigestRun run(common_, options_, kind_, library, [&](const ItemSink& sink) { readLines(*stream, fromStdin, sink); });
+    DigestRun run(common_, options_, kind_, library,
+                  [&](const ItemSink& sink) { readLines(*stream, fromStdin, sink); });
     std::string error;
     if (!run.start(error)) {
       printError(error);

@@ -1,11 +1,11 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "digest_command.h"
 #include "options.h"
-#include <optional>
-#include <string>
 
 namespace corvane::tool {
 

@@ -44,16 +44,15 @@ int printDigests(const CommonOptions& common, DigestKind kind, const DigestOptio
                  const std::optional<std::string>& library) {
   const auto operands = options.operands.empty() ? std::vector<std::string>{"-"} : options.operands;
   // Files are hashed while the walk goes on, and only a window of them is held at any time.
-  DigestRun run = options.assets
-                      ? DigestRun(common, options, kind, library, assetItems(options.operands))
-                      : DigestRun(common, options, kind, library, [&](const ItemSink& sink) {
-                          // Walked files are looked at once, so that each answer can be checked to
-                          // be for the file the walk saw.
-                          const WalkChoices choices{.recursive = options.recursive,
-                                                    .followLinks = options.followLinks,
-                                                    .withStatus = options.recursive};
-                          fileItems(operands, choices, sink);
-                        });
+  DigestRun run = options.assets ? DigestRun(common, options, kind, library, assetItems(options.operands))
+                                 : DigestRun(common, options, kind, library, [&](const ItemSink& sink) {
+                                     // Walked files are looked at once, so that each answer can be checked to
+                                     // be for the file the walk saw.
+                                     const WalkChoices choices{.recursive = options.recursive,
+                                                               .followLinks = options.followLinks,
+                                                               .withStatus = options.recursive};
+                                     fileItems(operands, choices, sink);
+                                   });
   std::string error;
   if (!run.start(error)) {
     printError(error);
@@ -91,9 +90,10 @@ CLI::App* addDigestCommand(CLI::App& app, DigestKind kind, DigestOptions& option
   auto* command = app.add_subcommand(
       name, fingerprint ? "Print sampled fingerprints: the size and five 16 KiB samples, fast for any size"
                         : "Print SHA-256 hashes of whole files, as sha256sum does");
-  command->add_option("FILE", options.operands,
-                      "Files ('-' or none: standard input), folders with -r, asset identifiers with --asset, "
-                      "lists with -c")
+  command
+      ->add_option("FILE", options.operands,
+                   "Files ('-' or none: standard input), folders with -r, asset identifiers with --asset, "
+                   "lists with -c")
       ->type_name("");
   command->add_flag("-r,--recursive", options.recursive,
                     "Walk into folders: every regular file below them, as find -type f lists them, in byte order");
@@ -105,10 +105,14 @@ CLI::App* addDigestCommand(CLI::App& app, DigestKind kind, DigestOptions& option
   command->add_flag("--tag", options.tag, "Print BSD-style lines: " + algorithm + " (FILE) = DIGEST");
   command->add_flag("-z,--zero", options.zero,
                     "End lines with NUL and leave names unescaped; with -c, read NUL-ended lists");
-  command->add_flag_callback("-b,--binary", [&options] { options.binary = true; }, "Mark names with '*' (binary mode)")
+  command
+      ->add_flag_callback(
+          "-b,--binary", [&options] { options.binary = true; }, "Mark names with '*' (binary mode)")
       ->trigger_on_parse();
-  command->add_flag_callback("-t,--text", [&options] { options.binary = false; },
-                             "Text mode, the default (there is no difference on this system)")
+  command
+      ->add_flag_callback(
+          "-t,--text", [&options] { options.binary = false; },
+          "Text mode, the default (there is no difference on this system)")
       ->trigger_on_parse();
   command->add_flag("--asset", options.assets,
                     fingerprint ? "The operands are video identifiers of the photo library"
@@ -117,8 +121,9 @@ CLI::App* addDigestCommand(CLI::App& app, DigestKind kind, DigestOptions& option
       ->type_name("DIR");
 
   const std::string check = "Checking (-c)";
-  command->add_flag("-c,--check", options.check,
-                    "Read digests from the lists and check them ('-' or none: standard input)")
+  command
+      ->add_flag("-c,--check", options.check,
+                 "Read digests from the lists and check them ('-' or none: standard input)")
       ->group(check);
   command->add_flag("--ignore-missing", options.ignoreMissing, "Don't fail or report status for missing files")
       ->group(check);
@@ -145,13 +150,11 @@ CLI::App* addDigestCommand(CLI::App& app, DigestKind kind, DigestOptions& option
   });
 
   const std::string list = fingerprint ? "archive.fingerprints" : "archive.sha256";
-  std::string examples = "  corvane " + name + " photo.jpg video.mov\n" +
-                         "  corvane " + name + " -r ~/Archive > " + list + "\n" +
-                         "  corvane " + name + " -c " + list + "          check every file\n" +
+  std::string examples = "  corvane " + name + " photo.jpg video.mov\n" + "  corvane " + name + " -r ~/Archive > " +
+                         list + "\n" + "  corvane " + name + " -c " + list + "          check every file\n" +
                          "  corvane " + name + " -c --quiet " + list + "  print only what failed\n" +
-                         "  tar -c ~/Archive | corvane " + name + "         standard input\n" +
-                         "  corvane " + name + " --json -r ~/Archive\n" +
-                         "  corvane " + name + " --library ~/Pictures --asset " +
+                         "  tar -c ~/Archive | corvane " + name + "         standard input\n" + "  corvane " + name +
+                         " --json -r ~/Archive\n" + "  corvane " + name + " --library ~/Pictures --asset " +
                          (fingerprint ? "'Holidays/sea waves.avi'\n" : "Holidays/beach.png\n");
   examples += "\nWith --json: {\"path\",\"size\",\"" + std::string(jsonKey(kind)) +
               "\"}, or {\"path\",\"error\"} for a failure. A path that is not\n"

@@ -19,7 +19,7 @@ struct DigestOptions {
   std::vector<std::string> operands;  // paths, asset identifiers with --asset, lists with -c
   bool recursive = false;
   bool followLinks = false;  // -L
-  std::size_t threads = 0;  // 0: one per processor
+  std::size_t threads = 0;   // 0: one per processor
   bool json = false;
   bool assets = false;
   std::optional<std::string> library;

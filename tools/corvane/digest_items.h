@@ -16,10 +16,10 @@ namespace corvane::tool {
 struct Item {
   std::string name;    // as printed: the path, "-" for standard input, or the asset identifier
   std::string target;  // as called: the same, or "/proc/self/fd/N" for a spooled stream
-  std::optional<std::uint64_t> size = std::nullopt;   // known for spooled streams; for files the plug-in tells
-  std::optional<std::string> error = std::nullopt;    // the item failed before any call (a folder, say)
-  std::shared_ptr<const Spool> spool = nullptr;       // keeps a spooled stream's copy until its call is done
-  std::optional<Job> walked = std::nullopt;           // a file met in a walk, as the walk saw it
+  std::optional<std::uint64_t> size = std::nullopt;  // known for spooled streams; for files the plug-in tells
+  std::optional<std::string> error = std::nullopt;   // the item failed before any call (a folder, say)
+  std::shared_ptr<const Spool> spool = nullptr;      // keeps a spooled stream's copy until its call is done
+  std::optional<Job> walked = std::nullopt;          // a file met in a walk, as the walk saw it
 };
 
 using ItemSink = std::function<bool(Item&&)>;

@@ -1,8 +1,8 @@
 #include "digest_run.h"
 
 #include <algorithm>
-#include <climits>
 #include <cerrno>
+#include <climits>
 #include <thread>
 
 #include "file_report.h"
@@ -78,8 +78,8 @@ Outcome DigestRun::call(Item& item) const {
     }
     pinned = std::move(*pin);
   }
-  const auto [reply, report] = callReporting(*host_, {method, host::Value(pinned ? pinned->path() : item.target)},
-                                             common_.trace);
+  const auto [reply, report] =
+      callReporting(*host_, {method, host::Value(pinned ? pinned->path() : item.target)}, common_.trace);
   if (report.status) outcome.size = report.status->size;
   const auto* value = std::get_if<host::Value>(&reply);
   if (const auto* digest = value ? value->getIf<std::string>() : nullptr) {
@@ -116,7 +116,7 @@ bool DigestRun::run(const std::function<bool(std::size_t, const Item&, Outcome&)
       },
       [this](Item& item) {
         auto outcome = call(item);
-        item.spool.reset();  // the stream's copy is no longer needed
+        item.spool.reset();   // the stream's copy is no longer needed
         item.walked.reset();  // nor the walked folder
         progress_.advance(outcome.size.value_or(item.size.value_or(0)));
         return outcome;

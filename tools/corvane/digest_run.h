@@ -9,8 +9,6 @@
 #include "digest_command.h"
 #include "digest_items.h"
 #include "options.h"
-#include <optional>
-#include <string>
 #include "plugin_host.h"
 #include "progress.h"
 
@@ -20,8 +18,8 @@ namespace corvane::tool {
 struct Outcome {
   std::optional<std::string> digest;
   std::optional<std::uint64_t> size;  // as the plug-in found the file
-  std::string error;     // why there is none, in words
-  bool missing = false;  // the file does not exist (--ignore-missing passes over it)
+  std::string error;                  // why there is none, in words
+  bool missing = false;               // the file does not exist (--ignore-missing passes over it)
 };
 
 // One pass of items through the plug-in: a host of its own, the progress display on a terminal,

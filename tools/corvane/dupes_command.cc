@@ -19,10 +19,12 @@ namespace {
 std::optional<std::string> misuse(const DupesOptions& options) {
   const bool library = options.library || options.album;
   if (library && !options.operands.empty()) return "--library looks at a library's assets; it takes no paths";
-  if (library && (options.recursive || options.followLinks)) return "-r and -L walk folders; they do not go with --library";
+  if (library && (options.recursive || options.followLinks))
+    return "-r and -L walk folders; they do not go with --library";
   if (!library && options.operands.empty()) return "no paths given";
   if (options.json && options.nul) return "--json and -0 are two output formats; choose one";
-  if (options.probable && options.paranoid) return "--probable leaves groups unconfirmed; --paranoid confirms all of them";
+  if (options.probable && options.paranoid)
+    return "--probable leaves groups unconfirmed; --paranoid confirms all of them";
   if (options.maxSize && *options.maxSize < options.minSize) return "--max-size is below --min-size";
   return std::nullopt;
 }
@@ -99,33 +101,35 @@ CLI::App* addDupesCommand(CLI::App& app, DupesOptions& options, CommonOptions& c
       ->check(CLI::Range(std::size_t{1}, std::size_t{1024}));
   command->add_option("--min-size", options.minSize, "Leave out files smaller than SIZE (bytes, or 10K, 5M, 1G)")
       ->transform(CLI::AsSizeValue(false));
-  command->add_option("--max-size", options.maxSize, "Leave out files larger than SIZE")->transform(CLI::AsSizeValue(false));
+  command->add_option("--max-size", options.maxSize, "Leave out files larger than SIZE")
+      ->transform(CLI::AsSizeValue(false));
   command->add_flag("--empty", options.empty, "Empty files are duplicates of each other too");
   command->add_flag("-H,--hard-links", options.hardLinks,
                     "Also list the names that are one file (hard links, or links followed with -L), marked same-file");
   command->add_flag("--probable", options.probable,
                     "List matches of the sampled fingerprint without confirming them, marked probable");
-  command->add_flag("--paranoid", options.paranoid, "Confirm every group byte by byte, also those a whole-content hash settled");
+  command->add_flag("--paranoid", options.paranoid,
+                    "Confirm every group byte by byte, also those a whole-content hash settled");
   command->add_flag("--json", options.json, "Print one JSON object per group: size, sha256 and paths");
   command->add_flag("-0,-z,--null", options.nul, "End each name with a NUL byte, and each group with one more");
   command->add_option("--library", options.library, "Look at the assets of this photo library folder instead of paths");
   command->add_option("--album", options.album,
                       "Only the assets of this album (of --library, else of your pictures folder)");
   addCommonOptions(*command, common);
-  command->footer(helpFooter(
-      "  corvane dupes -r ~/Archive                  groups of identical files, a blank line after each\n"
-      "  corvane dupes -r --min-size 1M ~/Videos     large files only\n"
-      "  corvane dupes -r --json ~/Archive           one JSON object per group, with its SHA-256\n"
-      "  corvane dupes -r --probable ~/Videos        fast: fingerprint matches, unconfirmed\n"
-      "  corvane dupes --library ~/Pictures --album Holidays\n"
-      "\nA group is confirmed from the whole content of its files: byte by byte, or by their whole-content\n"
-      "SHA-256 (which the fingerprint is, for files of up to 100 KiB). Nothing is grouped on the sampled\n"
-      "fingerprint alone, except with --probable, which marks every such line. Names of one file count\n"
-      "once; empty files only with --empty. A file that changes during the run is reported and left out.\n"
-      "Nothing is ever deleted, linked or moved.\n",
-      "  0  done\n"
-      "  1  some file failed or changed; standard output could not be written\n"
-      "  2  the command line is wrong"));
+  command->footer(
+      helpFooter("  corvane dupes -r ~/Archive                  groups of identical files, a blank line after each\n"
+                 "  corvane dupes -r --min-size 1M ~/Videos     large files only\n"
+                 "  corvane dupes -r --json ~/Archive           one JSON object per group, with its SHA-256\n"
+                 "  corvane dupes -r --probable ~/Videos        fast: fingerprint matches, unconfirmed\n"
+                 "  corvane dupes --library ~/Pictures --album Holidays\n"
+                 "\nA group is confirmed from the whole content of its files: byte by byte, or by their whole-content\n"
+                 "SHA-256 (which the fingerprint is, for files of up to 100 KiB). Nothing is grouped on the sampled\n"
+                 "fingerprint alone, except with --probable, which marks every such line. Names of one file count\n"
+                 "once; empty files only with --empty. A file that changes during the run is reported and left out.\n"
+                 "Nothing is ever deleted, linked or moved.\n",
+                 "  0  done\n"
+                 "  1  some file failed or changed; standard output could not be written\n"
+                 "  2  the command line is wrong"));
   return command;
 }
 
@@ -159,7 +163,7 @@ int runDupes(const CommonOptions& common, const DupesOptions& options) {
     return kExitFailed;
   }
   auto source = assets ? assetSource(*host, library, options.album, common.trace)
-                             : fileSource(*host, {options.operands, options.recursive, options.followLinks, common.trace});
+                       : fileSource(*host, {options.operands, options.recursive, options.followLinks, common.trace});
 
   const bool showProgress = !common.quiet && !common.trace && Progress::terminalAttached();
   std::size_t unlisted = 0;

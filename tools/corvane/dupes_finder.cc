@@ -96,8 +96,10 @@ class Finder {
     std::vector<std::pair<std::size_t, DigestMethod>> candidates;
     for (const auto& bucket : buckets) {
       const bool small = members_[bucket.front()].status.size <= kWholeFileLimit;
-      const bool fingerprinted = std::all_of(bucket.begin(), bucket.end(), [&](auto i) { return members_[i].fingerprinted; });
-      const auto method = fingerprinted && !(settings_.wantSha256 && small) ? DigestMethod::kFingerprint : DigestMethod::kHash;
+      const bool fingerprinted =
+          std::all_of(bucket.begin(), bucket.end(), [&](auto i) { return members_[i].fingerprinted; });
+      const auto method =
+          fingerprinted && !(settings_.wantSha256 && small) ? DigestMethod::kFingerprint : DigestMethod::kHash;
       for (const auto i : bucket) candidates.emplace_back(i, method);
     }
     Progress progress(settings_.showProgress, candidates.size(), "fingerprinting");
@@ -174,9 +176,8 @@ class Finder {
   // Every group compared byte by byte; groups split where their members differ.
   std::vector<DuplicateGroup> compare(std::vector<DuplicateGroup>& groups) {
     // The largest first, so that threads finish together.
-    std::sort(groups.begin(), groups.end(), [](const auto& a, const auto& b) {
-      return a.size * a.members.size() > b.size * b.members.size();
-    });
+    std::sort(groups.begin(), groups.end(),
+              [](const auto& a, const auto& b) { return a.size * a.members.size() > b.size * b.members.size(); });
     std::uint64_t files = 0;
     for (const auto& group : groups) files += group.members.size();
     Progress progress(settings_.showProgress, files, "comparing");
@@ -238,7 +239,8 @@ class Finder {
       std::size_t next = 1;
       while (next < pending.size() && !firstLost) {
         std::vector<std::size_t> window{first};
-        for (; next < pending.size() && window.size() < settings_.compareWindow; ++next) window.push_back(pending[next]);
+        for (; next < pending.size() && window.size() < settings_.compareWindow; ++next)
+          window.push_back(pending[next]);
         auto comparison = compareSome(window);
         result.bytesRead += comparison.bytesRead;
         std::vector<bool> placed(window.size(), false);
@@ -284,7 +286,8 @@ class Finder {
 
 }  // namespace
 
-FinderResult findDuplicates(const std::vector<Member>& members, const DupesSource& source, const FinderSettings& settings) {
+FinderResult findDuplicates(const std::vector<Member>& members, const DupesSource& source,
+                            const FinderSettings& settings) {
   return Finder(members, source, settings).run();
 }
 

@@ -50,7 +50,8 @@ class FileSource final : public DupesSource {
   DigestAnswer digest(const Member& member, DigestMethod method) const override {
     // With what the plug-in's own look at the file it read found.
     const auto [reply, report] = callReporting(
-        host_, {method == DigestMethod::kHash ? "hashFile" : "fingerprintOfFile", host::Value(member.name)}, choices_.trace);
+        host_, {method == DigestMethod::kHash ? "hashFile" : "fingerprintOfFile", host::Value(member.name)},
+        choices_.trace);
     DigestAnswer answer;
     if (const auto* digest = textOf(reply)) {
       if (report.status && report.status->sameVersionAs(member.status)) {
@@ -101,7 +102,8 @@ class AssetSource final : public DupesSource {
     assets.enumerateObjectsUsingBlock([&](const photo_library::Asset& asset, std::int64_t, bool*) {
       auto id = asset.localIdentifier();
       const auto file = library_->openAsset(id);
-      const auto status = file ? (*file)->status() : platform::FileResult<platform::FileStatus>(platform::Unexpected(file.error()));
+      const auto status =
+          file ? (*file)->status() : platform::FileResult<platform::FileStatus>(platform::Unexpected(file.error()));
       if (!status) {
         failed(id, status.error().description());
         return;
@@ -118,7 +120,8 @@ class AssetSource final : public DupesSource {
     // The library reads on a thread of its own, so its file is looked at again afterwards: a
     // change at any time since it was listed shows.
     const auto file = library_->openAsset(member.name);
-    const auto after = file ? (*file)->status() : platform::FileResult<platform::FileStatus>(platform::Unexpected(file.error()));
+    const auto after =
+        file ? (*file)->status() : platform::FileResult<platform::FileStatus>(platform::Unexpected(file.error()));
     DigestAnswer answer;
     const auto* digest = textOf(reply);
     if (after && !after->sameVersionAs(member.status)) {

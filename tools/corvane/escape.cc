@@ -23,8 +23,8 @@ bool printable(char32_t codePoint) {
 // One character of a name as the shell quoting sees it.
 struct Piece {
   std::string_view bytes;
-  bool printable = true;    // shown as it is (else escaped, byte by byte)
-  bool special = false;     // makes the name need quotes
+  bool printable = true;            // shown as it is (else escaped, byte by byte)
+  bool special = false;             // makes the name need quotes
   bool plainInDoubleQuotes = true;  // means the same between double quotes
 };
 
@@ -41,24 +41,40 @@ Piece classify(std::string_view rest, bool first, bool alone) {
   }
   if (c < 0x20 || c == 0x7f) return {piece.bytes, false, true, false};
   switch (c) {
-    case ' ': case '\'': case ':':
-      piece.special = true;
-      break;
-    case '#': case '~':
+    case ' ':
+    case '\'':
+    case ':': piece.special = true; break;
+    case '#':
+    case '~':
       piece.special = first;
       piece.plainInDoubleQuotes = first;
       break;
-    case '{': case '}':
+    case '{':
+    case '}':
       piece.special = alone;
       piece.plainInDoubleQuotes = alone;
       break;
-    case '!': case '"': case '$': case '&': case '(': case ')': case '*': case ';': case '<':
-    case '=': case '>': case '?': case '[': case '\\': case '^': case '`': case '|':
+    case '!':
+    case '"':
+    case '$':
+    case '&':
+    case '(':
+    case ')':
+    case '*':
+    case ';':
+    case '<':
+    case '=':
+    case '>':
+    case '?':
+    case '[':
+    case '\\':
+    case '^':
+    case '`':
+    case '|':
       piece.special = true;
       piece.plainInDoubleQuotes = false;
       break;
-    default:
-      break;
+    default: break;
   }
   return piece;
 }

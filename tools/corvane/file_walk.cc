@@ -1,7 +1,7 @@
 #include "file_walk.h"
 
-#include <climits>
 #include <cerrno>
+#include <climits>
 
 #include "platform/tree_walk.h"
 
@@ -23,43 +23,43 @@ bool walkFolder(platform::FileSystem& fileSystem, const std::string& operand, co
   bool going = true;
   const platform::WalkOptions options{.followLinks = choices.followLinks,
                                       .order = platform::WalkOptions::Order::kWholePaths};
-  platform::walkTree(fileSystem, *root, options,
-                     {[&](const platform::WalkEntry& entry) {
-                        if (entry.type != FileType::kRegular) return entry.type == FileType::kDirectory;
-                        Job job{pathOf(entry.path), std::nullopt, std::nullopt, root, std::string(entry.path),
-                                choices.followLinks};
-                        if (job.name.size() >= PATH_MAX) {
-                          // Too long a path to name the file by: it is reached from its own
-                          // folder, held for it, instead.
-                          auto folder = fileSystem.openDirectory(&entry.folder, ".", platform::Resolve::kNoFollow);
-                          if (!folder) {
-                            going = sink({job.name, folder.error().description()});
-                            return false;
-                          }
-                          job.walkRoot = std::move(*folder);
-                          job.belowRoot = std::string(entry.name);
-                        }
-                        if (choices.withStatus) {
-                          const auto status = fileSystem.statusOf(
-                              &entry.folder, entry.name, entry.viaLink ? platform::Resolve::kFollow : platform::Resolve::kNoFollow);
-                          // Gone since the listing, or swapped for something else: not a file any
-                          // more. A file that cannot be looked at (a folder that can be listed but
-                          // not searched) is a failure, as for sha256sum.
-                          if (!status && status.error().code != ENOENT) {
-                            going = sink({job.name, status.error().description()});
-                            return false;
-                          }
-                          if (!status || status->type != FileType::kRegular) return false;
-                          job.status = *status;
-                        }
-                        if (choices.found) choices.found(job);
-                        going = sink(std::move(job));
-                        return false;
-                      },
-                      [&](std::string_view path, const platform::FileError& error) {
-                        if (going) going = sink({pathOf(path), error.description()});
-                      },
-                      [&] { return going; }});
+  platform::walkTree(
+      fileSystem, *root, options,
+      {[&](const platform::WalkEntry& entry) {
+         if (entry.type != FileType::kRegular) return entry.type == FileType::kDirectory;
+         Job job{pathOf(entry.path), std::nullopt, std::nullopt, root, std::string(entry.path), choices.followLinks};
+         if (job.name.size() >= PATH_MAX) {
+           // Too long a path to name the file by: it is reached from its own
+           // folder, held for it, instead.
+           auto folder = fileSystem.openDirectory(&entry.folder, ".", platform::Resolve::kNoFollow);
+           if (!folder) {
+             going = sink({job.name, folder.error().description()});
+             return false;
+           }
+           job.walkRoot = std::move(*folder);
+           job.belowRoot = std::string(entry.name);
+         }
+         if (choices.withStatus) {
+           const auto status = fileSystem.statusOf(
+               &entry.folder, entry.name, entry.viaLink ? platform::Resolve::kFollow : platform::Resolve::kNoFollow);
+           // Gone since the listing, or swapped for something else: not a file any
+           // more. A file that cannot be looked at (a folder that can be listed but
+           // not searched) is a failure, as for sha256sum.
+           if (!status && status.error().code != ENOENT) {
+             going = sink({job.name, status.error().description()});
+             return false;
+           }
+           if (!status || status->type != FileType::kRegular) return false;
+           job.status = *status;
+         }
+         if (choices.found) choices.found(job);
+         going = sink(std::move(job));
+         return false;
+       },
+       [&](std::string_view path, const platform::FileError& error) {
+         if (going) going = sink({pathOf(path), error.description()});
+       },
+       [&] { return going; }});
   return going;
 }
 
@@ -91,7 +91,8 @@ std::vector<Job> expandPaths(platform::FileSystem& fileSystem, const std::vector
   return jobs;
 }
 
-platform::FileResult<std::unique_ptr<platform::PinnedFile>> pinWalked(platform::FileSystem& fileSystem, const Job& job) {
+platform::FileResult<std::unique_ptr<platform::PinnedFile>> pinWalked(platform::FileSystem& fileSystem,
+                                                                      const Job& job) {
   return fileSystem.pin(job.walkRoot.get(), job.belowRoot,
                         job.viaLinks ? platform::Resolve::kFollow : platform::Resolve::kBeneathNoLinks);
 }

@@ -23,9 +23,9 @@ struct Job {
 };
 
 struct WalkChoices {
-  bool recursive = false;    // a folder stands for the regular files below it
-  bool followLinks = false;  // walk into linked folders, and take linked files, as find -L does
-  bool withStatus = false;   // look at each file (one status each, from its open folder)
+  bool recursive = false;                           // a folder stands for the regular files below it
+  bool followLinks = false;                         // walk into linked folders, and take linked files, as find -L does
+  bool withStatus = false;                          // look at each file (one status each, from its open folder)
   std::function<void(const Job&)> found = nullptr;  // told of each job as it is listed (for progress)
 };
 

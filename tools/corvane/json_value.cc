@@ -40,10 +40,8 @@ struct DepthProbe {
 
 host::Value fromJson(const Json& json) {
   switch (json.type()) {
-    case Json::value_t::null:
-      return host::Value{};
-    case Json::value_t::boolean:
-      return host::Value(json.get<bool>());
+    case Json::value_t::null: return host::Value{};
+    case Json::value_t::boolean: return host::Value(json.get<bool>());
     case Json::value_t::number_integer:
     case Json::value_t::number_unsigned: {
       if (json.is_number_unsigned() && json.get<std::uint64_t>() > std::numeric_limits<std::int64_t>::max()) {
@@ -55,10 +53,8 @@ host::Value fromJson(const Json& json) {
       }
       return host::Value(n);
     }
-    case Json::value_t::number_float:
-      return host::Value(json.get<double>());
-    case Json::value_t::string:
-      return host::Value(json.get<std::string>());
+    case Json::value_t::number_float: return host::Value(json.get<double>());
+    case Json::value_t::string: return host::Value(json.get<std::string>());
     case Json::value_t::array: {
       host::ValueList list;
       for (const auto& element : json) list.push_back(fromJson(element));
@@ -69,8 +65,7 @@ host::Value fromJson(const Json& json) {
       for (const auto& [key, element] : json.items()) map.emplace_back(host::Value(key), fromJson(element));
       return host::Value(std::move(map));
     }
-    default:
-      return host::Value{};
+    default: return host::Value{};
   }
 }
 

@@ -78,9 +78,9 @@ int runInAlbum(const CommonOptions& common, std::shared_ptr<photo_library::Folde
                const LibraryOptions& options) {
   LentServices services;
   services.libraryLocation = library->location();
-  services.console = common.verbose ? std::shared_ptr<platform::Console>(
-                                          std::make_shared<platform::DescriptorConsole>(STDERR_FILENO))
-                                    : std::make_shared<platform::SilentConsole>();
+  services.console =
+      common.verbose ? std::shared_ptr<platform::Console>(std::make_shared<platform::DescriptorConsole>(STDERR_FILENO))
+                     : std::make_shared<platform::SilentConsole>();
   std::string error;
   const auto host = PluginHost::start(common.plugin, services, error);
   if (!host) {
@@ -119,17 +119,19 @@ void addLibraryCommands(CLI::App& app, LibraryOptions& options, CommonOptions& c
   assets->add_option("--album", options.album, "List only the assets of this album")->type_name("ALBUM");
   assets->add_flag("--json", options.json, "Print one JSON object per asset: {\"asset\",\"mediaType\"}");
   addCommonOptions(*assets, common);
-  assets->footer(helpFooter("  corvane assets --library ~/Pictures              \"<media type>  <asset>\" lines\n"
-                            "  corvane assets --library ~/Pictures --album Holidays --json\n" + nameForm,
-                            listStatuses));
+  assets->footer(
+      helpFooter("  corvane assets --library ~/Pictures              \"<media type>  <asset>\" lines\n"
+                 "  corvane assets --library ~/Pictures --album Holidays --json\n" +
+                     nameForm,
+                 listStatuses));
 
   auto* albums = app.add_subcommand("albums", "List the photo library's albums with their asset counts");
   addLibraryOption(*albums, options);
   albums->add_flag("--json", options.json, "Print one JSON object per album: {\"album\",\"assets\"}");
   addCommonOptions(*albums, common);
-  albums->footer(helpFooter("  corvane albums --library ~/Pictures              \"<asset count>  <album>\" lines\n" +
-                                nameForm,
-                            listStatuses));
+  albums->footer(
+      helpFooter("  corvane albums --library ~/Pictures              \"<asset count>  <album>\" lines\n" + nameForm,
+                 listStatuses));
 
   auto* inAlbum = app.add_subcommand("in-album", "Tell whether an asset lies in an album: prints true or false");
   addLibraryOption(*inAlbum, options);
@@ -137,13 +139,14 @@ void addLibraryCommands(CLI::App& app, LibraryOptions& options, CommonOptions& c
   inAlbum->add_option("ALBUM", options.albumId, "The album's identifier")->required()->type_name("");
   inAlbum->add_flag("--any", options.anyAlbum, "Ask only whether the asset exists, in whatever album");
   addCommonOptions(*inAlbum, common);
-  inAlbum->footer(helpFooter("  corvane in-album --library ~/Pictures Holidays/beach.png Holidays\n"
-                             "  corvane in-album --library ~/Pictures --any welcome.png ''\n"
-                             "  if corvane in-album -q Holidays/beach.png Holidays >/dev/null; then ...\n",
-                             "  0  true: the asset lies in the album\n"
-                             "  1  false\n"
-                             "  2  no answer: the library cannot be opened, the command line is wrong, standard\n"
-                             "     output could not be written, or the run could not go on (as grep)"));
+  inAlbum->footer(
+      helpFooter("  corvane in-album --library ~/Pictures Holidays/beach.png Holidays\n"
+                 "  corvane in-album --library ~/Pictures --any welcome.png ''\n"
+                 "  if corvane in-album -q Holidays/beach.png Holidays >/dev/null; then ...\n",
+                 "  0  true: the asset lies in the album\n"
+                 "  1  false\n"
+                 "  2  no answer: the library cannot be opened, the command line is wrong, standard\n"
+                 "     output could not be written, or the run could not go on (as grep)"));
 }
 
 std::optional<int> runLibraryCommand(const CLI::App& app, const CommonOptions& common, const LibraryOptions& options) {

@@ -34,7 +34,7 @@ std::string defaultPicturesFolder() {
 }
 
 std::shared_ptr<photo_library::FolderLibrary> openLibrary(const std::optional<std::string>& folder, bool required,
-                                                         std::string& error) {
+                                                          std::string& error) {
   const std::string path = folder ? *folder : defaultPicturesFolder();
   auto library = photo_library::FolderLibrary::open(path, platform::posixFileSystem());
   if (library) return std::move(*library);

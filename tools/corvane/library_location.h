@@ -15,7 +15,7 @@ std::string defaultPicturesFolder();
 // the folder cannot be opened, says why in `error`. Unless `required`, a default folder that is
 // missing or cannot be opened is no library at all (the plug-in then sees an empty one).
 std::shared_ptr<photo_library::FolderLibrary> openLibrary(const std::optional<std::string>& folder, bool required,
-                                                         std::string& error);
+                                                          std::string& error);
 
 // The same choice as a location to lend the plug-in, which opens the library itself: the folder,
 // once it is seen to open as one.

@@ -1,10 +1,11 @@
 #include <unistd.h>
 
-#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <new>
 #include <sstream>
 #include <string_view>
+
+#include <CLI/CLI.hpp>
 
 #include "call_command.h"
 #include "catalog/catalog_command.h"
@@ -46,19 +47,19 @@ int run(int argc, char** argv, int& trouble) {
   app.require_subcommand(1);
   CommonOptions common;
   app.set_version_flag("--version", [&common] { return versionText(common.plugin); });
-  app.footer(helpFooter(
-      "  corvane fingerprint -r ~/Archive > archive.fingerprints   fast identities of every file\n"
-      "  corvane fingerprint -c archive.fingerprints                what has changed since?\n"
-      "  corvane hash -r ~/Archive > archive.sha256                 full SHA-256, as sha256sum\n"
-      "  corvane hash -c --quiet archive.sha256                     only what failed\n"
-      "  corvane albums --library ~/Pictures                        what a photo folder holds\n"
-      "  corvane call getPlatformVersion                            any call on the channel\n"
-      "\nRun 'corvane SUBCOMMAND --help' for each subcommand's options.\n",
-      "  0  success\n"
-      "  1  some path, asset or check failed; standard output could not be written; or the run\n"
-      "     could not go on (out of memory, say)\n"
-      "  2  the command line is wrong (in-album: also no answer)\n"
-      "  3  call: the plug-in does not implement the method"));
+  app.footer(
+      helpFooter("  corvane fingerprint -r ~/Archive > archive.fingerprints   fast identities of every file\n"
+                 "  corvane fingerprint -c archive.fingerprints                what has changed since?\n"
+                 "  corvane hash -r ~/Archive > archive.sha256                 full SHA-256, as sha256sum\n"
+                 "  corvane hash -c --quiet archive.sha256                     only what failed\n"
+                 "  corvane albums --library ~/Pictures                        what a photo folder holds\n"
+                 "  corvane call getPlatformVersion                            any call on the channel\n"
+                 "\nRun 'corvane SUBCOMMAND --help' for each subcommand's options.\n",
+                 "  0  success\n"
+                 "  1  some path, asset or check failed; standard output could not be written; or the run\n"
+                 "     could not go on (out of memory, say)\n"
+                 "  2  the command line is wrong (in-album: also no answer)\n"
+                 "  3  call: the plug-in does not implement the method"));
   addCommonOptions(app, common);
 
   DigestOptions fingerprint, hash;

@@ -9,9 +9,9 @@ namespace corvane::tool {
 
 // Options that every subcommand shares.
 struct CommonOptions {
-  bool trace = false;    // show the channel's bytes
-  bool quiet = false;    // no progress display (and, checking, no OK lines)
-  bool verbose = false;  // show the plug-in's own printed lines
+  bool trace = false;                 // show the channel's bytes
+  bool quiet = false;                 // no progress display (and, checking, no OK lines)
+  bool verbose = false;               // show the plug-in's own printed lines
   std::optional<std::string> plugin;  // the plug-in library to load, instead of looking for it
 };
 

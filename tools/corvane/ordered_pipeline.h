@@ -214,7 +214,8 @@ class OrderedPipeline {
         if (help && workOnOne(*help)) continue;
         std::unique_lock lock(mutex_);
         help = nextOpen(lock);
-        if (!help && front->done.load(std::memory_order_acquire) != front->jobs.size() && !stopped_) changed_.wait(lock);
+        if (!help && front->done.load(std::memory_order_acquire) != front->jobs.size() && !stopped_)
+          changed_.wait(lock);
       }
       for (std::size_t i = 0; i < front->jobs.size(); ++i) {
         // No result: its computation failed, and the run is stopping with that failure.

@@ -19,7 +19,8 @@ bool runInOrder(std::size_t count, std::size_t threads, const std::function<Resu
       [count](const auto& sink) {
         for (std::size_t i = 0; i < count && sink(std::size_t{i});) ++i;
       },
-      [&compute](std::size_t& i) { return compute(i); }, [&emit](std::size_t& i, Result& result) { return emit(i, result); });
+      [&compute](std::size_t& i) { return compute(i); },
+      [&emit](std::size_t& i, Result& result) { return emit(i, result); });
 }
 
 }  // namespace corvane::tool

@@ -53,7 +53,7 @@ void printLine(void* console, const char* text, std::size_t length) noexcept {
 void fileRead(void* observer, const char* path, std::size_t length, const CorvaneFileStatus* lent) noexcept {
   const auto s = host::copyOfHostStruct(lent);
   if (!s) return;
-  const platform::FileStatus status{fileType(s->type), s->size,        s->device,   s->inode,
+  const platform::FileStatus status{fileType(s->type), s->size,        s->device,    s->inode,
                                     s->links,          s->modified_ns, s->changed_ns};
   try {
     static_cast<platform::FileObserver*>(observer)->fileRead(textOf(path, length), status);
@@ -114,8 +114,8 @@ std::unique_ptr<PluginHost> PluginHost::start(const std::optional<std::string>& 
     error = "cannot load the plug-in library " + path + ": " + (why ? why : "unknown error");
     return nullptr;
   }
-  const auto entry =
-      reinterpret_cast<decltype(&CorvanePluginRegisterWithRegistrar)>(::dlsym(host->library_, "CorvanePluginRegisterWithRegistrar"));
+  const auto entry = reinterpret_cast<decltype(&CorvanePluginRegisterWithRegistrar)>(
+      ::dlsym(host->library_, "CorvanePluginRegisterWithRegistrar"));
   const auto* number = static_cast<const double*>(::dlsym(host->library_, "corvaneVersionNumber"));
   const auto* text = static_cast<const char*>(::dlsym(host->library_, "corvaneVersionString"));
   if (entry == nullptr || number == nullptr || text == nullptr) {

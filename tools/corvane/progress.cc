@@ -4,8 +4,8 @@
 
 #include <cstdio>
 #include <new>
-#include <system_error>
 #include <string>
+#include <system_error>
 
 #include "output.h"
 
@@ -117,9 +117,14 @@ void Progress::drawLocked() {
   if (!stage_.empty()) line.append(stage_).append(": ");
   line.append(std::to_string(files));
   if (totalFiles != 0) line.append("/").append(std::to_string(totalFiles));
-  line.append(" files, ").append(bytesText(static_cast<double>(bytes))).append(", ").append(bytesText(rate)).append("/s");
+  line.append(" files, ")
+      .append(bytesText(static_cast<double>(bytes)))
+      .append(", ")
+      .append(bytesText(rate))
+      .append("/s");
   if (files > 0 && totalFiles > files) {
-    line += ", " + durationText(elapsed * static_cast<double>(totalFiles - files) / static_cast<double>(files)) + " left";
+    line +=
+        ", " + durationText(elapsed * static_cast<double>(totalFiles - files) / static_cast<double>(files)) + " left";
   }
   writeAll(line);
   drawn_ = true;

@@ -20,27 +20,30 @@ void addJobs(CLI::App& command, CatalogOptions& options) {
 }  // namespace
 
 void addCatalogCommand(CLI::App& app, CatalogOptions& options, CommonOptions& common) {
-  auto* catalog = app.add_subcommand("catalog", "Keep fingerprints in a catalog: re-scan what changed, compare two sides");
+  auto* catalog =
+      app.add_subcommand("catalog", "Keep fingerprints in a catalog: re-scan what changed, compare two sides");
   catalog->require_subcommand(1);
   catalog->fallthrough();
   addCommonOptions(*catalog, common);
-  catalog->footer(helpFooter(
-      "  corvane catalog scan archive.catalog ~/Archive        first scan: every file read\n"
-      "  corvane catalog scan archive.catalog                  later: only what changed is read\n"
-      "  corvane catalog verify archive.catalog                re-read unchanged files: silent corruption?\n"
-      "  corvane catalog diff phone.catalog archive.catalog    what differs between two sides\n"
-      "  corvane catalog diff --missing phone.catalog archive.catalog > to-send\n"
-      "  corvane catalog export --json archive.catalog\n"
-      "\nRun 'corvane catalog SUBCOMMAND --help' for each one's options.\n",
-      kCatalogStatuses));
+  catalog->footer(
+      helpFooter("  corvane catalog scan archive.catalog ~/Archive        first scan: every file read\n"
+                 "  corvane catalog scan archive.catalog                  later: only what changed is read\n"
+                 "  corvane catalog verify archive.catalog                re-read unchanged files: silent corruption?\n"
+                 "  corvane catalog diff phone.catalog archive.catalog    what differs between two sides\n"
+                 "  corvane catalog diff --missing phone.catalog archive.catalog > to-send\n"
+                 "  corvane catalog export --json archive.catalog\n"
+                 "\nRun 'corvane catalog SUBCOMMAND --help' for each one's options.\n",
+                 kCatalogStatuses));
 
   auto* scan = catalog->add_subcommand(
       "scan", "Record every file below the folders (or every asset of a library), reading only what changed");
   addCommonOptions(*scan, common);
   scan->add_option("CATALOG", options.catalog, "The catalog file (made when it does not exist)")->required();
-  scan->add_option("PATH", options.paths, "Folders to scan (default: every folder and library the catalog has of this machine)");
+  scan->add_option("PATH", options.paths,
+                   "Folders to scan (default: every folder and library the catalog has of this machine)");
   scan->add_option("--library", options.library, "Scan this photo library folder: its assets by identifier");
-  scan->add_flag("--hash", options.hash, "Record the SHA-256 of every file too (kept for later scans of these folders)");
+  scan->add_flag("--hash", options.hash,
+                 "Record the SHA-256 of every file too (kept for later scans of these folders)");
   scan->add_flag("--json", options.json, "List what changed, one JSON object per line, then the counts");
   addJobs(*scan, options);
   scan->fallthrough();
@@ -48,7 +51,8 @@ void addCatalogCommand(CLI::App& app, CatalogOptions& options, CommonOptions& co
       "A file is read again only when its device, inode, size, modification or change time moved.\n"
       "Prints the counts of new, changed, unchanged, removed and moved (same content, new path) files.");
 
-  auto* verify = catalog->add_subcommand("verify", "Re-read the files whose metadata did not change: has their content?");
+  auto* verify =
+      catalog->add_subcommand("verify", "Re-read the files whose metadata did not change: has their content?");
   addCommonOptions(*verify, common);
   verify->add_option("CATALOG", options.catalog, "The catalog file")->required();
   verify->add_flag("--json", options.json, "One JSON object per finding, then the counts");
@@ -76,7 +80,8 @@ void addCatalogCommand(CLI::App& app, CatalogOptions& options, CommonOptions& co
   auto* exportCommand = catalog->add_subcommand("export", "Print a catalog as sha256sum lines, or as JSON");
   addCommonOptions(*exportCommand, common);
   exportCommand->add_option("CATALOG", options.catalog, "The catalog file")->required();
-  exportCommand->add_flag("--fingerprint", options.fingerprint, "Fingerprint lines, as 'corvane fingerprint' prints them");
+  exportCommand->add_flag("--fingerprint", options.fingerprint,
+                          "Fingerprint lines, as 'corvane fingerprint' prints them");
   exportCommand->add_flag("--json", options.json, "One JSON object per entry");
   exportCommand->fallthrough();
   exportCommand->footer(

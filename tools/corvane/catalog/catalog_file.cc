@@ -6,9 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/file_error.h"
-
 #include "catalog/schema.h"
+#include "platform/file_error.h"
 
 namespace corvane::tool::catalog {
 namespace {
@@ -78,7 +77,8 @@ Failure createCatalogFile(const std::string& path, Failure (*build)(Database& db
   const int linked = ::link(temporary.c_str(), path.c_str());
   const int error = errno;
   ::unlink(temporary.c_str());
-  if (linked != 0 && error != EEXIST) return path + ": cannot create the catalog: " + platform::FileError::system("link", path, error).description();
+  if (linked != 0 && error != EEXIST)
+    return path + ": cannot create the catalog: " + platform::FileError::system("link", path, error).description();
   return std::nullopt;  // made, or made by someone else meanwhile: the caller examines it again
 }
 

@@ -45,8 +45,8 @@ class ContentIndex {
   void forEachWithKey(const Entry& probe, Visit visit) const {
     if (!(probe.*kind_)) return;
     const Key wanted{probe.size, prefixOf(*(probe.*kind_)), 0};
-    for (auto it = std::lower_bound(keys_.begin(), keys_.end(), wanted); it != keys_.end() && it->sameContentKey(wanted);
-         ++it) {
+    for (auto it = std::lower_bound(keys_.begin(), keys_.end(), wanted);
+         it != keys_.end() && it->sameContentKey(wanted); ++it) {
       if (!visit(it->item)) return;
     }
   }
@@ -68,7 +68,8 @@ class ContentIndex {
         for (std::size_t s = 0; s < run.size();) {
           std::size_t e = s + 1;
           while (e < run.size() && *(entry(run[e]).*kind_) == *(entry(run[s]).*kind_)) ++e;
-          if (e - s >= 2) visit(Index(run.begin() + static_cast<std::ptrdiff_t>(s), run.begin() + static_cast<std::ptrdiff_t>(e)));
+          if (e - s >= 2)
+            visit(Index(run.begin() + static_cast<std::ptrdiff_t>(s), run.begin() + static_cast<std::ptrdiff_t>(e)));
           s = e;
         }
       }
@@ -105,9 +106,7 @@ class ContentFinder {
   // SHA-256 alone is looked up for items without a fingerprint, and, when `probedBySha256`
   // (the other side has such items), for every item.
   ContentFinder(const Side& side, bool probedBySha256)
-      : side_(side),
-        byFingerprint_(side, &Entry::fingerprint, true),
-        bySha256_(side, &Entry::sha256, probedBySha256) {}
+      : side_(side), byFingerprint_(side, &Entry::fingerprint, true), bySha256_(side, &Entry::sha256, probedBySha256) {}
 
   // Calls `visit(index, confirmed)` for each item holding `probe`'s content until it returns false.
   template <typename Visit>
@@ -139,15 +138,19 @@ class ContentFinder {
       out.push_back({sideA, std::vector<std::size_t>(run.begin(), run.end()), confirmed});
     };
     byFingerprint_.forEachRun([&](const Index& run) {
-      const bool allHashed = std::all_of(run.begin(), run.end(), [&](std::uint32_t i) { return item(i).sha256.has_value(); });
+      const bool allHashed =
+          std::all_of(run.begin(), run.end(), [&](std::uint32_t i) { return item(i).sha256.has_value(); });
       if (!allHashed) return emit(run, false);
       // The fingerprint saw the same samples; SHA-256 tells whether the rest agrees.
       Index sorted = run;
-      std::sort(sorted.begin(), sorted.end(), [&](std::uint32_t x, std::uint32_t y) { return *item(x).sha256 < *item(y).sha256; });
+      std::sort(sorted.begin(), sorted.end(),
+                [&](std::uint32_t x, std::uint32_t y) { return *item(x).sha256 < *item(y).sha256; });
       for (std::size_t s = 0; s < sorted.size();) {
         std::size_t e = s + 1;
         while (e < sorted.size() && *item(sorted[e]).sha256 == *item(sorted[s]).sha256) ++e;
-        if (e - s >= 2) emit(Index(sorted.begin() + static_cast<std::ptrdiff_t>(s), sorted.begin() + static_cast<std::ptrdiff_t>(e)), true);
+        if (e - s >= 2)
+          emit(Index(sorted.begin() + static_cast<std::ptrdiff_t>(s), sorted.begin() + static_cast<std::ptrdiff_t>(e)),
+               true);
         s = e;
       }
     });

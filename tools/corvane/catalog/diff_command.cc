@@ -37,8 +37,13 @@ void printText(const Side& a, const Side& b, const DiffResult& result, LineWrite
   const auto unconfirmed = [](bool confirmed) { return confirmed ? "" : " (fingerprint only)"; };
   for (const auto i : result.changed) out.line(NameLine().text("changed: ").name(a.nameOf(i)).take());
   for (const auto& pair : result.moved) {
-    out.line(NameLine().text("moved: ").name(a.nameOf(pair.a)).text(" -> ").name(b.nameOf(pair.b))
-                 .text(unconfirmed(pair.confirmed)).take());
+    out.line(NameLine()
+                 .text("moved: ")
+                 .name(a.nameOf(pair.a))
+                 .text(" -> ")
+                 .name(b.nameOf(pair.b))
+                 .text(unconfirmed(pair.confirmed))
+                 .take());
   }
   for (const auto i : result.onlyA) out.line(NameLine().text("only in A: ").name(a.nameOf(i)).take());
   for (const auto i : result.onlyB) out.line(NameLine().text("only in B: ").name(b.nameOf(i)).take());
@@ -46,7 +51,8 @@ void printText(const Side& a, const Side& b, const DiffResult& result, LineWrite
     const Side& side = group.sideA ? a : b;
     NameLine line;
     line.text("held " + std::to_string(group.items.size()) + " times in " + (group.sideA ? "A: " : "B: "));
-    for (std::size_t k = 0; k < group.items.size(); ++k) line.text(k == 0 ? "" : " = ").name(side.nameOf(group.items[k]));
+    for (std::size_t k = 0; k < group.items.size(); ++k)
+      line.text(k == 0 ? "" : " = ").name(side.nameOf(group.items[k]));
     out.line(line.text(unconfirmed(group.confirmed)).take());
   }
 }
@@ -122,10 +128,15 @@ int runDiff(const CommonOptions& common, const CatalogOptions& options) {
   for (const auto& group : result.heldMoreThanOnce) ++(group.sideA ? groupsA : groupsB);
   const std::size_t sameUnconfirmed = result.same - result.sameConfirmed, moveUnconfirmed = movedUnconfirmed(result);
   if (options.json) {
-    out.line(jsonLine({{"same", result.same}, {"sameByFingerprintOnly", sameUnconfirmed}, {"changed", result.changed.size()},
-                       {"moved", result.moved.size()}, {"movedByFingerprintOnly", moveUnconfirmed},
-                       {"onlyInA", result.onlyA.size()}, {"onlyInB", result.onlyB.size()},
-                       {"heldMoreThanOnceInA", groupsA}, {"heldMoreThanOnceInB", groupsB},
+    out.line(jsonLine({{"same", result.same},
+                       {"sameByFingerprintOnly", sameUnconfirmed},
+                       {"changed", result.changed.size()},
+                       {"moved", result.moved.size()},
+                       {"movedByFingerprintOnly", moveUnconfirmed},
+                       {"onlyInA", result.onlyA.size()},
+                       {"onlyInB", result.onlyB.size()},
+                       {"heldMoreThanOnceInA", groupsA},
+                       {"heldMoreThanOnceInB", groupsB},
                        {"notComparable", result.notComparable}}));
   } else {
     std::string summary = count(result.same, "same");
@@ -135,7 +146,8 @@ int runDiff(const CommonOptions& common, const CatalogOptions& options) {
     summary += ", " + count(result.onlyA.size(), "only in A") + ", " + count(result.onlyB.size(), "only in B") + ", " +
                count(groupsA, "held more than once in A") + ", " + count(groupsB, "in B");
     if (result.notComparable != 0) {
-      summary += "; " + count(result.notComparable, "not comparable") + " (one side has only fingerprints, the other only SHA-256)";
+      summary += "; " + count(result.notComparable, "not comparable") +
+                 " (one side has only fingerprints, the other only SHA-256)";
     }
     out.line(summary);
   }

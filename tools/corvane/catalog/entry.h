@@ -39,8 +39,8 @@ struct Entry {
   }
   // The re-scan rule: nothing that a change of content would move has moved.
   bool sameMetadataAs(const platform::FileStatus& status) const {
-    return device == status.device && inode == status.inode && size == status.size &&
-           modifiedNs == status.modifiedNs && changedNs == status.changedNs;
+    return device == status.device && inode == status.inode && size == status.size && modifiedNs == status.modifiedNs &&
+           changedNs == status.changedNs;
   }
 };
 

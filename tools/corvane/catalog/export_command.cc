@@ -3,8 +3,8 @@
 #include "catalog/catalog_command.h"
 #include "catalog/line_writer.h"
 #include "catalog/store.h"
-#include "exit_status.h"
 #include "escape.h"
+#include "exit_status.h"
 #include "json_name.h"
 #include "output.h"
 

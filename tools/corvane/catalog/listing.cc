@@ -25,7 +25,8 @@ std::vector<Found> listLibrary(photo_library::FolderLibrary& library) {
   library.fetchAssets().enumerateObjectsUsingBlock([&](const photo_library::Asset& asset, std::int64_t, bool*) {
     Found item{asset.localIdentifier(), std::nullopt, std::nullopt};
     auto file = library.openAsset(item.path);
-    auto status = file ? (*file)->status() : platform::FileResult<platform::FileStatus>(platform::Unexpected(file.error()));
+    auto status =
+        file ? (*file)->status() : platform::FileResult<platform::FileStatus>(platform::Unexpected(file.error()));
     if (status) {
       item.status = *status;
     } else {

@@ -1,7 +1,7 @@
 #include "catalog/catalog_command.h"
 #include "catalog/store.h"
-#include "exit_status.h"
 #include "escape.h"
+#include "exit_status.h"
 #include "output.h"
 
 namespace corvane::tool::catalog {

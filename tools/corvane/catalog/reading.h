@@ -4,8 +4,8 @@
 #include <string>
 
 #include "catalog/entry.h"
-#include "photo_library/folder_library.h"
 #include "options.h"
+#include "photo_library/folder_library.h"
 #include "plugin_host.h"
 #include "progress.h"
 

@@ -1,8 +1,8 @@
 #include "catalog/catalog_command.h"
 #include "catalog/line_writer.h"
 #include "catalog/scanner.h"
-#include "exit_status.h"
 #include "escape.h"
+#include "exit_status.h"
 #include "json_name.h"
 #include "output.h"
 
@@ -95,7 +95,8 @@ int runScan(const CommonOptions& common, const CatalogOptions& options) {
 
   Scanner scanner(**store, common, {.hash = options.hash, .threads = options.threads, .listChanges = options.json});
   for (auto& target : *targets) {
-    const auto failure = target.library ? scanner.scanLibrary(target.root, target.library) : scanner.scanFolder(target.root);
+    const auto failure =
+        target.library ? scanner.scanLibrary(target.root, target.library) : scanner.scanFolder(target.root);
     if (failure) {
       printError(quoteName(options.catalog) + ": " + *failure);
       return kExitFailed;
@@ -111,8 +112,12 @@ int runScan(const CommonOptions& common, const CatalogOptions& options) {
       if (change.change == Change::kMoved) putName(object, "from", change.from);
       out.line(jsonLine(object));
     }
-    out.line(jsonLine({{"new", counts.added}, {"changed", counts.changed}, {"unchanged", counts.unchanged},
-                       {"removed", counts.removed}, {"moved", counts.moved}, {"read", counts.read},
+    out.line(jsonLine({{"new", counts.added},
+                       {"changed", counts.changed},
+                       {"unchanged", counts.unchanged},
+                       {"removed", counts.removed},
+                       {"moved", counts.moved},
+                       {"read", counts.read},
                        {"failed", counts.failed}}));
   } else {
     std::string line = std::to_string(counts.added) + " new, " + std::to_string(counts.changed) + " changed, " +

@@ -9,9 +9,9 @@
 
 #include "catalog/listing.h"
 #include "catalog/reading.h"
+#include "escape.h"
 #include "file_report.h"
 #include "ordered_runner.h"
-#include "escape.h"
 #include "output.h"
 #include "plugin_host.h"
 #include "progress.h"
@@ -94,7 +94,8 @@ Failure Scanner::scanLibrary(Root& root, std::shared_ptr<photo_library::FolderLi
   return scan(root, found, std::move(library));
 }
 
-Failure Scanner::scan(Root& root, const std::vector<Found>& found, std::shared_ptr<photo_library::FolderLibrary> library) {
+Failure Scanner::scan(Root& root, const std::vector<Found>& found,
+                      std::shared_ptr<photo_library::FolderLibrary> library) {
   const bool hashes = settings_.hash || root.hashes;
   if (hashes && !root.hashes) {
     // Kept from the start: a scan killed midway is finished by the next one, hashes and all.
@@ -175,8 +176,7 @@ Failure Scanner::scan(Root& root, const std::vector<Found>& found, std::shared_p
       writeFailure = batch.put(root.id, entry);
       return true;
     };
-    const std::size_t threads =
-        threadBudget(settings_.threads);
+    const std::size_t threads = threadBudget(settings_.threads);
     runInOrder<Outcome>(work.size(), threads, compute, emit);
     host.reset();  // before the progress display that its console writes through
   }

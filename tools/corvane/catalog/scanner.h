@@ -52,8 +52,7 @@ class Scanner {
 
  private:
   struct Work;
-  Failure scan(Root& root, const std::vector<Found>& found,
-               std::shared_ptr<photo_library::FolderLibrary> library);
+  Failure scan(Root& root, const std::vector<Found>& found, std::shared_ptr<photo_library::FolderLibrary> library);
 
   Store& store_;
   const CommonOptions& common_;

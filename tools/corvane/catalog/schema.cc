@@ -8,12 +8,13 @@ Failure buildSchema(Database& db) {
   const std::string sql =
       "PRAGMA application_id = " + std::to_string(static_cast<std::int32_t>(kApplicationId)) +
       ";\n"
-      "PRAGMA user_version = " + std::to_string(kSchemaVersion) +
+      "PRAGMA user_version = " +
+      std::to_string(kSchemaVersion) +
       ";\n"
       "BEGIN;\n"
       "CREATE TABLE meta(key TEXT PRIMARY KEY NOT NULL, value NOT NULL) WITHOUT ROWID;\n"
-      "INSERT INTO meta VALUES ('schema', " + std::to_string(kSchemaVersion) + "), ('fingerprint_format', " +
-      std::to_string(kFingerprintFormat) +
+      "INSERT INTO meta VALUES ('schema', " +
+      std::to_string(kSchemaVersion) + "), ('fingerprint_format', " + std::to_string(kFingerprintFormat) +
       "),\n"
       "  ('fingerprint', 'SHA-256 of the size as 8 little-endian bytes, then the whole content for files of at most "
       "102400 bytes, else five 16384-byte samples at 0, size/4, 2 size/4, 3 size/4 and size - 16384');\n"

@@ -25,12 +25,14 @@ Result<Side> sideOfStore(Store& store) {
   }
   const bool named = roots->size() > 1;
   if (const auto count = store.entryCount()) side.items.reserve(static_cast<std::size_t>(*count));
-  auto failure = store.forEachEntry([&](std::int64_t root, Entry& entry) {
-    const auto index = indexOf.at(root);
-    std::string name = named ? prefixes[index] + entry.path : std::string();
-    side.items.push_back({std::move(entry), index, std::move(name)});
-    return true;
-  }, true);
+  auto failure = store.forEachEntry(
+      [&](std::int64_t root, Entry& entry) {
+        const auto index = indexOf.at(root);
+        std::string name = named ? prefixes[index] + entry.path : std::string();
+        side.items.push_back({std::move(entry), index, std::move(name)});
+        return true;
+      },
+      true);
   if (failure) return platform::Unexpected(*failure);
   if (auto end = store.endRead()) return platform::Unexpected(*end);
   return side;

@@ -15,7 +15,8 @@ Statement& Statement::bind(int index, std::string_view text) {
 Statement& Statement::bindBlob(int index, std::span<const std::uint8_t> bytes) {
   // A zero-length blob is still a blob, never NULL.
   static constexpr std::uint8_t kNothing = 0;
-  sqlite3_bind_blob64(statement_.get(), index, bytes.empty() ? &kNothing : bytes.data(), bytes.size(), SQLITE_TRANSIENT);
+  sqlite3_bind_blob64(statement_.get(), index, bytes.empty() ? &kNothing : bytes.data(), bytes.size(),
+                      SQLITE_TRANSIENT);
   return *this;
 }
 
@@ -54,7 +55,8 @@ void Statement::reset() {
 std::string_view Statement::blob(int column) const {
   const void* data = sqlite3_column_blob(statement_.get(), column);
   const int size = sqlite3_column_bytes(statement_.get(), column);
-  return data == nullptr ? std::string_view() : std::string_view(static_cast<const char*>(data), static_cast<std::size_t>(size));
+  return data == nullptr ? std::string_view()
+                         : std::string_view(static_cast<const char*>(data), static_cast<std::size_t>(size));
 }
 
 std::string Statement::error() const { return sqlite3_errmsg(sqlite3_db_handle(statement_.get())); }
@@ -81,8 +83,8 @@ Failure Database::execute(const char* sql) {
 
 Result<Statement> Database::prepare(std::string_view sql) {
   sqlite3_stmt* raw = nullptr;
-  const int code = sqlite3_prepare_v3(db_.get(), sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
-                                      &raw, nullptr);
+  const int code =
+      sqlite3_prepare_v3(db_.get(), sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
   Statement statement(raw);
   if (code != SQLITE_OK) return platform::Unexpected(error());
   return statement;

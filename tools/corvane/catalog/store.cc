@@ -159,14 +159,21 @@ Failure Store::forEachEntry(const std::function<bool(std::int64_t root, Entry& e
 Result<std::int64_t> Store::entryCount() { return db_.integer("SELECT count(*) FROM entry"); }
 
 Failure Store::put(std::int64_t root, const Entry& entry) {
-  auto insert = statement(put_, "INSERT OR REPLACE INTO entry (root, path, size, mtime, ctime, device, inode, "
-                                "fingerprint, sha256, racy) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+  auto insert = statement(put_,
+                          "INSERT OR REPLACE INTO entry (root, path, size, mtime, ctime, device, inode, "
+                          "fingerprint, sha256, racy) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
   if (!insert) return insert.error();
   auto& s = **insert;
   s.bind(1, root).bindBlob(2, entry.path).bind(3, entry.size).bind(4, entry.modifiedNs).bind(5, entry.changedNs);
   s.bind(6, entry.device).bind(7, entry.inode);
-  if (entry.fingerprint) s.bindBlob(8, *entry.fingerprint); else s.bindNull(8);
-  if (entry.sha256) s.bindBlob(9, *entry.sha256); else s.bindNull(9);
+  if (entry.fingerprint)
+    s.bindBlob(8, *entry.fingerprint);
+  else
+    s.bindNull(8);
+  if (entry.sha256)
+    s.bindBlob(9, *entry.sha256);
+  else
+    s.bindNull(9);
   s.bind(10, std::int64_t{entry.racy});
   return s.run();
 }

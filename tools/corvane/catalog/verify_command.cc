@@ -4,11 +4,11 @@
 #include "catalog/line_writer.h"
 #include "catalog/reading.h"
 #include "catalog/store.h"
+#include "escape.h"
 #include "exit_status.h"
 #include "file_report.h"
 #include "json_name.h"
 #include "ordered_runner.h"
-#include "escape.h"
 #include "output.h"
 #include "progress.h"
 #include "thread_budget.h"
@@ -110,8 +110,7 @@ class Verifier {
       report(root, entry, checked);
       return !outputFailed();  // a closed pipe or a full disk ends the run
     };
-    const std::size_t threads =
-        threadBudget(options_.threads);
+    const std::size_t threads = threadBudget(options_.threads);
     runInOrder<Checked>(work.size(), threads, compute, emit);
     host.reset();
     return std::nullopt;
@@ -124,9 +123,8 @@ class Verifier {
     counts_.add(checked.finding);
     if (checked.finding == Finding::kIntact) return;
     const std::string location = root.locationOf(entry.path);
-    std::string line = options_.json
-                           ? jsonOfFinding(findingName(checked.finding), location, checked.detail)
-                           : NameLine().text(findingName(checked.finding)).text(": ").name(location).take();
+    std::string line = options_.json ? jsonOfFinding(findingName(checked.finding), location, checked.detail)
+                                     : NameLine().text(findingName(checked.finding)).text(": ").name(location).take();
     out_.line(line);
   }
 
@@ -167,13 +165,19 @@ int runVerify(const CommonOptions& common, const CatalogOptions& options) {
   }
   const auto& c = verifier.counts();
   if (options.json) {
-    out.line(jsonLine({{"verified", c.verified}, {"bySamplesOnly", c.bySamplesOnly}, {"corrupt", c.corrupt},
-                       {"changed", c.changed}, {"missing", c.missing}, {"unreadable", c.unreadable}}));
+    out.line(jsonLine({{"verified", c.verified},
+                       {"bySamplesOnly", c.bySamplesOnly},
+                       {"corrupt", c.corrupt},
+                       {"changed", c.changed},
+                       {"missing", c.missing},
+                       {"unreadable", c.unreadable}}));
   } else {
     std::string summary = std::to_string(c.verified) + " re-read";
-    if (c.bySamplesOnly != 0) summary += " (" + std::to_string(c.bySamplesOnly) + " by their fingerprint's samples only: no SHA-256)";
-    summary += ", " + std::to_string(c.corrupt) + " corrupt, " + std::to_string(c.changed) + " changed since the scan, " +
-               std::to_string(c.missing) + " missing, " + std::to_string(c.unreadable) + " unreadable";
+    if (c.bySamplesOnly != 0)
+      summary += " (" + std::to_string(c.bySamplesOnly) + " by their fingerprint's samples only: no SHA-256)";
+    summary += ", " + std::to_string(c.corrupt) + " corrupt, " + std::to_string(c.changed) +
+               " changed since the scan, " + std::to_string(c.missing) + " missing, " + std::to_string(c.unreadable) +
+               " unreadable";
     out.line(summary);
   }
   return out.flush() && c.corrupt == 0 && c.unreadable == 0 ? kExitOk : kExitFailed;
