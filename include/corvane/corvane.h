@@ -52,6 +52,20 @@
 extern "C" {
 #endif
 
+/* ---- The fingerprint's format ------------------------------------------------------------ */
+
+/* "fingerprintOfFile" and "fingerprintOfVideoAsset" answer SHA-256 over the file's size (8 bytes,
+ * least significant first), then its whole content when it holds at most
+ * CORVANE_FINGERPRINT_WHOLE_LIMIT bytes, else CORVANE_FINGERPRINT_SAMPLE_COUNT samples of
+ * CORVANE_FINGERPRINT_SAMPLE_LENGTH bytes each, at offsets 0, size/4, 2 size/4, 3 size/4 and
+ * size - CORVANE_FINGERPRINT_SAMPLE_LENGTH (size/4 rounded down). Stored fingerprints rely on
+ * these numbers: they never change. */
+enum {
+  CORVANE_FINGERPRINT_WHOLE_LIMIT = 102400,
+  CORVANE_FINGERPRINT_SAMPLE_LENGTH = 16384,
+  CORVANE_FINGERPRINT_SAMPLE_COUNT = 5
+};
+
 /* ---- The messenger ---------------------------------------------------------------------- */
 
 /* A pending reply to one message; only its host knows what it is. */

@@ -3,6 +3,7 @@
 #include <array>
 #include <memory>
 
+#include "corvane/corvane.h"
 #include "file_hashing/digest_text.h"
 #include "file_hashing/stable_read.h"
 #include "platform/clock.h"
@@ -13,7 +14,10 @@ namespace {
 using platform::FileError;
 using platform::FileResult;
 
+// Four samples evenly spaced from the start, and one at the end: the offsets below are written
+// out for the public header's five.
 constexpr int kEvenSamples = 4;
+static_assert(CORVANE_FINGERPRINT_SAMPLE_COUNT == kEvenSamples + 1);
 
 std::array<std::uint8_t, 8> littleEndian(std::uint64_t value) {
   std::array<std::uint8_t, 8> bytes{};

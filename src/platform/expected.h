@@ -39,4 +39,20 @@ class Expected {
   std::variant<T, E> storage_;
 };
 
+// An operation that gives nothing back but may fail: success, or the reason it failed.
+template <typename E>
+class Expected<void, E> {
+ public:
+  Expected() = default;
+  Expected(Unexpected<E> failure) : error_(std::move(failure.error)), failed_(true) {}  // NOLINT
+
+  bool has_value() const { return !failed_; }
+  explicit operator bool() const { return has_value(); }
+  const E& error() const { return error_; }
+
+ private:
+  E error_{};
+  bool failed_ = false;
+};
+
 }  // namespace corvane::platform

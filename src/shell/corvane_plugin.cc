@@ -76,7 +76,9 @@ void CorvanePlugin::registerWithRegistrar(CorvanePluginRegistrarRef hostRegistra
 }
 
 CorvanePlugin::CorvanePlugin(Environment environment)
-    : fileDeli(102400), fileReadSize(16384), environment_(std::move(environment).completed()) {}
+    : fileDeli(CORVANE_FINGERPRINT_WHOLE_LIMIT),
+      fileReadSize(CORVANE_FINGERPRINT_SAMPLE_LENGTH),
+      environment_(std::move(environment).completed()) {}
 
 void CorvanePlugin::handle(const host::FlutterMethodCall& call, host::FlutterResult result) {
   // Nothing may escape into the host: a failure that throws leaves `result` unanswered, and the
