@@ -7,28 +7,28 @@
 
 #include <CLI/CLI.hpp>
 
-#include "call_command.h"
+#include "call/call_command.h"
 #include "catalog/catalog_command.h"
-#include "digest_command.h"
-#include "dupes_command.h"
-#include "exit_status.h"
-#include "library_commands.h"
-#include "options.h"
-#include "output.h"
-#include "plugin_host.h"
+#include "cli/common_options.h"
+#include "cli/exit_status.h"
+#include "digest/digest_command.h"
+#include "dupes/dupes_command.h"
+#include "library/library_commands.h"
+#include "platform/file_system.h"
+#include "plugin/plugin_client.h"
+#include "text/output.h"
 
 using namespace corvane::tool;
 
 namespace {
 
 // The version, as the plug-in library's own symbols give it.
-std::string versionText(const std::optional<std::string>& plugin) {
-  std::string error;
-  const auto host = PluginHost::start(plugin, {}, error);
-  if (!host) return "corvane (plug-in library not found: " + error + ")";
+std::string versionText(const Context& context) {
+  const auto client = PluginClient::start(context, {});
+  if (!client) return "corvane (plug-in library not found: " + client.error().text() + ")";
   char number[32];
-  std::snprintf(number, sizeof number, "%g", host->versionNumber());
-  return host->versionString() + " (plug-in library version " + number + ")";
+  std::snprintf(number, sizeof number, "%g", (*client)->versionNumber());
+  return (*client)->versionString() + " (plug-in library version " + number + ")";
 }
 
 // Help and version text as CLI11 formats them, written through the checked output.
@@ -45,8 +45,10 @@ int printThrough(CLI::App& app, const CLI::Error& e) {
 int run(int argc, char** argv, int& trouble) {
   CLI::App app{"corvane: content identities for files and photo-library items", "corvane"};
   app.require_subcommand(1);
-  CommonOptions common;
-  app.set_version_flag("--version", [&common] { return versionText(common.plugin); });
+  // The one file system of the run, lent to every subcommand.
+  Context context{{}, corvane::platform::posixFileSystem()};
+  CommonOptions& common = context.common;
+  app.set_version_flag("--version", [&context] { return versionText(context); });
   app.footer(
       helpFooter("  corvane fingerprint -r ~/Archive > archive.fingerprints   fast identities of every file\n"
                  "  corvane fingerprint -c archive.fingerprints                what has changed since?\n"
@@ -93,12 +95,12 @@ int run(int argc, char** argv, int& trouble) {
     return kExitUsage;
   }
 
-  if (fingerprintCommand->parsed()) return runDigest(common, DigestKind::kFingerprint, fingerprint);
-  if (hashCommand->parsed()) return runDigest(common, DigestKind::kHash, hash);
-  if (const auto status = runLibraryCommand(app, common, library)) return *status;
-  if (app.got_subcommand("call")) return runCall(common, call);
-  if (dupesCommand->parsed()) return runDupes(common, dupes);
-  if (const auto status = catalog::runCatalogCommand(app, common, catalogOptions)) return *status;
+  if (fingerprintCommand->parsed()) return runDigest(context, DigestKind::kFingerprint, fingerprint);
+  if (hashCommand->parsed()) return runDigest(context, DigestKind::kHash, hash);
+  if (const auto status = runLibraryCommand(app, context, library)) return *status;
+  if (app.got_subcommand("call")) return runCall(context, call);
+  if (dupesCommand->parsed()) return runDupes(context, dupes);
+  if (const auto status = catalog::runCatalogCommand(app, context, catalogOptions)) return *status;
   return kExitUsage;
 }
 

@@ -1,14 +1,14 @@
-#include "call_command.h"
+#include "call/call_command.h"
 
 #include <unistd.h>
 
-#include "escape.h"
-#include "exit_status.h"
+#include "call/json_value.h"
+#include "cli/exit_status.h"
 #include "host/standard_reader.h"
-#include "json_value.h"
-#include "library_location.h"
-#include "output.h"
-#include "plugin_host.h"
+#include "inputs/library_location.h"
+#include "plugin/plugin_client.h"
+#include "text/escape.h"
+#include "text/output.h"
 
 namespace corvane::tool {
 
@@ -37,7 +37,7 @@ void addCallCommand(CLI::App& app, CallOptions& options, CommonOptions& common) 
                  "  3  the plug-in does not implement the method"));
 }
 
-int runCall(const CommonOptions& common, const CallOptions& options) {
+int runCall(const Context& context, const CallOptions& options) {
   std::optional<host::Value> argument = host::Value{};
   if (options.argument) {
     argument = argumentValue(*options.argument);
@@ -47,23 +47,22 @@ int runCall(const CommonOptions& common, const CallOptions& options) {
       return kExitUsage;
     }
   }
-  std::string error;
-  LentServices services;
-  // The channel's own window: the plug-in's lines show unless -q.
-  services.console = common.quiet ? std::shared_ptr<platform::Console>(std::make_shared<platform::SilentConsole>())
-                                  : std::make_shared<platform::DescriptorConsole>(STDERR_FILENO);
   // An unreadable default folder is no library: the plug-in then sees an empty one.
-  services.libraryLocation = libraryLocation(options.library, false, error);
-  if (!error.empty()) {
-    printError(error);
+  auto library = libraryLocation(*context.files, options.library, false);
+  if (!library) {
+    printError(library.error().text());
     return kExitFailed;
   }
-  auto host = PluginHost::start(common.plugin, services, error);
-  if (!host) {
-    printError(error);
+  // The channel's own window: the plug-in's lines show unless -q.
+  auto client = PluginClient::start(
+      context, {context.common.quiet ? std::shared_ptr<platform::Console>(std::make_shared<platform::SilentConsole>())
+                                     : std::make_shared<platform::DescriptorConsole>(STDERR_FILENO),
+                std::move(*library)});
+  if (!client) {
+    printError(client.error().text());
     return kExitFailed;
   }
-  const auto reply = host->call({options.method, std::move(*argument)}, common.trace);
+  const auto reply = (*client)->call({options.method, std::move(*argument)});
   if (const auto* value = std::get_if<host::Value>(&reply)) {
     printOut(jsonLine(toJson(*value)));
     return kExitOk;
@@ -72,8 +71,8 @@ int runCall(const CommonOptions& common, const CallOptions& options) {
     printError("the plug-in does not implement the method " + quoteName(options.method));
     return kExitNotImplemented;
   }
-  const auto& failure = std::get<host::FlutterError>(reply);
-  printError("error reply " + failure.code + (failure.message ? ": " + *failure.message : std::string()));
+  const auto& error = std::get<host::FlutterError>(reply);
+  printError("error reply " + error.code + (error.message ? ": " + *error.message : std::string()));
   return kExitFailed;
 }
 

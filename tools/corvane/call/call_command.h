@@ -5,7 +5,8 @@
 
 #include <CLI/CLI.hpp>
 
-#include "options.h"
+#include "cli/common_options.h"
+#include "cli/context.h"
 
 namespace corvane::tool {
 
@@ -16,6 +17,6 @@ struct CallOptions {
 };
 
 void addCallCommand(CLI::App& app, CallOptions& options, CommonOptions& common);
-int runCall(const CommonOptions& common, const CallOptions& options);
+int runCall(const Context& context, const CallOptions& options);
 
 }  // namespace corvane::tool

@@ -1,4 +1,4 @@
-#include "json_value.h"
+#include "call/json_value.h"
 
 #include <algorithm>
 #include <limits>

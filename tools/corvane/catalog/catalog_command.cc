@@ -9,9 +9,6 @@ constexpr const char* kCatalogStatuses =
     "     output could not be written\n"
     "  2  the command line is wrong";
 
-}  // namespace
-namespace {
-
 void addJobs(CLI::App& command, CatalogOptions& options) {
   command.add_option("-j,--jobs", options.threads, "Calls to run at once (default: one per processor)")
       ->check(CLI::Range(std::size_t{1}, std::size_t{1024}));
@@ -96,14 +93,14 @@ void addCatalogCommand(CLI::App& app, CatalogOptions& options, CommonOptions& co
   merge->footer("For each folder, the catalog that scanned it last wins.");
 }
 
-std::optional<int> runCatalogCommand(const CLI::App& app, const CommonOptions& common, const CatalogOptions& options) {
+std::optional<int> runCatalogCommand(const CLI::App& app, const Context& context, const CatalogOptions& options) {
   if (!app.got_subcommand("catalog")) return std::nullopt;
   const auto* catalog = app.get_subcommand("catalog");
-  if (catalog->got_subcommand("scan")) return runScan(common, options);
-  if (catalog->got_subcommand("verify")) return runVerify(common, options);
-  if (catalog->got_subcommand("diff")) return runDiff(common, options);
-  if (catalog->got_subcommand("export")) return runExport(common, options);
-  return runMerge(common, options);
+  if (catalog->got_subcommand("scan")) return runScan(context, options);
+  if (catalog->got_subcommand("verify")) return runVerify(context, options);
+  if (catalog->got_subcommand("diff")) return runDiff(context, options);
+  if (catalog->got_subcommand("export")) return runExport(context, options);
+  return runMerge(context, options);
 }
 
 }  // namespace corvane::tool::catalog

@@ -7,7 +7,8 @@
 
 #include <CLI/CLI.hpp>
 
-#include "options.h"
+#include "cli/common_options.h"
+#include "cli/context.h"
 
 namespace corvane::tool::catalog {
 
@@ -26,12 +27,12 @@ struct CatalogOptions {
 
 void addCatalogCommand(CLI::App& app, CatalogOptions& options, CommonOptions& common);
 // Runs the catalog subcommand that was parsed, if any.
-std::optional<int> runCatalogCommand(const CLI::App& app, const CommonOptions& common, const CatalogOptions& options);
+std::optional<int> runCatalogCommand(const CLI::App& app, const Context& context, const CatalogOptions& options);
 
-int runScan(const CommonOptions& common, const CatalogOptions& options);
-int runVerify(const CommonOptions& common, const CatalogOptions& options);
-int runDiff(const CommonOptions& common, const CatalogOptions& options);
-int runExport(const CommonOptions& common, const CatalogOptions& options);
-int runMerge(const CommonOptions& common, const CatalogOptions& options);
+int runScan(const Context& context, const CatalogOptions& options);
+int runVerify(const Context& context, const CatalogOptions& options);
+int runDiff(const Context& context, const CatalogOptions& options);
+int runExport(const Context& context, const CatalogOptions& options);
+int runMerge(const Context& context, const CatalogOptions& options);
 
 }  // namespace corvane::tool::catalog

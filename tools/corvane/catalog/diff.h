@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "catalog/entry.h"
+#include "catalog/store/entry.h"
 
 namespace corvane::tool::catalog {
 

@@ -2,11 +2,11 @@
 #include <thread>
 
 #include "catalog/catalog_command.h"
-#include "catalog/line_writer.h"
 #include "catalog/sides.h"
-#include "exit_status.h"
-#include "json_name.h"
-#include "output.h"
+#include "cli/exit_status.h"
+#include "text/json_name.h"
+#include "text/line_writer.h"
+#include "text/output.h"
 
 namespace corvane::tool::catalog {
 namespace {
@@ -91,22 +91,22 @@ std::size_t movedUnconfirmed(const DiffResult& result) {
 
 }  // namespace
 
-int runDiff(const CommonOptions& common, const CatalogOptions& options) {
+int runDiff(const Context& context, const CatalogOptions& options) {
   const ScanSettings settings{.hash = options.hash, .threads = options.threads, .listChanges = false};
   // Two catalogs are read at once; folders are scanned one after the other, each with its calls
   // in parallel already.
   std::optional<Result<Side>> a, b;
-  if (!isFolder(options.sideA) && !isFolder(options.sideB)) {
-    std::thread reader([&] { a = loadSide(options.sideA, common, settings); });
-    b = loadSide(options.sideB, common, settings);
+  if (!isFolder(*context.files, options.sideA) && !isFolder(*context.files, options.sideB)) {
+    std::thread reader([&] { a = loadSide(context, options.sideA, settings); });
+    b = loadSide(context, options.sideB, settings);
     reader.join();
   } else {
-    a = loadSide(options.sideA, common, settings);
-    if (*a) b = loadSide(options.sideB, common, settings);
+    a = loadSide(context, options.sideA, settings);
+    if (*a) b = loadSide(context, options.sideB, settings);
   }
   for (const auto* side : {&a, &b}) {
     if (*side && !**side) {
-      printError((*side)->error());
+      printError((*side)->error().text());
       return kExitFailed;
     }
   }

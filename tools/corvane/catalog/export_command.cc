@@ -1,36 +1,36 @@
 #include <unordered_map>
 
 #include "catalog/catalog_command.h"
-#include "catalog/line_writer.h"
-#include "catalog/store.h"
-#include "escape.h"
-#include "exit_status.h"
-#include "json_name.h"
-#include "output.h"
+#include "catalog/store/store.h"
+#include "cli/exit_status.h"
+#include "text/escape.h"
+#include "text/json_name.h"
+#include "text/line_writer.h"
+#include "text/output.h"
 
 namespace corvane::tool::catalog {
 
-int runExport(const CommonOptions&, const CatalogOptions& options) {
-  auto store = Store::open(options.catalog, Store::Access::kRead);
+int runExport(const Context& context, const CatalogOptions& options) {
+  auto store = Store::open(*context.files, options.catalog, Store::Access::kRead);
   if (!store) {
-    printError(store.error());
+    printError(store.error().text());
     return kExitFailed;
   }
   // One state of the catalog, whatever a scan writes meanwhile.
-  if (auto failure = (*store)->beginRead()) {
-    printError(quoteName(options.catalog) + ": " + *failure);
+  if (auto begun = (*store)->beginRead(); !begun) {
+    printError(begun.error().within(quoteName(options.catalog)).text());
     return kExitFailed;
   }
   auto roots = (*store)->roots();
   if (!roots) {
-    printError(quoteName(options.catalog) + ": " + roots.error());
+    printError(roots.error().within(quoteName(options.catalog)).text());
     return kExitFailed;
   }
   LineWriter out;
   std::size_t left = 0;
   std::unordered_map<std::int64_t, const Root*> rootOf;
   for (const auto& root : *roots) rootOf[root.id] = &root;
-  auto failure = (*store)->forEachEntry([&](std::int64_t rootId, Entry& entry) {
+  auto read = (*store)->forEachEntry([&](std::int64_t rootId, Entry& entry) {
     const Root& root = *rootOf.at(rootId);
     const std::string location = root.locationOf(entry.path);
     if (options.json) {
@@ -52,9 +52,9 @@ int runExport(const CommonOptions&, const CatalogOptions& options) {
     out.line(NameLine().text(textOfDigest(*digest)).text("  ").name(location).take());
     return true;
   });
-  if (failure) {
+  if (!read) {
     out.flush();
-    printError(quoteName(options.catalog) + ": " + *failure);
+    printError(read.error().within(quoteName(options.catalog)).text());
     return kExitFailed;
   }
   if (!out.flush()) return kExitFailed;

@@ -2,37 +2,35 @@
 
 #include <algorithm>
 
-#include "file_walk.h"
+#include "inputs/file_walk.h"
 
 namespace corvane::tool::catalog {
 
 std::vector<Found> listFolder(platform::FileSystem& fileSystem, const std::string& root) {
-  const auto jobs = expandPaths(fileSystem, {root}, {.recursive = true, .followLinks = false, .withStatus = true});
+  const auto files = expandPaths(fileSystem, {root}, {.recursive = true, .followLinks = false, .withStatus = true});
   const std::size_t prefix = root == "/" ? 1 : root.size() + 1;
   std::vector<Found> found;
-  found.reserve(jobs.size());
-  for (const auto& job : jobs) {
-    // The root itself failing is the one job named exactly as it.
-    std::string relative = job.name.size() > root.size() ? job.name.substr(prefix) : std::string();
-    found.push_back({std::move(relative), job.status, job.error});
-    if (!job.error && !job.status) found.back().error = "cannot be looked at";
+  found.reserve(files.size());
+  for (const auto& file : files) {
+    // The root itself failing is the one path named exactly as it.
+    std::string relative = file.path.size() > root.size() ? file.path.substr(prefix) : std::string();
+    found.push_back({std::move(relative), file.status, file.error});
+    if (!file.error && !file.status) found.back().error = "cannot be looked at";
   }
   return found;
 }
 
-std::vector<Found> listLibrary(photo_library::FolderLibrary& library) {
+std::vector<Found> listLibrary(const PhotoFolder& library) {
   std::vector<Found> found;
-  library.fetchAssets().enumerateObjectsUsingBlock([&](const photo_library::Asset& asset, std::int64_t, bool*) {
-    Found item{asset.localIdentifier(), std::nullopt, std::nullopt};
-    auto file = library.openAsset(item.path);
-    auto status =
-        file ? (*file)->status() : platform::FileResult<platform::FileStatus>(platform::Unexpected(file.error()));
-    if (status) {
+  library.forEachAsset(std::nullopt, [&](const LibraryAsset& asset) {
+    Found item{asset.identifier, std::nullopt, std::nullopt};
+    if (const auto status = library.assetStatus(item.path)) {
       item.status = *status;
     } else {
       item.error = status.error().description();
     }
     found.push_back(std::move(item));
+    return true;
   });
   std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) { return a.path < b.path; });
   return found;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "photo_library/folder_library.h"
+#include "inputs/photo_folder.h"
 #include "platform/file_system.h"
 
 namespace corvane::tool::catalog {
@@ -23,7 +23,7 @@ std::vector<Found> listFolder(platform::FileSystem& fileSystem, const std::strin
 
 // Every asset of a library, each with the status of its file opened beneath the library's
 // root, in the byte order of the identifiers.
-std::vector<Found> listLibrary(photo_library::FolderLibrary& library);
+std::vector<Found> listLibrary(const PhotoFolder& library);
 
 // Whether `path` lies at or below `folder` (both relative, '/'-separated; "" is the root).
 bool liesWithin(const std::string& path, const std::string& folder);

@@ -1,57 +1,57 @@
 #include "catalog/catalog_command.h"
-#include "catalog/store.h"
-#include "escape.h"
-#include "exit_status.h"
-#include "output.h"
+#include "catalog/store/store.h"
+#include "cli/exit_status.h"
+#include "text/escape.h"
+#include "text/output.h"
 
 namespace corvane::tool::catalog {
 namespace {
 
 // Takes in one root of another catalog, whole, in one transaction.
-Failure takeRoot(Store& target, Store& source, const Root& from, const Root& into) {
+Result<> takeRoot(Store& target, Store& source, const Root& from, const Root& into) {
   auto entries = source.entriesOf(from.id);
-  if (!entries) return entries.error();
-  if (auto failure = target.begin()) return failure;
-  if (auto failure = target.removeAllOf(into.id)) return failure;
+  if (!entries) return failure(entries.error());
+  if (auto done = target.begin(); !done) return done;
+  if (auto done = target.removeAllOf(into.id); !done) return done;
   for (const auto& entry : *entries) {
-    if (auto failure = target.put(into.id, entry)) return failure;
+    if (auto done = target.put(into.id, entry); !done) return done;
   }
   Root updated = into;
   updated.kind = from.kind;
   updated.hashes = from.hashes;
   updated.scannedNs = from.scannedNs;
-  if (auto failure = target.updateRoot(updated)) return failure;
+  if (auto done = target.updateRoot(updated); !done) return done;
   return target.commit();
 }
 
 }  // namespace
 
-int runMerge(const CommonOptions&, const CatalogOptions& options) {
-  auto target = Store::open(options.catalog, Store::Access::kWrite);
+int runMerge(const Context& context, const CatalogOptions& options) {
+  auto target = Store::open(*context.files, options.catalog, Store::Access::kWrite);
   if (!target) {
-    printError(target.error());
+    printError(target.error().text());
     return kExitFailed;
   }
   for (const auto& path : options.paths) {
-    auto source = Store::open(path, Store::Access::kReadChecked);
+    auto source = Store::open(*context.files, path, Store::Access::kReadChecked);
     if (!source) {
-      printError(source.error());
+      printError(source.error().text());
       return kExitFailed;
     }
-    if (auto failure = (*source)->beginRead()) {
-      printError(quoteName(path) + ": " + *failure);
+    if (auto begun = (*source)->beginRead(); !begun) {
+      printError(begun.error().within(quoteName(path)).text());
       return kExitFailed;
     }
     auto roots = (*source)->roots();
     if (!roots) {
-      printError(quoteName(path) + ": " + roots.error());
+      printError(roots.error().within(quoteName(path)).text());
       return kExitFailed;
     }
     std::size_t taken = 0, kept = 0;
     for (const auto& root : *roots) {
       auto into = (*target)->rootFor(root.machine, root.path, root.kind);
       if (!into) {
-        printError(quoteName(options.catalog) + ": " + into.error());
+        printError(into.error().within(quoteName(options.catalog)).text());
         return kExitFailed;
       }
       // The later scan of a folder wins; an unfinished one never replaces a finished one.
@@ -59,8 +59,8 @@ int runMerge(const CommonOptions&, const CatalogOptions& options) {
         ++kept;
         continue;
       }
-      if (auto failure = takeRoot(**target, **source, root, *into)) {
-        printError(quoteName(options.catalog) + ": " + *failure);
+      if (auto taken = takeRoot(**target, **source, root, *into); !taken) {
+        printError(taken.error().within(quoteName(options.catalog)).text());
         return kExitFailed;
       }
       ++taken;

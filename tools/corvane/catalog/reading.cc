@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "file_report.h"
+#include "plugin/checked_digest.h"
 
 namespace corvane::tool::catalog {
 namespace {
@@ -22,88 +22,70 @@ bool racy(const Entry& entry, std::int64_t readStartedNs) {
   return std::max(entry.changedNs, entry.modifiedNs) >= readStartedNs - kClockTickNs;
 }
 
-std::optional<Digest> digestOfReply(const host::MethodReply& reply) {
-  const auto* value = std::get_if<host::Value>(&reply);
-  const auto* text = value != nullptr ? value->getIf<std::string>() : nullptr;
-  return text != nullptr ? digestOfText(*text) : std::nullopt;
-}
-
 }  // namespace
 
-std::unique_ptr<PluginHost> startReader(const CommonOptions& common, Progress& progress,
-                                        const photo_library::FolderLibrary* library, std::string& error) {
-  LentServices services;
-  services.fileObserver = std::make_shared<FileReporter>();
-  if (library != nullptr) services.libraryLocation = library->location();
+Result<std::unique_ptr<PluginClient>> startReader(const Context& context, Progress& progress,
+                                                  const PhotoFolder* library) {
   // The plug-in's own lines only when asked for, as for every subcommand but call.
-  services.console = common.verbose ? std::shared_ptr<platform::Console>(std::make_shared<ProgressConsole>(progress))
-                                    : std::make_shared<platform::SilentConsole>();
-  return PluginHost::start(common.plugin, services, error);
+  return PluginClient::start(
+      context, {context.common.verbose ? std::shared_ptr<platform::Console>(std::make_shared<ProgressConsole>(progress))
+                                       : std::make_shared<platform::SilentConsole>(),
+                library != nullptr ? std::optional(library->location()) : std::nullopt});
 }
 
-Outcome readFile(const PluginHost& host, const std::string& location, const Needs& needs, bool trace,
-                 const platform::FileStatus* listed) {
+Outcome readFile(const PluginClient& client, platform::FileSystem& fileSystem, const std::string& location,
+                 const Needs& needs, const std::optional<platform::FileStatus>& listed) {
   Outcome outcome;
   const auto started = nowNs();
-  std::optional<platform::FileStatus> seen;
-  const auto call = [&](const char* method) -> std::optional<Digest> {
-    const auto [reply, report] = callReporting(host, {method, host::Value(location)}, trace);
-    auto digest = digestOfReply(reply);
-    if (!digest || !report.status) {
-      outcome.error = report.error ? report.error->description() : "cannot be read";
+  // The first digest must be of the file listed; the second of the version the first was of.
+  SeenFile seen{location, std::nullopt, listed};
+  Match match = Match::kSameFile;
+  const auto call = [&](DigestKind kind) -> std::optional<Digest> {
+    auto answer = digestOfSeenFile(client, fileSystem, kind, seen, match);
+    if (answer && !answer->status) answer = failure("cannot be read");
+    if (!answer) {
+      outcome.error = answer.error().text();
       return std::nullopt;
     }
-    if (listed != nullptr && !listed->sameFileAs(*report.status)) {
-      outcome.error = "changed since the walk: its path leads to another file now";
-      return std::nullopt;
-    }
-    // Both digests must be of one version of the file.
-    if (seen && !sameVersion(*seen, *report.status)) {
-      outcome.error = "changed while it was read";
-      return std::nullopt;
-    }
-    seen = report.status;
+    seen.status = answer->status;
+    match = Match::kSameVersion;
+    auto digest = digestOfText(answer->digest);
+    if (!digest) outcome.error = "cannot be read";
     return digest;
   };
   Entry entry;
-  if (needs.fingerprint && !(entry.fingerprint = call("fingerprintOfFile"))) return outcome;
-  if (needs.sha256 && !(entry.sha256 = call("hashFile"))) return outcome;
-  if (!seen) {
+  if (needs.fingerprint && !(entry.fingerprint = call(DigestKind::kFingerprint))) return outcome;
+  if (needs.sha256 && !(entry.sha256 = call(DigestKind::kHash))) return outcome;
+  if (match != Match::kSameVersion) {
     outcome.error = "nothing to read";
     return outcome;
   }
-  entry.takeStatus(*seen);
+  entry.takeStatus(*seen.status);
   entry.racy = racy(entry, started);
   outcome.entry = std::move(entry);
   return outcome;
 }
 
-platform::FileResult<platform::FileStatus> assetStatus(const photo_library::FolderLibrary& library,
-                                                       const std::string& identifier) {
-  auto file = library.openAsset(identifier);
-  if (!file) return platform::Unexpected(file.error());
-  return (*file)->status();
-}
-
-Outcome readAsset(const PluginHost& host, const photo_library::FolderLibrary& library, const std::string& identifier,
-                  const Needs& needs, bool trace) {
+Outcome readAsset(const PluginClient& client, const PhotoFolder& library, const std::string& identifier,
+                  const Needs& needs) {
   Outcome outcome;
   const auto started = nowNs();
-  const auto before = assetStatus(library, identifier);
+  const auto before = library.assetStatus(identifier);
   if (!before) {
     outcome.error = before.error().description();
     return outcome;
   }
   Entry entry;
-  const auto call = [&](const char* method) {
-    auto digest = digestOfReply(host.call({method, host::Value(identifier)}, trace));
+  const auto call = [&](DigestKind kind) -> std::optional<Digest> {
+    const auto answer = client.digestOfAsset(kind, identifier);
+    auto digest = answer ? digestOfText(*answer) : std::nullopt;
     if (!digest) outcome.error = "cannot be read through the library";
     return digest;
   };
-  if (needs.fingerprint && !(entry.fingerprint = call("fingerprintOfVideoAsset"))) return outcome;
-  if (needs.sha256 && !(entry.sha256 = call("hashAsset"))) return outcome;
-  const auto after = assetStatus(library, identifier);
-  if (!after || !sameVersion(*before, *after)) {
+  if (needs.fingerprint && !(entry.fingerprint = call(DigestKind::kFingerprint))) return outcome;
+  if (needs.sha256 && !(entry.sha256 = call(DigestKind::kHash))) return outcome;
+  const auto after = library.assetStatus(identifier);
+  if (!after || !before->sameVersionAs(*after)) {
     outcome.error = "changed while it was read";
     return outcome;
   }

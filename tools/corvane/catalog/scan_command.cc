@@ -1,22 +1,22 @@
 #include "catalog/catalog_command.h"
-#include "catalog/line_writer.h"
 #include "catalog/scanner.h"
-#include "escape.h"
-#include "exit_status.h"
-#include "json_name.h"
-#include "output.h"
+#include "cli/exit_status.h"
+#include "text/escape.h"
+#include "text/json_name.h"
+#include "text/line_writer.h"
+#include "text/output.h"
 
 namespace corvane::tool::catalog {
 namespace {
 
 struct Target {
   Root root;
-  std::shared_ptr<photo_library::FolderLibrary> library;  // for a library
+  std::optional<PhotoFolder> library;  // for a library
 };
 
 // The roots a scan goes through: those named, or else every one of this machine.
-std::optional<std::vector<Target>> targetsOf(Store& store, const CatalogOptions& options) {
-  auto& fileSystem = *platform::posixFileSystem();
+std::optional<std::vector<Target>> targetsOf(const Context& context, Store& store, const CatalogOptions& options) {
+  auto& fileSystem = *context.files;
   const std::string machine = machineName();
   std::vector<Target> targets;
   const auto add = [&](const std::string& path, RootKind kind) -> bool {
@@ -27,14 +27,14 @@ std::optional<std::vector<Target>> targetsOf(Store& store, const CatalogOptions&
     }
     auto root = store.rootFor(machine, *canonical, kind);
     if (!root) {
-      printError(quoteName(options.catalog) + ": " + root.error());
+      printError(root.error().within(quoteName(options.catalog)).text());
       return false;
     }
     if (root->kind != kind) {
       printError(path + ": the catalog has it as a " + (kind == RootKind::kFolder ? "photo library" : "folder"));
       return false;
     }
-    targets.push_back({std::move(*root), nullptr});
+    targets.push_back({std::move(*root), std::nullopt});
     return true;
   };
   for (const auto& path : options.paths) {
@@ -44,11 +44,11 @@ std::optional<std::vector<Target>> targetsOf(Store& store, const CatalogOptions&
   if (options.paths.empty() && !options.library) {
     auto roots = store.roots();
     if (!roots) {
-      printError(quoteName(options.catalog) + ": " + roots.error());
+      printError(roots.error().within(quoteName(options.catalog)).text());
       return std::nullopt;
     }
     for (auto& root : *roots) {
-      if (root.machine == machine) targets.push_back({std::move(root), nullptr});
+      if (root.machine == machine) targets.push_back({std::move(root), std::nullopt});
     }
     if (targets.empty()) {
       printError(options.catalog + ": no folders of this machine to scan yet; name some");
@@ -57,9 +57,9 @@ std::optional<std::vector<Target>> targetsOf(Store& store, const CatalogOptions&
   }
   for (auto& target : targets) {
     if (target.root.kind != RootKind::kLibrary) continue;
-    auto library = photo_library::FolderLibrary::open(target.root.path, platform::posixFileSystem());
+    auto library = PhotoFolder::open(context.files, target.root.path);
     if (!library) {
-      printError(quoteName(target.root.path) + ": " + library.error().description());
+      printError(library.error().within(quoteName(target.root.path)).text());
       return std::nullopt;
     }
     target.library = std::move(*library);
@@ -68,11 +68,11 @@ std::optional<std::vector<Target>> targetsOf(Store& store, const CatalogOptions&
 }
 
 // Every named path must be a folder; checked before a catalog is made for them.
-bool allFolders(const CatalogOptions& options) {
+bool allFolders(platform::FileSystem& fileSystem, const CatalogOptions& options) {
   auto paths = options.paths;
   if (options.library) paths.push_back(*options.library);
   for (const auto& path : paths) {
-    const auto status = platform::posixFileSystem()->statusOf(nullptr, path, platform::Resolve::kFollow);
+    const auto status = fileSystem.statusOf(nullptr, path, platform::Resolve::kFollow);
     if (!status || status->type != platform::FileType::kDirectory) {
       printError(quoteName(path) + ": " + (status ? std::string("not a folder") : status.error().description()));
       return false;
@@ -83,22 +83,22 @@ bool allFolders(const CatalogOptions& options) {
 
 }  // namespace
 
-int runScan(const CommonOptions& common, const CatalogOptions& options) {
-  if (!allFolders(options)) return kExitFailed;
-  auto store = Store::open(options.catalog, Store::Access::kWrite);
+int runScan(const Context& context, const CatalogOptions& options) {
+  if (!allFolders(*context.files, options)) return kExitFailed;
+  auto store = Store::open(*context.files, options.catalog, Store::Access::kWrite);
   if (!store) {
-    printError(store.error());
+    printError(store.error().text());
     return kExitFailed;
   }
-  auto targets = targetsOf(**store, options);
+  auto targets = targetsOf(context, **store, options);
   if (!targets) return kExitFailed;
 
-  Scanner scanner(**store, common, {.hash = options.hash, .threads = options.threads, .listChanges = options.json});
+  Scanner scanner(**store, context, {.hash = options.hash, .threads = options.threads, .listChanges = options.json});
   for (auto& target : *targets) {
-    const auto failure =
-        target.library ? scanner.scanLibrary(target.root, target.library) : scanner.scanFolder(target.root);
-    if (failure) {
-      printError(quoteName(options.catalog) + ": " + *failure);
+    const auto scanned =
+        target.library ? scanner.scanLibrary(target.root, *target.library) : scanner.scanFolder(target.root);
+    if (!scanned) {
+      printError(scanned.error().within(quoteName(options.catalog)).text());
       return kExitFailed;
     }
   }

@@ -1,21 +1,14 @@
 #include "catalog/scanner.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
-#include <thread>
 #include <tuple>
 
-#include "catalog/listing.h"
-#include "catalog/reading.h"
-#include "escape.h"
-#include "file_report.h"
-#include "ordered_runner.h"
-#include "output.h"
-#include "plugin_host.h"
-#include "progress.h"
-#include "thread_budget.h"
+#include "run/ordered_runner.h"
+#include "run/thread_budget.h"
+#include "text/escape.h"
+#include "text/output.h"
+#include "text/progress.h"
 
 namespace corvane::tool::catalog {
 namespace {
@@ -29,19 +22,19 @@ constexpr auto kBatchTime = std::chrono::milliseconds(500);
 class Batch {
  public:
   explicit Batch(Store& store) : store_(store) {}
-  Failure put(std::int64_t root, const Entry& entry) {
+  Result<> put(std::int64_t root, const Entry& entry) {
     if (!open_) {
-      if (auto failure = store_.begin()) return failure;
+      if (auto begun = store_.begin(); !begun) return begun;
       open_ = true;
       opened_ = Clock::now();
       pending_ = 0;
     }
-    if (auto failure = store_.put(root, entry)) return failure;
+    if (auto put = store_.put(root, entry); !put) return put;
     if (++pending_ >= kBatchEntries || Clock::now() - opened_ >= kBatchTime) return commit();
-    return std::nullopt;
+    return {};
   }
-  Failure commit() {
-    if (!open_) return std::nullopt;
+  Result<> commit() {
+    if (!open_) return {};
     open_ = false;
     return store_.commit();
   }
@@ -63,6 +56,10 @@ std::int64_t nowNs() {
       .count();
 }
 
+platform::Unexpected<Error> cannotWrite(const Error& error) {
+  return failure(error.within("cannot write to the catalog"));
+}
+
 }  // namespace
 
 const char* changeName(Change change) {
@@ -76,123 +73,160 @@ const char* changeName(Change change) {
   return "?";
 }
 
-struct Scanner::Work {
-  std::size_t found;                    // index into the listing
-  std::optional<std::size_t> previous;  // index into the recorded entries
-  Needs needs;
+// What one scan of a root works through: the listing and the record, both in path order.
+struct Scanner::Pass {
+  struct Work {
+    std::size_t found;                    // index into the listing
+    std::optional<std::size_t> previous;  // index into the recorded entries
+    Needs needs;
+  };
+
+  Root& root;
+  const std::vector<Found>& found;
+  const PhotoFolder* library;
+  bool hashes = false;
+  std::vector<Entry> recorded = {};
+  std::vector<bool> seen = {};               // recorded entries found again
+  std::vector<Work> work = {};               // what must be read
+  std::vector<std::string> unreadable = {};  // paths (files or folders) whose entries stay as they are
+  std::vector<Entry> added = {};             // read, at paths not recorded before
 };
 
-Failure Scanner::scanFolder(Root& root) {
+void Scanner::note(Change change, std::string path, std::string from) {
+  if (settings_.listChanges) changes_.push_back({change, std::move(path), std::move(from)});
+}
+
+Result<> Scanner::scanFolder(Root& root) {
   // Every file is looked at in the walk, even on a first scan that reads them all: what is read
   // must be the file the walk saw.
-  auto found = listFolder(*platform::posixFileSystem(), root.path);
+  const auto found = listFolder(*context_.files, root.path);
   return scan(root, found, nullptr);
 }
 
-Failure Scanner::scanLibrary(Root& root, std::shared_ptr<photo_library::FolderLibrary> library) {
-  const auto found = listLibrary(*library);
-  return scan(root, found, std::move(library));
+Result<> Scanner::scanLibrary(Root& root, const PhotoFolder& library) {
+  const auto found = listLibrary(library);
+  return scan(root, found, &library);
 }
 
-Failure Scanner::scan(Root& root, const std::vector<Found>& found,
-                      std::shared_ptr<photo_library::FolderLibrary> library) {
-  const bool hashes = settings_.hash || root.hashes;
-  if (hashes && !root.hashes) {
+Result<> Scanner::scan(Root& root, const std::vector<Found>& found, const PhotoFolder* library) {
+  Pass pass{root, found, library};
+  pass.hashes = settings_.hash || root.hashes;
+  if (pass.hashes && !root.hashes) {
     // Kept from the start: a scan killed midway is finished by the next one, hashes and all.
     root.hashes = true;
-    if (auto failure = store_.updateRoot(root)) return "cannot write to the catalog: " + *failure;
+    if (auto updated = store_.updateRoot(root); !updated) return cannotWrite(updated.error());
   }
   auto recorded = store_.entriesOf(root.id);
-  if (!recorded) return recorded.error();
+  if (!recorded) return failure(recorded.error());
+  pass.recorded = std::move(*recorded);
+  pass.seen.assign(pass.recorded.size(), false);
 
-  // Compare the listing with the record, both in path order.
-  std::vector<Work> work;
-  std::vector<std::string> unreadable;  // paths (files or folders) whose entries stay as they are
-  std::vector<bool> seen(recorded->size(), false);
+  compareWithRecord(pass);
+  if (auto read = readWhatChanged(pass); !read) return read;
+  const auto gone = whatIsGone(pass);
+  matchMoves(pass, gone);
+  return finish(pass, gone);
+}
+
+// Which files must be read: those new to the record, those whose metadata moved, and those
+// lacking a digest the root records.
+void Scanner::compareWithRecord(Pass& pass) {
   std::size_t r = 0;
-  for (std::size_t i = 0; i < found.size(); ++i) {
-    const Found& item = found[i];
-    while (r < recorded->size() && (*recorded)[r].path < item.path) ++r;
-    const bool known = r < recorded->size() && (*recorded)[r].path == item.path;
-    if (known) seen[r] = true;
+  for (std::size_t i = 0; i < pass.found.size(); ++i) {
+    const Found& item = pass.found[i];
+    while (r < pass.recorded.size() && pass.recorded[r].path < item.path) ++r;
+    const bool known = r < pass.recorded.size() && pass.recorded[r].path == item.path;
+    if (known) pass.seen[r] = true;
     if (item.error) {
       ++counts_.failed;
-      printError(quoteName(root.locationOf(item.path)) + ": " + *item.error);
-      unreadable.push_back(item.path);
+      printError(quoteName(pass.root.locationOf(item.path)) + ": " + *item.error);
+      pass.unreadable.push_back(item.path);
       continue;
     }
-    Needs needs{true, hashes};
-    if (library && photo_library::FolderLibrary::mediaTypeOfName(item.path) != photo_library::MediaType::kVideo) {
+    Needs needs{true, pass.hashes};
+    if (pass.library && !PhotoFolder::isVideoName(item.path)) {
       needs = {false, true};  // the channel fingerprints videos only: an image is known by its SHA-256
     }
-    const bool settled = known && item.status && !(*recorded)[r].racy && (*recorded)[r].sameMetadataAs(*item.status);
-    if (settled && complete((*recorded)[r], needs)) {
+    const Entry* previous = known ? &pass.recorded[r] : nullptr;
+    const bool settled = previous && item.status && !previous->racy && previous->sameMetadataAs(*item.status);
+    if (settled && complete(*previous, needs)) {
       ++counts_.unchanged;
       continue;
     }
-    work.push_back({i, known ? std::optional(r) : std::nullopt, needs});
+    pass.work.push_back({i, known ? std::optional(r) : std::nullopt, needs});
   }
+}
 
-  std::vector<Entry> added;
+// Reads what must be read, through the plug-in, in parallel, and writes each entry in batches.
+Result<> Scanner::readWhatChanged(Pass& pass) {
   Batch batch(store_);
-  Failure writeFailure;
-  if (!work.empty()) {
-    Progress progress(!common_.quiet && !common_.trace && Progress::terminalAttached(), work.size());
-    std::string error;
-    auto host = startReader(common_, progress, library.get(), error);
-    if (!host) return error;
+  Result<> written;
+  if (!pass.work.empty()) {
+    const auto& common = context_.common;
+    Progress progress(!common.quiet && !common.trace && Progress::terminalAttached(), pass.work.size());
+    auto client = startReader(context_, progress, pass.library);
+    if (!client) return failure(client.error());
 
     const auto compute = [&](std::size_t w) -> Outcome {
-      const Found& item = found[work[w].found];
-      auto outcome = library ? readAsset(*host, *library, item.path, work[w].needs, common_.trace)
-                             : readFile(*host, root.locationOf(item.path), work[w].needs, common_.trace,
-                                        item.status ? &*item.status : nullptr);
+      const auto& work = pass.work[w];
+      const Found& item = pass.found[work.found];
+      auto outcome =
+          pass.library ? readAsset(**client, *pass.library, item.path, work.needs)
+                       : readFile(**client, *context_.files, pass.root.locationOf(item.path), work.needs, item.status);
       progress.advance(outcome.entry ? outcome.entry->size : 0);
       return outcome;
     };
     const auto emit = [&](std::size_t w, Outcome& outcome) {
-      const Found& item = found[work[w].found];
-      if (writeFailure) return false;  // the catalog cannot be written: the rest is left to the next scan
+      const auto& work = pass.work[w];
+      const Found& item = pass.found[work.found];
+      if (!written) return false;  // the catalog cannot be written: the rest is left to the next scan
       if (!outcome.entry) {
         ++counts_.failed;
-        progress.printLine("corvane: " + quoteName(root.locationOf(item.path)) + ": " + outcome.error);
-        unreadable.push_back(item.path);
+        progress.printLine("corvane: " + quoteName(pass.root.locationOf(item.path)) + ": " + outcome.error);
+        pass.unreadable.push_back(item.path);
         return true;
       }
       ++counts_.read;
       Entry& entry = *outcome.entry;
       entry.path = item.path;
-      if (const auto previous = work[w].previous) {
-        const auto same = compareContent((*recorded)[*previous], entry);
-        if (same == Sameness::kSame) {
+      if (work.previous) {
+        if (compareContent(pass.recorded[*work.previous], entry) == Sameness::kSame) {
           ++counts_.unchanged;
         } else {
           ++counts_.changed;
-          if (settings_.listChanges) changes_.push_back({Change::kChanged, root.locationOf(entry.path), {}});
+          note(Change::kChanged, pass.root.locationOf(entry.path));
         }
       } else {
-        added.push_back(entry);
+        pass.added.push_back(entry);
       }
-      writeFailure = batch.put(root.id, entry);
+      written = batch.put(pass.root.id, entry);
       return true;
     };
-    const std::size_t threads = threadBudget(settings_.threads);
-    runInOrder<Outcome>(work.size(), threads, compute, emit);
-    host.reset();  // before the progress display that its console writes through
+    runInOrder<Outcome>(pass.work.size(), threadBudget(settings_.threads), compute, emit);
+    client->reset();  // before the progress display that its console writes through
   }
-  if (!writeFailure) writeFailure = batch.commit();
-  if (writeFailure) return "cannot write to the catalog: " + *writeFailure;
+  if (written) written = batch.commit();
+  if (!written) return cannotWrite(written.error());
+  return {};
+}
 
-  // What is gone: recorded, not found, and not below anything that could not be looked at.
+// What is gone: recorded, not found, and not below anything that could not be looked at.
+std::vector<std::size_t> Scanner::whatIsGone(const Pass& pass) const {
   std::vector<std::size_t> gone;
-  for (std::size_t i = 0; i < recorded->size(); ++i) {
-    if (seen[i]) continue;
-    const auto& path = (*recorded)[i].path;
-    if (std::none_of(unreadable.begin(), unreadable.end(), [&](const std::string& u) { return liesWithin(path, u); })) {
+  for (std::size_t i = 0; i < pass.recorded.size(); ++i) {
+    if (pass.seen[i]) continue;
+    const auto& path = pass.recorded[i].path;
+    if (std::none_of(pass.unreadable.begin(), pass.unreadable.end(),
+                     [&](const std::string& u) { return liesWithin(path, u); })) {
       gone.push_back(i);
     }
   }
-  // A content that left a path and arrived at a new one has moved.
+  return gone;
+}
+
+// A content that left a path and arrived at a new one has moved; the rest is removed or new.
+void Scanner::matchMoves(const Pass& pass, const std::vector<std::size_t>& gone) {
+  const auto& added = pass.added;
   std::vector<std::size_t> order(added.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
@@ -201,42 +235,42 @@ Failure Scanner::scan(Root& root, const std::vector<Found>& found,
   });
   std::vector<bool> arrived(added.size(), false);
   for (const std::size_t g : gone) {
-    const Entry& left = (*recorded)[g];
+    const Entry& left = pass.recorded[g];
     const auto first = std::lower_bound(order.begin(), order.end(), left.size,
                                         [&](std::size_t a, std::uint64_t size) { return added[a].size < size; });
-    bool moved = false;
-    for (auto it = first; it != order.end() && added[*it].size == left.size; ++it) {
-      if (!arrived[*it] && compareContent(left, added[*it]) == Sameness::kSame) {
-        arrived[*it] = true;
-        moved = true;
-        ++counts_.moved;
-        if (settings_.listChanges) {
-          changes_.push_back({Change::kMoved, root.locationOf(added[*it].path), root.locationOf(left.path)});
-        }
-        break;
-      }
-    }
-    if (!moved) {
+    const auto last = std::upper_bound(first, order.end(), left.size,
+                                       [&](std::uint64_t size, std::size_t a) { return size < added[a].size; });
+    const auto match = std::find_if(
+        first, last, [&](std::size_t a) { return !arrived[a] && compareContent(left, added[a]) == Sameness::kSame; });
+    if (match != last) {
+      arrived[*match] = true;
+      ++counts_.moved;
+      note(Change::kMoved, pass.root.locationOf(added[*match].path), pass.root.locationOf(left.path));
+    } else {
       ++counts_.removed;
-      if (settings_.listChanges) changes_.push_back({Change::kRemoved, root.locationOf(left.path), {}});
+      note(Change::kRemoved, pass.root.locationOf(left.path));
     }
   }
   for (std::size_t i = 0; i < added.size(); ++i) {
     if (arrived[i]) continue;
     ++counts_.added;
-    if (settings_.listChanges) changes_.push_back({Change::kNew, root.locationOf(added[i].path), {}});
+    note(Change::kNew, pass.root.locationOf(added[i].path));
   }
+}
 
-  // Last, in one transaction: the entries of what is gone, and the root's own record.
-  if (auto failure = store_.begin()) return "cannot write to the catalog: " + *failure;
+// Last, in one transaction: the entries of what is gone, and the root's own record.
+Result<> Scanner::finish(Pass& pass, const std::vector<std::size_t>& gone) {
+  if (auto begun = store_.begin(); !begun) return cannotWrite(begun.error());
   for (const std::size_t g : gone) {
-    if (auto failure = store_.remove(root.id, (*recorded)[g].path)) return "cannot write to the catalog: " + *failure;
+    if (auto removed = store_.remove(pass.root.id, pass.recorded[g].path); !removed) {
+      return cannotWrite(removed.error());
+    }
   }
-  root.hashes = hashes;
-  root.scannedNs = nowNs();
-  if (auto failure = store_.updateRoot(root)) return "cannot write to the catalog: " + *failure;
-  if (auto failure = store_.commit()) return "cannot write to the catalog: " + *failure;
-  return std::nullopt;
+  pass.root.hashes = pass.hashes;
+  pass.root.scannedNs = nowNs();
+  if (auto updated = store_.updateRoot(pass.root); !updated) return cannotWrite(updated.error());
+  if (auto committed = store_.commit(); !committed) return cannotWrite(committed.error());
+  return {};
 }
 
 }  // namespace corvane::tool::catalog

@@ -1,14 +1,15 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "catalog/listing.h"
-#include "catalog/store.h"
-#include "options.h"
-#include "photo_library/folder_library.h"
+#include "catalog/reading.h"
+#include "catalog/store/store.h"
+#include "cli/context.h"
+#include "inputs/photo_folder.h"
 
 namespace corvane::tool::catalog {
 
@@ -41,21 +42,28 @@ struct ScanSettings {
 // last, and a content that went from a removed path to a new one counts as moved.
 class Scanner {
  public:
-  Scanner(Store& store, const CommonOptions& common, const ScanSettings& settings)
-      : store_(store), common_(common), settings_(settings) {}
+  Scanner(Store& store, const Context& context, const ScanSettings& settings)
+      : store_(store), context_(context), settings_(settings) {}
 
-  Failure scanFolder(Root& root);
-  Failure scanLibrary(Root& root, std::shared_ptr<photo_library::FolderLibrary> library);
+  Result<> scanFolder(Root& root);
+  Result<> scanLibrary(Root& root, const PhotoFolder& library);
 
   const ScanCounts& counts() const { return counts_; }
   const std::vector<ListedChange>& changes() const { return changes_; }
 
  private:
-  struct Work;
-  Failure scan(Root& root, const std::vector<Found>& found, std::shared_ptr<photo_library::FolderLibrary> library);
+  // One scan of one root, in its steps.
+  struct Pass;
+  Result<> scan(Root& root, const std::vector<Found>& found, const PhotoFolder* library);
+  void compareWithRecord(Pass& pass);
+  Result<> readWhatChanged(Pass& pass);
+  std::vector<std::size_t> whatIsGone(const Pass& pass) const;
+  void matchMoves(const Pass& pass, const std::vector<std::size_t>& gone);
+  Result<> finish(Pass& pass, const std::vector<std::size_t>& gone);
+  void note(Change change, std::string path, std::string from = {});
 
   Store& store_;
-  const CommonOptions& common_;
+  const Context& context_;
   const ScanSettings settings_;
   ScanCounts counts_;
   std::vector<ListedChange> changes_;

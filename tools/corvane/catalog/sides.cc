@@ -5,9 +5,9 @@
 namespace corvane::tool::catalog {
 
 Result<Side> sideOfStore(Store& store) {
-  if (auto failure = store.beginRead()) return platform::Unexpected(*failure);
+  if (auto begun = store.beginRead(); !begun) return failure(begun.error());
   auto roots = store.roots();
-  if (!roots) return platform::Unexpected(roots.error());
+  if (!roots) return failure(roots.error());
   Side side;
   std::unordered_map<std::int64_t, std::uint32_t> indexOf;
   bool machines = false;
@@ -25,7 +25,7 @@ Result<Side> sideOfStore(Store& store) {
   }
   const bool named = roots->size() > 1;
   if (const auto count = store.entryCount()) side.items.reserve(static_cast<std::size_t>(*count));
-  auto failure = store.forEachEntry(
+  auto read = store.forEachEntry(
       [&](std::int64_t root, Entry& entry) {
         const auto index = indexOf.at(root);
         std::string name = named ? prefixes[index] + entry.path : std::string();
@@ -33,33 +33,33 @@ Result<Side> sideOfStore(Store& store) {
         return true;
       },
       true);
-  if (failure) return platform::Unexpected(*failure);
-  if (auto end = store.endRead()) return platform::Unexpected(*end);
+  if (!read) return failure(read.error());
+  if (auto ended = store.endRead(); !ended) return failure(ended.error());
   return side;
 }
 
-bool isFolder(const std::string& operand) {
-  const auto status = platform::posixFileSystem()->statusOf(nullptr, operand, platform::Resolve::kFollow);
+bool isFolder(platform::FileSystem& fileSystem, const std::string& operand) {
+  const auto status = fileSystem.statusOf(nullptr, operand, platform::Resolve::kFollow);
   return status && status->type == platform::FileType::kDirectory;
 }
 
-Result<Side> loadSide(const std::string& operand, const CommonOptions& common, const ScanSettings& settings) {
-  auto& fileSystem = *platform::posixFileSystem();
-  if (isFolder(operand)) {
+Result<Side> loadSide(const Context& context, const std::string& operand, const ScanSettings& settings) {
+  auto& fileSystem = *context.files;
+  if (isFolder(fileSystem, operand)) {
     auto store = Store::openInMemory();
-    if (!store) return platform::Unexpected(store.error());
+    if (!store) return failure(store.error());
     const auto canonical = fileSystem.canonicalPath(operand);
-    if (!canonical) return platform::Unexpected(operand + ": " + canonical.error().description());
+    if (!canonical) return failure(Error::ofFile(canonical.error(), operand));
     auto root = (*store)->rootFor(machineName(), *canonical, RootKind::kFolder);
-    if (!root) return platform::Unexpected(root.error());
-    Scanner scanner(**store, common, settings);
-    if (auto failure = scanner.scanFolder(*root)) return platform::Unexpected(operand + ": " + *failure);
+    if (!root) return failure(root.error());
+    Scanner scanner(**store, context, settings);
+    if (auto scanned = scanner.scanFolder(*root); !scanned) return failure(scanned.error().within(operand));
     return sideOfStore(**store);
   }
-  auto store = Store::open(operand, Store::Access::kRead);
-  if (!store) return platform::Unexpected(store.error());
+  auto store = Store::open(fileSystem, operand, Store::Access::kRead);
+  if (!store) return failure(store.error());
   auto side = sideOfStore(**store);
-  if (!side) return platform::Unexpected(operand + ": " + side.error());
+  if (!side) return failure(side.error().within(operand));
   return side;
 }
 

@@ -4,7 +4,7 @@
 
 #include "catalog/diff.h"
 #include "catalog/scanner.h"
-#include "catalog/store.h"
+#include "catalog/store/store.h"
 
 namespace corvane::tool::catalog {
 
@@ -12,9 +12,9 @@ namespace corvane::tool::catalog {
 Result<Side> sideOfStore(Store& store);
 
 // Whether a side of a diff names a folder to scan (else a catalog).
-bool isFolder(const std::string& operand);
+bool isFolder(platform::FileSystem& fileSystem, const std::string& operand);
 
 // A side of a diff: a folder (scanned into memory, nothing written) or a catalog.
-Result<Side> loadSide(const std::string& operand, const CommonOptions& common, const ScanSettings& settings);
+Result<Side> loadSide(const Context& context, const std::string& operand, const ScanSettings& settings);
 
 }  // namespace corvane::tool::catalog

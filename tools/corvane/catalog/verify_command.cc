@@ -1,17 +1,17 @@
 #include <thread>
 
 #include "catalog/catalog_command.h"
-#include "catalog/line_writer.h"
 #include "catalog/reading.h"
-#include "catalog/store.h"
-#include "escape.h"
-#include "exit_status.h"
-#include "file_report.h"
-#include "json_name.h"
-#include "ordered_runner.h"
-#include "output.h"
-#include "progress.h"
-#include "thread_budget.h"
+#include "catalog/store/store.h"
+#include "cli/exit_status.h"
+#include "plugin/file_report.h"
+#include "run/ordered_runner.h"
+#include "run/thread_budget.h"
+#include "text/escape.h"
+#include "text/json_name.h"
+#include "text/line_writer.h"
+#include "text/output.h"
+#include "text/progress.h"
 
 namespace corvane::tool::catalog {
 namespace {
@@ -55,22 +55,22 @@ struct Checked {
 
 class Verifier {
  public:
-  Verifier(const CommonOptions& common, const CatalogOptions& options, LineWriter& out)
-      : common_(common), options_(options), out_(out) {}
+  Verifier(const Context& context, const CatalogOptions& options, LineWriter& out)
+      : context_(context), options_(options), out_(out) {}
 
-  Failure verify(const Root& root, const std::vector<Entry>& entries) {
-    std::shared_ptr<photo_library::FolderLibrary> library;
+  Result<> verify(const Root& root, const std::vector<Entry>& entries) {
+    std::optional<PhotoFolder> library;
     if (root.kind == RootKind::kLibrary) {
-      auto opened = photo_library::FolderLibrary::open(root.path, platform::posixFileSystem());
-      if (!opened) return root.path + ": " + opened.error().description();
+      auto opened = PhotoFolder::open(context_.files, root.path);
+      if (!opened) return failure(opened.error().within(root.path));
       library = std::move(*opened);
     }
     // Only what a scan would keep is re-read: files whose metadata is as recorded.
     std::vector<std::size_t> work;
     for (std::size_t i = 0; i < entries.size(); ++i) {
-      const auto status = library ? assetStatus(*library, entries[i].path)
-                                  : platform::posixFileSystem()->statusOf(nullptr, root.locationOf(entries[i].path),
-                                                                          platform::Resolve::kNoFollow);
+      const auto status =
+          library ? library->assetStatus(entries[i].path)
+                  : context_.files->statusOf(nullptr, root.locationOf(entries[i].path), platform::Resolve::kNoFollow);
       if (!status) {
         report(root, entries[i], {Finding::kMissing, status.error().description()});
       } else if (status->type != platform::FileType::kRegular || !entries[i].sameMetadataAs(*status)) {
@@ -79,17 +79,17 @@ class Verifier {
         work.push_back(i);
       }
     }
-    if (work.empty()) return std::nullopt;
+    if (work.empty()) return {};
 
-    Progress progress(!common_.quiet && !common_.trace && Progress::terminalAttached(), work.size());
-    std::string error;
-    auto host = startReader(common_, progress, library.get(), error);
-    if (!host) return error;
+    const auto& common = context_.common;
+    Progress progress(!common.quiet && !common.trace && Progress::terminalAttached(), work.size());
+    auto client = startReader(context_, progress, library ? &*library : nullptr);
+    if (!client) return failure(client.error());
     const auto compute = [&](std::size_t w) -> Checked {
       const Entry& entry = entries[work[w]];
       const Needs needs{entry.fingerprint.has_value(), entry.sha256.has_value()};
-      const auto outcome = library ? readAsset(*host, *library, entry.path, needs, common_.trace)
-                                   : readFile(*host, root.locationOf(entry.path), needs, common_.trace);
+      const auto outcome = library ? readAsset(**client, *library, entry.path, needs)
+                                   : readFile(**client, *context_.files, root.locationOf(entry.path), needs);
       progress.advance(entry.size);
       if (!outcome.entry) return {Finding::kUnreadable, outcome.error};
       const Entry& now = *outcome.entry;
@@ -112,8 +112,8 @@ class Verifier {
     };
     const std::size_t threads = threadBudget(options_.threads);
     runInOrder<Checked>(work.size(), threads, compute, emit);
-    host.reset();
-    return std::nullopt;
+    client->reset();
+    return {};
   }
 
   const Counts& counts() const { return counts_; }
@@ -128,7 +128,7 @@ class Verifier {
     out_.line(line);
   }
 
-  const CommonOptions& common_;
+  const Context& context_;
   const CatalogOptions& options_;
   LineWriter& out_;
   Counts counts_;
@@ -136,30 +136,30 @@ class Verifier {
 
 }  // namespace
 
-int runVerify(const CommonOptions& common, const CatalogOptions& options) {
-  auto store = Store::open(options.catalog, Store::Access::kRead);
+int runVerify(const Context& context, const CatalogOptions& options) {
+  auto store = Store::open(*context.files, options.catalog, Store::Access::kRead);
   if (!store) {
-    printError(store.error());
+    printError(store.error().text());
     return kExitFailed;
   }
   auto roots = (*store)->roots();
   if (!roots) {
-    printError(quoteName(options.catalog) + ": " + roots.error());
+    printError(roots.error().within(quoteName(options.catalog)).text());
     return kExitFailed;
   }
   LineWriter out;
-  Verifier verifier(common, options, out);
+  Verifier verifier(context, options, out);
   const std::string machine = machineName();
   for (const auto& root : *roots) {
     if (root.machine != machine) continue;  // another machine's files are not here to read
     auto entries = (*store)->entriesOf(root.id);
     if (!entries) {
-      printError(quoteName(options.catalog) + ": " + entries.error());
+      printError(entries.error().within(quoteName(options.catalog)).text());
       return kExitFailed;
     }
-    if (auto failure = verifier.verify(root, *entries)) {
+    if (auto verified = verifier.verify(root, *entries); !verified) {
       out.flush();
-      printError(*failure);
+      printError(verified.error().text());
       return kExitFailed;
     }
   }

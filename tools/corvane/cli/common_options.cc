@@ -1,4 +1,4 @@
-#include "options.h"
+#include "cli/common_options.h"
 
 namespace corvane::tool {
 

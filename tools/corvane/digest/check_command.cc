@@ -1,4 +1,4 @@
-#include "check_command.h"
+#include "digest/check_command.h"
 
 #include <cstdint>
 #include <deque>
@@ -6,19 +6,18 @@
 #include <mutex>
 #include <vector>
 
-#include "digest_line.h"
-#include "digest_run.h"
-#include "escape.h"
-#include "exit_status.h"
-#include "output.h"
+#include "cli/exit_status.h"
+#include "digest/digest_line.h"
+#include "digest/digest_run.h"
 #include "platform/file_system.h"
+#include "text/escape.h"
+#include "text/output.h"
 
 namespace corvane::tool {
 namespace {
 
 // A list opened for reading; none, with the reason said, when it cannot be opened.
-std::unique_ptr<platform::Stream> openList(const std::string& list) {
-  auto& files = *platform::posixFileSystem();
+std::unique_ptr<platform::Stream> openList(platform::FileSystem& files, const std::string& list) {
   if (list == "-") return files.standardInput();
   auto opened = files.openStream(list);
   if (!opened) {
@@ -41,8 +40,8 @@ struct Entry {
 
 class ListCheck {
  public:
-  ListCheck(const CommonOptions& common, DigestKind kind, const DigestOptions& options, DigestLineReader& reader)
-      : common_(common), kind_(kind), options_(options), reader_(reader) {}
+  ListCheck(const Context& context, DigestKind kind, const DigestOptions& options, DigestLineReader& reader)
+      : context_(context), kind_(kind), options_(options), reader_(reader) {}
 
   // False when the list fails sha256sum's test; output failures are left to outputFailed().
   // Lines are checked as they are read: memory stays bounded whatever the list's length, and a
@@ -50,13 +49,12 @@ class ListCheck {
   bool check(const std::string& list, const std::optional<std::string>& library) {
     const bool fromStdin = list == "-";
     shown_ = fromStdin ? "standard input" : list;
-    const auto stream = openList(list);
+    const auto stream = openList(*context_.files, list);
     if (!stream) return false;
-    DigestRun run(common_, options_, kind_, library,
+    DigestRun run(context_, options_, kind_, library,
                   [&](const ItemSink& sink) { readLines(*stream, fromStdin, sink); });
-    std::string error;
-    if (!run.start(error)) {
-      printError(error);
+    if (auto started = run.start(); !started) {
+      printError(started.error().text());
       return false;
     }
     const bool completed = run.run([&](std::size_t, const Item& item, Outcome& outcome) {
@@ -103,11 +101,11 @@ class ListCheck {
     // "-" names standard input, which is the list itself here.
     if (kind == DigestLineReader::Kind::kMalformed || (fromStdin && parsed.name == "-")) {
       ++malformed_;
-      item.error = "";
+      item.file.error = "";
     } else {
       ++wellFormed_;
       entry = {number, true, std::move(parsed.digest)};
-      item = std::move((options_.assets ? assetItems({parsed.name}) : fileItems({parsed.name}, WalkChoices{})).front());
+      item = options_.assets ? std::move(assetItems({parsed.name}).front()) : fileItem(*context_.files, parsed.name);
     }
     {
       std::lock_guard lock(entriesMutex_);
@@ -141,7 +139,7 @@ class ListCheck {
     }
     if (*outcome.digest == entry.expected) {
       ++matched_;
-      return !show || common_.quiet || progress.printOut(lineWithName({}, item.name, ": OK"));
+      return !show || context_.common.quiet || progress.printOut(lineWithName({}, item.name, ": OK"));
     }
     ++mismatched_;
     return !show || progress.printOut(lineWithName({}, item.name, ": FAILED"));
@@ -170,7 +168,7 @@ class ListCheck {
     return matched_ != 0 && mismatched_ == 0 && unreadable_ == 0 && (!options_.strict || malformed_ == 0);
   }
 
-  const CommonOptions& common_;
+  const Context& context_;
   DigestKind kind_;
   const DigestOptions& options_;
   DigestLineReader& reader_;
@@ -185,14 +183,14 @@ class ListCheck {
 
 }  // namespace
 
-int checkLists(const CommonOptions& common, DigestKind kind, const DigestOptions& options,
+int checkLists(const Context& context, DigestKind kind, const DigestOptions& options,
                const std::optional<std::string>& library) {
   // One reader for the whole run: the form of the first line decides for every list, as in
   // sha256sum.
   DigestLineReader reader(algorithmName(kind), options.zero);
   bool ok = true;
   for (const auto& list : options.operands.empty() ? std::vector<std::string>{"-"} : options.operands) {
-    ok = ListCheck(common, kind, options, reader).check(list, library) && ok;
+    ok = ListCheck(context, kind, options, reader).check(list, library) && ok;
     if (outputFailed()) break;
   }
   return ok ? kExitOk : kExitFailed;

@@ -1,13 +1,13 @@
-#include "digest_command.h"
+#include "digest/digest_command.h"
 
-#include "check_command.h"
-#include "digest_line.h"
-#include "digest_run.h"
-#include "escape.h"
-#include "exit_status.h"
-#include "json_name.h"
-#include "library_location.h"
-#include "output.h"
+#include "cli/exit_status.h"
+#include "digest/check_command.h"
+#include "digest/digest_line.h"
+#include "digest/digest_run.h"
+#include "inputs/library_location.h"
+#include "text/escape.h"
+#include "text/json_name.h"
+#include "text/output.h"
 
 namespace corvane::tool {
 namespace {
@@ -40,22 +40,21 @@ std::optional<std::string> misuse(const DigestOptions& options) {
   return std::nullopt;
 }
 
-int printDigests(const CommonOptions& common, DigestKind kind, const DigestOptions& options,
+int printDigests(const Context& context, DigestKind kind, const DigestOptions& options,
                  const std::optional<std::string>& library) {
   const auto operands = options.operands.empty() ? std::vector<std::string>{"-"} : options.operands;
   // Files are hashed while the walk goes on, and only a window of them is held at any time.
-  DigestRun run = options.assets ? DigestRun(common, options, kind, library, assetItems(options.operands))
-                                 : DigestRun(common, options, kind, library, [&](const ItemSink& sink) {
+  DigestRun run = options.assets ? DigestRun(context, options, kind, library, assetItems(options.operands))
+                                 : DigestRun(context, options, kind, library, [&](const ItemSink& sink) {
                                      // Walked files are looked at once, so that each answer can be checked to
                                      // be for the file the walk saw.
                                      const WalkChoices choices{.recursive = options.recursive,
                                                                .followLinks = options.followLinks,
                                                                .withStatus = options.recursive};
-                                     fileItems(operands, choices, sink);
+                                     fileItems(*context.files, operands, choices, sink);
                                    });
-  std::string error;
-  if (!run.start(error)) {
-    printError(error);
+  if (auto started = run.start(); !started) {
+    printError(started.error().text());
     return kExitFailed;
   }
   const LineStyle style{algorithmName(kind), options.tag, options.binary.value_or(false), options.zero};
@@ -171,22 +170,22 @@ CLI::App* addDigestCommand(CLI::App& app, DigestKind kind, DigestOptions& option
   return command;
 }
 
-int runDigest(const CommonOptions& common, DigestKind kind, const DigestOptions& options) {
+int runDigest(const Context& context, DigestKind kind, const DigestOptions& options) {
   if (const auto why = misuse(options)) {
     printError(*why);
     return kExitUsage;
   }
   std::optional<std::string> library;
   if (options.assets) {
-    std::string error;
-    library = libraryLocation(options.library, true, error);
-    if (!library) {
-      printError(error);
+    auto location = libraryLocation(*context.files, options.library, true);
+    if (!location) {
+      printError(location.error().text());
       return kExitFailed;
     }
+    library = std::move(*location);
   }
-  if (options.check) return checkLists(common, kind, options, library);
-  return printDigests(common, kind, options, library);
+  if (options.check) return checkLists(context, kind, options, library);
+  return printDigests(context, kind, options, library);
 }
 
 }  // namespace corvane::tool

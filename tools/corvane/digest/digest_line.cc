@@ -1,8 +1,8 @@
-#include "digest_line.h"
+#include "digest/digest_line.h"
 
 #include <cctype>
 
-#include "escape.h"
+#include "text/escape.h"
 
 namespace corvane::tool {
 namespace {

@@ -1,16 +1,18 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "digest_command.h"
-#include "digest_items.h"
-#include "options.h"
-#include "plugin_host.h"
-#include "progress.h"
+#include "cli/context.h"
+#include "cli/error.h"
+#include "digest/digest_options.h"
+#include "inputs/items.h"
+#include "plugin/plugin_client.h"
+#include "text/progress.h"
 
 namespace corvane::tool {
 
@@ -22,23 +24,23 @@ struct Outcome {
   bool missing = false;               // the file does not exist (--ignore-missing passes over it)
 };
 
-// One pass of items through the plug-in: a host of its own, the progress display on a terminal,
-// the calls made in parallel and their outcomes handed over in the items' order.
+// One pass of items through the plug-in: its client, the progress display on a terminal, the
+// calls made in parallel and their outcomes handed over in the items' order.
 class DigestRun {
  public:
   // Gives the items, each to the sink as soon as it is known; false from the sink ends it.
   using Source = std::function<void(const ItemSink& sink)>;
 
-  DigestRun(const CommonOptions& common, const DigestOptions& options, DigestKind kind,
+  DigestRun(const Context& context, const DigestOptions& options, DigestKind kind,
             const std::optional<std::string>& library, Source source);
-  DigestRun(const CommonOptions& common, const DigestOptions& options, DigestKind kind,
+  DigestRun(const Context& context, const DigestOptions& options, DigestKind kind,
             const std::optional<std::string>& library, std::vector<Item> items);
   ~DigestRun();
   DigestRun(const DigestRun&) = delete;
   DigestRun& operator=(const DigestRun&) = delete;
 
-  // Starts the plug-in's host; on failure says why in `error`.
-  bool start(std::string& error);
+  // Starts the plug-in.
+  Result<> start();
   // Hands each item's outcome, with the item's index in order, to `emit`, the output of each
   // batch of items written in one piece; stops (and is false) as soon as `emit` is false or a
   // write fails. The items are called while the source is still giving them.
@@ -49,17 +51,13 @@ class DigestRun {
  private:
   Outcome call(Item& item) const;
 
-  const CommonOptions& common_;
+  const Context& context_;
   const DigestOptions& options_;
   DigestKind kind_;
   std::optional<std::string> library_;  // the photo library's folder, lent to the plug-in
   Source source_;
   Progress progress_;
-  std::unique_ptr<PluginHost> host_;
+  std::unique_ptr<PluginClient> client_;
 };
-
-// The BSD form's name for a digest, and the JSON key of its value.
-const char* algorithmName(DigestKind kind);
-const char* jsonKey(DigestKind kind);
 
 }  // namespace corvane::tool

@@ -1,17 +1,17 @@
-#include "dupes_command.h"
+#include "dupes/dupes_command.h"
 
 #include <algorithm>
 #include <thread>
 
-#include "dupes_finder.h"
-#include "dupes_output.h"
-#include "escape.h"
-#include "exit_status.h"
-#include "file_report.h"
-#include "library_location.h"
-#include "output.h"
-#include "progress.h"
-#include "thread_budget.h"
+#include "cli/exit_status.h"
+#include "dupes/dupes_finder.h"
+#include "dupes/dupes_output.h"
+#include "inputs/photo_folder.h"
+#include "plugin/plugin_client.h"
+#include "run/thread_budget.h"
+#include "text/escape.h"
+#include "text/output.h"
+#include "text/progress.h"
 
 namespace corvane::tool {
 namespace {
@@ -133,37 +133,34 @@ CLI::App* addDupesCommand(CLI::App& app, DupesOptions& options, CommonOptions& c
   return command;
 }
 
-int runDupes(const CommonOptions& common, const DupesOptions& options) {
+int runDupes(const Context& context, const DupesOptions& options) {
   if (const auto why = misuse(options)) {
     printError(*why);
     return kExitUsage;
   }
+  const auto& common = context.common;
   const bool assets = options.library || options.album;
-  LentServices services;
-  std::shared_ptr<photo_library::FolderLibrary> library;
-  std::string error;
+  std::optional<PhotoFolder> library;
   if (assets) {
-    library = openLibrary(options.library, true, error);
-    if (!library) {
-      printError(error);
+    auto opened = PhotoFolder::openChosen(context.files, options.library);
+    if (!opened) {
+      printError(opened.error().text());
       return kExitFailed;
     }
-    // Both sides open the folder: the command to list its assets, the plug-in to answer for them.
-    services.libraryLocation = library->location();
-  } else {
-    // The plug-in tells each worker thread what it found of the file it read.
-    services.fileObserver = std::make_shared<FileReporter>();
+    library = std::move(*opened);
   }
-  // The plug-in's own lines (a size line per fingerprint) would bury the output; the command
-  // reports every failure itself.
-  services.console = std::make_shared<platform::SilentConsole>();
-  auto host = PluginHost::start(common.plugin, services, error);
-  if (!host) {
-    printError(error);
+  // Both sides open the library's folder: the command to list its assets, the plug-in to answer
+  // for them. The plug-in's own lines (a size line per fingerprint) would bury the output; the
+  // command reports every failure itself.
+  auto client = PluginClient::start(context, {std::make_shared<platform::SilentConsole>(),
+                                              library ? std::optional(library->location()) : std::nullopt});
+  if (!client) {
+    printError(client.error().text());
     return kExitFailed;
   }
-  auto source = assets ? assetSource(*host, library, options.album, common.trace)
-                       : fileSource(*host, {options.operands, options.recursive, options.followLinks, common.trace});
+  auto source = assets
+                    ? assetSource(**client, std::move(*library), options.album)
+                    : fileSource(**client, context.files, {options.operands, options.recursive, options.followLinks});
 
   const bool showProgress = !common.quiet && !common.trace && Progress::terminalAttached();
   std::size_t unlisted = 0;
@@ -189,7 +186,7 @@ int runDupes(const CommonOptions& common, const DupesOptions& options) {
   settings.showProgress = showProgress;
   const auto result = findDuplicates(members, *source, settings);
   source.reset();
-  host.reset();
+  client->reset();
 
   DupesOutput output({options.json  ? DupesFormat::kJson
                       : options.nul ? DupesFormat::kNul

@@ -8,7 +8,8 @@
 
 #include <CLI/CLI.hpp>
 
-#include "options.h"
+#include "cli/common_options.h"
+#include "cli/context.h"
 
 namespace corvane::tool {
 
@@ -31,6 +32,6 @@ struct DupesOptions {
 };
 
 CLI::App* addDupesCommand(CLI::App& app, DupesOptions& options, CommonOptions& common);
-int runDupes(const CommonOptions& common, const DupesOptions& options);
+int runDupes(const Context& context, const DupesOptions& options);
 
 }  // namespace corvane::tool

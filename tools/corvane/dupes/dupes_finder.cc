@@ -1,13 +1,14 @@
-#include "dupes_finder.h"
+#include "dupes/dupes_finder.h"
 
 #include <algorithm>
 #include <map>
 #include <tuple>
 
-#include "byte_compare.h"
-#include "escape.h"
-#include "ordered_runner.h"
-#include "progress.h"
+#include "corvane/corvane.h"
+#include "dupes/byte_compare.h"
+#include "run/ordered_runner.h"
+#include "text/escape.h"
+#include "text/progress.h"
 
 namespace corvane::tool {
 namespace {
@@ -17,12 +18,18 @@ constexpr std::size_t kCompareBudget = 16 << 20;
 constexpr std::size_t kMinChunk = 16 << 10;
 constexpr std::size_t kMaxChunk = 128 << 10;  // two buffers stay in a core's cache for the comparison
 
+// The fingerprint hashes files of at most this many bytes whole (with their size), so for them
+// it settles identity; larger files it samples.
+constexpr std::uint64_t kWholeFileLimit = CORVANE_FINGERPRINT_WHOLE_LIMIT;
+constexpr std::uint64_t kSampledBytes =
+    std::uint64_t{CORVANE_FINGERPRINT_SAMPLE_COUNT} * CORVANE_FINGERPRINT_SAMPLE_LENGTH;
+
 // Whether a group's digest covered the whole content of its members.
 bool settled(const DuplicateGroup& group) { return group.sha256 || group.size <= kWholeFileLimit; }
 
-std::uint64_t bytesDigested(std::uint64_t size, DigestMethod method) {
-  if (method == DigestMethod::kHash || size <= kWholeFileLimit) return size;
-  return 5 * kSampleLength;
+std::uint64_t bytesDigested(std::uint64_t size, DigestKind kind) {
+  if (kind == DigestKind::kHash || size <= kWholeFileLimit) return size;
+  return kSampledBytes;
 }
 
 class Finder {
@@ -93,35 +100,35 @@ class Finder {
   // unless the channel has no fingerprint for one of its members (a library's image), or the
   // output wants the SHA-256 of files that the fingerprint would read whole anyway.
   std::vector<DuplicateGroup> identify(const std::vector<std::vector<std::size_t>>& buckets) {
-    std::vector<std::pair<std::size_t, DigestMethod>> candidates;
+    std::vector<std::pair<std::size_t, DigestKind>> candidates;
     for (const auto& bucket : buckets) {
       const bool small = members_[bucket.front()].status.size <= kWholeFileLimit;
       const bool fingerprinted =
           std::all_of(bucket.begin(), bucket.end(), [&](auto i) { return members_[i].fingerprinted; });
       const auto method =
-          fingerprinted && !(settings_.wantSha256 && small) ? DigestMethod::kFingerprint : DigestMethod::kHash;
+          fingerprinted && !(settings_.wantSha256 && small) ? DigestKind::kFingerprint : DigestKind::kHash;
       for (const auto i : bucket) candidates.emplace_back(i, method);
     }
     Progress progress(settings_.showProgress, candidates.size(), "fingerprinting");
 
-    std::map<std::tuple<std::uint64_t, DigestMethod, std::string>, std::vector<std::size_t>> byDigest;
-    runInOrder<DigestAnswer>(
+    std::map<std::tuple<std::uint64_t, DigestKind, std::string>, std::vector<std::size_t>> byDigest;
+    runInOrder<Result<std::string>>(
         candidates.size(), settings_.threads,
         [&](std::size_t n) {
           const auto [i, method] = candidates[n];
           auto answer = source_.digest(members_[i], method);
-          progress.advance(answer.digest ? bytesDigested(members_[i].status.size, method) : 0);
+          progress.advance(answer ? bytesDigested(members_[i].status.size, method) : 0);
           return answer;
         },
-        [&](std::size_t n, DigestAnswer& answer) {
+        [&](std::size_t n, Result<std::string>& answer) {
           const auto [i, method] = candidates[n];
-          if (!answer.digest) {
-            leaveOut(progress, i, answer.changed, answer.why);
+          if (!answer) {
+            leaveOut(progress, i, answer.error());
             return true;
           }
           const auto size = members_[i].status.size;
           result_.bytesRead += bytesDigested(size, method);
-          byDigest[{size, method, std::move(*answer.digest)}].push_back(i);
+          byDigest[{size, method, std::move(*answer)}].push_back(i);
           return true;
         });
 
@@ -131,7 +138,7 @@ class Finder {
       const auto& [size, method, digest] = key;
       std::sort(found.begin(), found.end());
       DuplicateGroup group{size, std::move(found), std::nullopt, std::nullopt, false};
-      (method == DigestMethod::kHash ? group.sha256 : group.fingerprint) = digest;
+      (method == DigestKind::kHash ? group.sha256 : group.fingerprint) = digest;
       groups.push_back(std::move(group));
     }
     return groups;
@@ -145,22 +152,22 @@ class Finder {
     }
     Progress progress(settings_.showProgress, tasks.size(), "hashing");
     std::vector<std::map<std::string, std::vector<std::size_t>>> byDigest(groups.size());
-    runInOrder<DigestAnswer>(
+    runInOrder<Result<std::string>>(
         tasks.size(), settings_.threads,
         [&](std::size_t n) {
           const auto& member = members_[tasks[n].second];
-          auto answer = source_.digest(member, DigestMethod::kHash);
-          progress.advance(answer.digest ? member.status.size : 0);
+          auto answer = source_.digest(member, DigestKind::kHash);
+          progress.advance(answer ? member.status.size : 0);
           return answer;
         },
-        [&](std::size_t n, DigestAnswer& answer) {
+        [&](std::size_t n, Result<std::string>& answer) {
           const auto [g, i] = tasks[n];
-          if (!answer.digest) {
-            leaveOut(progress, i, answer.changed, answer.why);
+          if (!answer) {
+            leaveOut(progress, i, answer.error());
             return true;
           }
           result_.bytesRead += members_[i].status.size;
-          byDigest[g][std::move(*answer.digest)].push_back(i);
+          byDigest[g][std::move(*answer)].push_back(i);
           return true;
         });
 
@@ -272,6 +279,9 @@ class Finder {
     return result;
   }
 
+  void leaveOut(Progress& progress, std::size_t i, const Error& error) {
+    leaveOut(progress, i, error.kind == Error::Kind::kChanged, error.text());
+  }
   void leaveOut(Progress& progress, std::size_t i, bool changed, const std::string& why) {
     ++(changed ? result_.changed : result_.failed);
     progress.printLine("corvane: " + quoteName(members_[i].name) + ": " +

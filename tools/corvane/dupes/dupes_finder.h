@@ -7,14 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "dupes_source.h"
+#include "dupes/dupes_source.h"
 
 namespace corvane::tool {
-
-// The fingerprint hashes files of at most this many bytes whole (with their size), so for them
-// it settles identity; larger files it samples.
-inline constexpr std::uint64_t kWholeFileLimit = 102400;
-inline constexpr std::uint64_t kSampleLength = 16384;
 
 struct FinderSettings {
   std::uint64_t minSize = 1;
@@ -48,7 +43,7 @@ struct FinderResult {
 
 // Finds the groups of identical files among `members`, in stages: by size; names of one file
 // set aside; the candidates digested through the channel (a fingerprint, which settles files of
-// at most kWholeFileLimit bytes, or a whole-content hash); groups of larger files then confirmed
+// at most the fingerprint's whole-content limit, or a whole-content hash); groups of larger files then confirmed
 // from their whole content, byte by byte or by hash, each file read at most once (twice only
 // when paranoid and a SHA-256 is wanted). Files that change or fail are reported on standard
 // error as they are met and left out.

@@ -1,11 +1,11 @@
-#include "dupes_output.h"
+#include "dupes/dupes_output.h"
 
 #include <nlohmann/json.hpp>
 
-#include "escape.h"
-#include "json_name.h"
-#include "output.h"
-#include "utf8.h"
+#include "text/escape.h"
+#include "text/json_name.h"
+#include "text/output.h"
+#include "text/utf8.h"
 
 namespace corvane::tool {
 namespace {

@@ -7,9 +7,11 @@
 #include <string_view>
 #include <vector>
 
-#include "photo_library/folder_library.h"
+#include "cli/error.h"
+#include "inputs/photo_folder.h"
 #include "platform/file_system.h"
-#include "plugin_host.h"
+#include "plugin/digest_kind.h"
+#include "plugin/plugin_client.h"
 
 namespace corvane::tool {
 
@@ -19,15 +21,6 @@ struct Member {
   std::string name;
   platform::FileStatus status;
   bool fingerprinted = true;  // the channel has a fingerprint for it (a library's images have none)
-};
-
-enum class DigestMethod { kFingerprint, kHash };
-
-// What one call through the channel gave for a member.
-struct DigestAnswer {
-  std::optional<std::string> digest;  // set when the file was read as first seen
-  bool changed = false;               // else, when there is no digest: it failed
-  std::string why;                    // of a failure
 };
 
 // Where the members come from, and how each is digested and opened: files, or a photo
@@ -40,9 +33,9 @@ class DupesSource {
   // `failed` of names that cannot be looked at.
   virtual std::vector<Member> list(const std::function<void(std::uint64_t size)>& listed,
                                    const std::function<void(std::string_view name, std::string_view why)>& failed) = 0;
-  // One call through the channel, checked against the member's first status. Safe to call
-  // from several threads at once.
-  virtual DigestAnswer digest(const Member& member, DigestMethod method) const = 0;
+  // One call through the channel, kept only if the member's file was read as first seen (else
+  // an error of the kind kChanged). Safe to call from several threads at once.
+  virtual Result<std::string> digest(const Member& member, DigestKind kind) const = 0;
   // The member's file, opened for comparing.
   virtual platform::FileResult<std::unique_ptr<platform::File>> open(const Member& member) const = 0;
 };
@@ -51,16 +44,15 @@ struct FileSourceChoices {
   std::vector<std::string> operands;
   bool recursive = false;
   bool followLinks = false;
-  bool trace = false;
 };
 
-// Files that path operands name, as `corvane hash` walks them. The host must have been started
-// with a FileReporter lent as its file observer.
-std::unique_ptr<DupesSource> fileSource(const PluginHost& host, FileSourceChoices choices);
+// Files that path operands name, as `corvane hash` walks them.
+std::unique_ptr<DupesSource> fileSource(const PluginClient& client, std::shared_ptr<platform::FileSystem> fileSystem,
+                                        FileSourceChoices choices);
 
-// The assets of a photo library, or of one album of it. The host must have been started with
-// this library lent to it.
-std::unique_ptr<DupesSource> assetSource(const PluginHost& host, std::shared_ptr<photo_library::FolderLibrary> library,
-                                         std::optional<std::string> album, bool trace);
+// The assets of a photo library, or of one album of it. The plug-in must have been lent this
+// library.
+std::unique_ptr<DupesSource> assetSource(const PluginClient& client, PhotoFolder library,
+                                         std::optional<std::string> album);
 
 }  // namespace corvane::tool

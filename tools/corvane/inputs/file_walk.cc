@@ -1,4 +1,4 @@
-#include "file_walk.h"
+#include "inputs/file_walk.h"
 
 #include <cerrno>
 #include <climits>
@@ -12,7 +12,7 @@ using platform::FileType;
 
 // Walks one folder operand; false once `sink` asked to stop.
 bool walkFolder(platform::FileSystem& fileSystem, const std::string& operand, const WalkChoices& choices,
-                const std::function<bool(Job&&)>& sink) {
+                const std::function<bool(SeenFile&&)>& sink) {
   const std::string prefix = operand.ends_with('/') ? operand : operand + "/";
   const auto pathOf = [&](std::string_view relative) {
     return relative.empty() ? operand : prefix + std::string(relative);
@@ -23,50 +23,51 @@ bool walkFolder(platform::FileSystem& fileSystem, const std::string& operand, co
   bool going = true;
   const platform::WalkOptions options{.followLinks = choices.followLinks,
                                       .order = platform::WalkOptions::Order::kWholePaths};
-  platform::walkTree(
-      fileSystem, *root, options,
-      {[&](const platform::WalkEntry& entry) {
-         if (entry.type != FileType::kRegular) return entry.type == FileType::kDirectory;
-         Job job{pathOf(entry.path), std::nullopt, std::nullopt, root, std::string(entry.path), choices.followLinks};
-         if (job.name.size() >= PATH_MAX) {
-           // Too long a path to name the file by: it is reached from its own
-           // folder, held for it, instead.
-           auto folder = fileSystem.openDirectory(&entry.folder, ".", platform::Resolve::kNoFollow);
-           if (!folder) {
-             going = sink({job.name, folder.error().description()});
-             return false;
-           }
-           job.walkRoot = std::move(*folder);
-           job.belowRoot = std::string(entry.name);
-         }
-         if (choices.withStatus) {
-           const auto status = fileSystem.statusOf(
-               &entry.folder, entry.name, entry.viaLink ? platform::Resolve::kFollow : platform::Resolve::kNoFollow);
-           // Gone since the listing, or swapped for something else: not a file any
-           // more. A file that cannot be looked at (a folder that can be listed but
-           // not searched) is a failure, as for sha256sum.
-           if (!status && status.error().code != ENOENT) {
-             going = sink({job.name, status.error().description()});
-             return false;
-           }
-           if (!status || status->type != FileType::kRegular) return false;
-           job.status = *status;
-         }
-         if (choices.found) choices.found(job);
-         going = sink(std::move(job));
-         return false;
-       },
-       [&](std::string_view path, const platform::FileError& error) {
-         if (going) going = sink({pathOf(path), error.description()});
-       },
-       [&] { return going; }});
+  platform::walkTree(fileSystem, *root, options,
+                     {[&](const platform::WalkEntry& entry) {
+                        if (entry.type != FileType::kRegular) return entry.type == FileType::kDirectory;
+                        SeenFile seen{pathOf(entry.path),      std::nullopt,       std::nullopt, root,
+                                      std::string(entry.path), choices.followLinks};
+                        if (seen.path.size() >= PATH_MAX) {
+                          // Too long a path to name the file by: it is reached from its own
+                          // folder, held for it, instead.
+                          auto folder = fileSystem.openDirectory(&entry.folder, ".", platform::Resolve::kNoFollow);
+                          if (!folder) {
+                            going = sink({seen.path, folder.error().description()});
+                            return false;
+                          }
+                          seen.walkRoot = std::move(*folder);
+                          seen.belowRoot = std::string(entry.name);
+                        }
+                        if (choices.withStatus) {
+                          const auto status = fileSystem.statusOf(
+                              &entry.folder, entry.name,
+                              entry.viaLink ? platform::Resolve::kFollow : platform::Resolve::kNoFollow);
+                          // Gone since the listing, or swapped for something else: not a file any
+                          // more. A file that cannot be looked at (a folder that can be listed but
+                          // not searched) is a failure, as for sha256sum.
+                          if (!status && status.error().code != ENOENT) {
+                            going = sink({seen.path, status.error().description()});
+                            return false;
+                          }
+                          if (!status || status->type != FileType::kRegular) return false;
+                          seen.status = *status;
+                        }
+                        if (choices.found) choices.found(seen);
+                        going = sink(std::move(seen));
+                        return false;
+                      },
+                      [&](std::string_view path, const platform::FileError& error) {
+                        if (going) going = sink({pathOf(path), error.description()});
+                      },
+                      [&] { return going; }});
   return going;
 }
 
 }  // namespace
 
 void walkPaths(platform::FileSystem& fileSystem, const std::vector<std::string>& operands, const WalkChoices& choices,
-               const std::function<bool(Job&&)>& sink) {
+               const std::function<bool(SeenFile&&)>& sink) {
   for (const auto& operand : operands) {
     const auto status = fileSystem.statusOf(nullptr, operand, platform::Resolve::kFollow);
     bool going = true;
@@ -81,20 +82,20 @@ void walkPaths(platform::FileSystem& fileSystem, const std::vector<std::string>&
   }
 }
 
-std::vector<Job> expandPaths(platform::FileSystem& fileSystem, const std::vector<std::string>& operands,
-                             const WalkChoices& choices) {
-  std::vector<Job> jobs;
-  walkPaths(fileSystem, operands, choices, [&](Job&& job) {
-    jobs.push_back(std::move(job));
+std::vector<SeenFile> expandPaths(platform::FileSystem& fileSystem, const std::vector<std::string>& operands,
+                                  const WalkChoices& choices) {
+  std::vector<SeenFile> files;
+  walkPaths(fileSystem, operands, choices, [&](SeenFile&& seen) {
+    files.push_back(std::move(seen));
     return true;
   });
-  return jobs;
+  return files;
 }
 
 platform::FileResult<std::unique_ptr<platform::PinnedFile>> pinWalked(platform::FileSystem& fileSystem,
-                                                                      const Job& job) {
-  return fileSystem.pin(job.walkRoot.get(), job.belowRoot,
-                        job.viaLinks ? platform::Resolve::kFollow : platform::Resolve::kBeneathNoLinks);
+                                                                      const SeenFile& seen) {
+  return fileSystem.pin(seen.walkRoot.get(), seen.belowRoot,
+                        seen.viaLinks ? platform::Resolve::kFollow : platform::Resolve::kBeneathNoLinks);
 }
 
 }  // namespace corvane::tool

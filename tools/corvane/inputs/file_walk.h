@@ -10,11 +10,11 @@
 
 namespace corvane::tool {
 
-// One thing to compute: a file path or an asset identifier.
-struct Job {
-  std::string name;
-  std::optional<std::string> error = std::nullopt;            // the job fails before any call (a folder, say)
-  std::optional<platform::FileStatus> status = std::nullopt;  // with WalkChoices::withStatus, as the walk found it
+// A path as the command first saw it: the file there, or why it could not be looked at.
+struct SeenFile {
+  std::string path;
+  std::optional<std::string> error = std::nullopt;            // it fails before any call (a folder, say)
+  std::optional<platform::FileStatus> status = std::nullopt;  // when looked at (a walk's WalkChoices::withStatus)
   // A file met in a walk: the walked folder, held open, and the path below it. A caller pins the
   // file from there (pinWalked) so that no folder swapped for a link since can lead it elsewhere.
   std::shared_ptr<const platform::Directory> walkRoot = nullptr;
@@ -23,10 +23,10 @@ struct Job {
 };
 
 struct WalkChoices {
-  bool recursive = false;                           // a folder stands for the regular files below it
-  bool followLinks = false;                         // walk into linked folders, and take linked files, as find -L does
-  bool withStatus = false;                          // look at each file (one status each, from its open folder)
-  std::function<void(const Job&)> found = nullptr;  // told of each job as it is listed (for progress)
+  bool recursive = false;    // a folder stands for the regular files below it
+  bool followLinks = false;  // walk into linked folders, and take linked files, as find -L does
+  bool withStatus = false;   // look at each file (one status each, from its open folder)
+  std::function<void(const SeenFile&)> found = nullptr;  // told of each job as it is listed (for progress)
 };
 
 // The files that path operands name, in the order given, each handed to `sink` as soon as it is
@@ -38,14 +38,15 @@ struct WalkChoices {
 // goes to the plug-in, which answers for what it cannot read. Memory stays in proportion to the
 // depth of the tree and the size of its folders, whatever the number of files.
 void walkPaths(platform::FileSystem& fileSystem, const std::vector<std::string>& operands, const WalkChoices& choices,
-               const std::function<bool(Job&&)>& sink);
+               const std::function<bool(SeenFile&&)>& sink);
 
 // The same, all at once.
-std::vector<Job> expandPaths(platform::FileSystem& fileSystem, const std::vector<std::string>& operands,
-                             const WalkChoices& choices);
+std::vector<SeenFile> expandPaths(platform::FileSystem& fileSystem, const std::vector<std::string>& operands,
+                                  const WalkChoices& choices);
 
-// Holds the file a walked job names, reached from its walked folder without following any link
+// Holds the file a walked path names, reached from its walked folder without following any link
 // on the way (unless the walk followed links): the path it gives leads to that very file.
-platform::FileResult<std::unique_ptr<platform::PinnedFile>> pinWalked(platform::FileSystem& fileSystem, const Job& job);
+platform::FileResult<std::unique_ptr<platform::PinnedFile>> pinWalked(platform::FileSystem& fileSystem,
+                                                                      const SeenFile& file);
 
 }  // namespace corvane::tool

@@ -1,9 +1,9 @@
-#include "library_location.h"
+#include "inputs/library_location.h"
 
 #include <cstdlib>
 #include <sstream>
 
-#include "escape.h"
+#include "text/escape.h"
 
 namespace corvane::tool {
 namespace {
@@ -15,10 +15,10 @@ std::string environmentOr(const char* name, const std::string& fallback) {
 
 }  // namespace
 
-std::string defaultPicturesFolder() {
+std::string defaultPicturesFolder(platform::FileSystem& fileSystem) {
   const std::string home = environmentOr("HOME", "/");
   const std::string config = environmentOr("XDG_CONFIG_HOME", home + "/.config");
-  const auto dirs = platform::readSmallFile(*platform::posixFileSystem(), config + "/user-dirs.dirs");
+  const auto dirs = platform::readSmallFile(fileSystem, config + "/user-dirs.dirs");
   std::istringstream in(dirs ? *dirs : std::string());
   std::string line;
   while (std::getline(in, line)) {
@@ -33,22 +33,13 @@ std::string defaultPicturesFolder() {
   return home + "/Pictures";
 }
 
-std::shared_ptr<photo_library::FolderLibrary> openLibrary(const std::optional<std::string>& folder, bool required,
-                                                          std::string& error) {
-  const std::string path = folder ? *folder : defaultPicturesFolder();
-  auto library = photo_library::FolderLibrary::open(path, platform::posixFileSystem());
-  if (library) return std::move(*library);
-  if (folder || required) error = "cannot open the library " + quoteName(path) + ": " + library.error().description();
-  return nullptr;
-}
-
-std::optional<std::string> libraryLocation(const std::optional<std::string>& folder, bool required,
-                                           std::string& error) {
-  const std::string path = folder ? *folder : defaultPicturesFolder();
-  const auto opened = platform::posixFileSystem()->openDirectory(nullptr, path, platform::Resolve::kFollow);
-  if (opened) return path;
-  if (folder || required) error = "cannot open the library " + quoteName(path) + ": " + opened.error().description();
-  return std::nullopt;
+Result<std::optional<std::string>> libraryLocation(platform::FileSystem& fileSystem,
+                                                   const std::optional<std::string>& folder, bool required) {
+  const std::string path = folder ? *folder : defaultPicturesFolder(fileSystem);
+  const auto opened = fileSystem.openDirectory(nullptr, path, platform::Resolve::kFollow);
+  if (opened) return std::optional(path);
+  if (folder || required) return failure(Error::ofFile(opened.error(), "cannot open the library " + quoteName(path)));
+  return std::optional<std::string>();
 }
 
 }  // namespace corvane::tool

@@ -1,32 +1,26 @@
-#include "spool.h"
+#include "inputs/spool.h"
 
 namespace corvane::tool {
 
-std::optional<Spool> Spool::from(platform::Stream& stream, std::string& error) {
-  auto copy = platform::posixFileSystem()->memoryFileFrom(stream);
-  if (!copy) {
-    error = copy.error().description();
-    return std::nullopt;
-  }
+Result<Spool> Spool::from(platform::FileSystem& fileSystem, platform::Stream& stream) {
+  auto copy = fileSystem.memoryFileFrom(stream);
+  if (!copy) return failure(Error::ofFile(copy.error()));
   return Spool(std::move(*copy));
 }
 
-std::optional<Spool> Spool::fromStandardInput(std::string& error) {
-  const auto input = platform::posixFileSystem()->standardInput();
-  return from(*input, error);
+Result<Spool> Spool::fromStandardInput(platform::FileSystem& fileSystem) {
+  const auto input = fileSystem.standardInput();
+  return from(fileSystem, *input);
 }
 
-std::optional<Spool> Spool::fromPath(const std::string& path, std::string& error) {
-  auto stream = platform::posixFileSystem()->openStream(path);
-  if (!stream) {
-    error = stream.error().description();
-    return std::nullopt;
-  }
-  return from(**stream, error);
+Result<Spool> Spool::fromPath(platform::FileSystem& fileSystem, const std::string& path) {
+  auto stream = fileSystem.openStream(path);
+  if (!stream) return failure(Error::ofFile(stream.error()));
+  return from(fileSystem, **stream);
 }
 
-bool isStream(const std::string& path) {
-  const auto status = platform::posixFileSystem()->statusOf(nullptr, path, platform::Resolve::kFollow);
+bool isStream(platform::FileSystem& fileSystem, const std::string& path) {
+  const auto status = fileSystem.statusOf(nullptr, path, platform::Resolve::kFollow);
   return status && (status->type == platform::FileType::kFifo || status->type == platform::FileType::kSocket);
 }
 

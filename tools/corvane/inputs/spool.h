@@ -2,9 +2,9 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 
+#include "cli/error.h"
 #include "platform/file_system.h"
 
 namespace corvane::tool {
@@ -14,10 +14,10 @@ namespace corvane::tool {
 // object; path() names it for as long.
 class Spool {
  public:
-  // Reads standard input to its end. On failure says why in `error` and gives none.
-  static std::optional<Spool> fromStandardInput(std::string& error);
+  // Reads standard input to its end.
+  static Result<Spool> fromStandardInput(platform::FileSystem& fileSystem);
   // Opens `path` for reading (waiting for a FIFO's writer, as any reader does) and reads it.
-  static std::optional<Spool> fromPath(const std::string& path, std::string& error);
+  static Result<Spool> fromPath(platform::FileSystem& fileSystem, const std::string& path);
 
   // "/proc/self/fd/N": opening it opens the copy afresh, from its start.
   const std::string& path() const { return copy_->path(); }
@@ -25,13 +25,13 @@ class Spool {
 
  private:
   explicit Spool(std::unique_ptr<platform::MemoryFile> copy) : copy_(std::move(copy)) {}
-  static std::optional<Spool> from(platform::Stream& stream, std::string& error);
+  static Result<Spool> from(platform::FileSystem& fileSystem, platform::Stream& stream);
 
   std::unique_ptr<platform::MemoryFile> copy_;
 };
 
 // True for what is read as a stream rather than opened as a file: a FIFO or a socket (a pipe of
 // a process substitution, /dev/fd/N, is a FIFO).
-bool isStream(const std::string& path);
+bool isStream(platform::FileSystem& fileSystem, const std::string& path);
 
 }  // namespace corvane::tool

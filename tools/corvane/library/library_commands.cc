@@ -1,15 +1,15 @@
-#include "library_commands.h"
+#include "library/library_commands.h"
 
 #include <unistd.h>
 
 #include <unordered_map>
 
-#include "escape.h"
-#include "exit_status.h"
-#include "json_name.h"
-#include "library_location.h"
-#include "output.h"
-#include "plugin_host.h"
+#include "cli/exit_status.h"
+#include "inputs/photo_folder.h"
+#include "plugin/plugin_client.h"
+#include "text/escape.h"
+#include "text/json_name.h"
+#include "text/output.h"
 
 namespace corvane::tool {
 namespace {
@@ -38,63 +38,49 @@ bool printEntry(bool json, const std::string& nameKey, const std::string& name, 
   return printOut(jsonLine(object));
 }
 
-int listAssets(const photo_library::FetchResult<photo_library::Asset>& assets, bool json) {
-  assets.enumerateObjectsUsingBlock([json](const photo_library::Asset& asset, std::int64_t, bool* stop) {
-    const std::string type = mediaTypeName(asset.mediaType());
-    *stop = !printEntry(json, "asset", asset.localIdentifier(), "mediaType", type, type);
+int runAssets(const PhotoFolder& library, const LibraryOptions& options) {
+  const auto listed = library.forEachAsset(options.album, [&](const LibraryAsset& asset) {
+    const std::string type = mediaTypeName(asset.type);
+    return printEntry(options.json, "asset", asset.identifier, "mediaType", type, type);
   });
-  return kExitOk;
-}
-
-int runAssets(photo_library::FolderLibrary& library, const LibraryOptions& options) {
-  if (!options.album) return listAssets(library.fetchAssets(), options.json);
-  const auto album = library.fetchAssetCollectionsWithLocalIdentifiers({*options.album}).firstObject();
-  if (!album) {
+  if (!listed) {
     printError("no album " + quoteName(*options.album) + " in the library");
     return kExitFailed;
   }
-  return listAssets(library.fetchAssetsInAssetCollection(*album), options.json);
-}
-
-int runAlbums(photo_library::FolderLibrary& library, const LibraryOptions& options) {
-  // One listing of every asset, counted by the album that holds it: linear in the tree, where
-  // listing each album apart would look each one up from the root again.
-  std::unordered_map<std::string, std::int64_t> counts;
-  library.fetchAssets().enumerateObjectsUsingBlock([&](const photo_library::Asset& asset, std::int64_t, bool*) {
-    const auto id = asset.localIdentifier();
-    if (const auto slash = id.rfind('/'); slash != std::string::npos) ++counts[id.substr(0, slash)];
-  });
-  library.fetchAssetCollectionsWithType(photo_library::AssetCollectionType::kAlbum)
-      .enumerateObjectsUsingBlock([&](const photo_library::AssetCollection& album, std::int64_t, bool* stop) {
-        const auto id = album.localIdentifier();
-        const auto found = counts.find(id);
-        const std::int64_t count = found == counts.end() ? 0 : found->second;
-        *stop = !printEntry(options.json, "album", id, "assets", count, std::to_string(count));
-      });
   return kExitOk;
 }
 
-int runInAlbum(const CommonOptions& common, std::shared_ptr<photo_library::FolderLibrary> library,
-               const LibraryOptions& options) {
-  LentServices services;
-  services.libraryLocation = library->location();
-  services.console =
-      common.verbose ? std::shared_ptr<platform::Console>(std::make_shared<platform::DescriptorConsole>(STDERR_FILENO))
-                     : std::make_shared<platform::SilentConsole>();
-  std::string error;
-  const auto host = PluginHost::start(common.plugin, services, error);
-  if (!host) {
-    printError(error);
+int runAlbums(const PhotoFolder& library, const LibraryOptions& options) {
+  // One listing of every asset, counted by the album that holds it: linear in the tree, where
+  // listing each album apart would look each one up from the root again.
+  std::unordered_map<std::string, std::int64_t> counts;
+  library.forEachAsset(std::nullopt, [&](const LibraryAsset& asset) {
+    const auto& id = asset.identifier;
+    if (const auto slash = id.rfind('/'); slash != std::string::npos) ++counts[id.substr(0, slash)];
+    return true;
+  });
+  library.forEachAlbum([&](const std::string& id) {
+    const auto found = counts.find(id);
+    const std::int64_t count = found == counts.end() ? 0 : found->second;
+    return printEntry(options.json, "album", id, "assets", count, std::to_string(count));
+  });
+  return kExitOk;
+}
+
+int runInAlbum(const Context& context, const PhotoFolder& library, const LibraryOptions& options) {
+  const auto& common = context.common;
+  auto client = PluginClient::start(
+      context,
+      {common.verbose ? std::shared_ptr<platform::Console>(std::make_shared<platform::DescriptorConsole>(STDERR_FILENO))
+                      : std::make_shared<platform::SilentConsole>(),
+       library.location()});
+  if (!client) {
+    printError(client.error().text());
     return kExitInAlbumError;
   }
-  const host::Value arguments(host::ValueMap{{host::Value("assetId"), host::Value(options.asset)},
-                                             {host::Value("pathId"), host::Value(options.albumId)},
-                                             {host::Value("isUserAlbum"), host::Value(!options.anyAlbum)}});
-  const auto reply = host->call({"getIfAssetExistInAlbum", arguments}, common.trace);
-  const auto* value = std::get_if<host::Value>(&reply);
-  const auto* answer = value ? value->getIf<bool>() : nullptr;
-  if (answer == nullptr) {
-    printError("the plug-in gave no answer to the album query");
+  const auto answer = (*client)->getIfAssetExistInAlbum(options.asset, options.albumId, !options.anyAlbum);
+  if (!answer) {
+    printError(answer.error().text());
     return kExitInAlbumError;
   }
   printOut(*answer ? "true" : "false");
@@ -149,19 +135,18 @@ void addLibraryCommands(CLI::App& app, LibraryOptions& options, CommonOptions& c
                  "     output could not be written, or the run could not go on (as grep)"));
 }
 
-std::optional<int> runLibraryCommand(const CLI::App& app, const CommonOptions& common, const LibraryOptions& options) {
+std::optional<int> runLibraryCommand(const CLI::App& app, const Context& context, const LibraryOptions& options) {
   const bool assets = app.got_subcommand("assets"), albums = app.got_subcommand("albums"),
              inAlbum = app.got_subcommand("in-album");
   if (!assets && !albums && !inAlbum) return std::nullopt;
-  std::string error;
-  auto library = openLibrary(options.library, true, error);
+  auto library = PhotoFolder::openChosen(context.files, options.library);
   if (!library) {
-    printError(error);
+    printError(library.error().text());
     return inAlbum ? kExitInAlbumError : kExitFailed;
   }
   // A folder the listing could not read leaves it incomplete: said, and the status shows it.
   bool incomplete = false;
-  library->setBrowseFailureHandler([&incomplete](std::string_view path, const platform::FileError& error) {
+  library->onListingFailure([&incomplete](std::string_view path, const platform::FileError& error) {
     incomplete = true;
     printError(quoteName(path.empty() ? "." : path) + ": " + error.description());
   });
@@ -173,7 +158,7 @@ std::optional<int> runLibraryCommand(const CLI::App& app, const CommonOptions& c
     const int status = runAlbums(*library, options);
     return status == kExitOk && incomplete ? kExitFailed : status;
   }
-  return runInAlbum(common, std::move(library), options);
+  return runInAlbum(context, *library, options);
 }
 
 }  // namespace corvane::tool

@@ -5,7 +5,8 @@
 
 #include <CLI/CLI.hpp>
 
-#include "options.h"
+#include "cli/common_options.h"
+#include "cli/context.h"
 
 namespace corvane::tool {
 
@@ -21,6 +22,6 @@ struct LibraryOptions {
 
 void addLibraryCommands(CLI::App& app, LibraryOptions& options, CommonOptions& common);
 // Runs the library subcommand that was parsed, if any; none when it was not one of them.
-std::optional<int> runLibraryCommand(const CLI::App& app, const CommonOptions& common, const LibraryOptions& options);
+std::optional<int> runLibraryCommand(const CLI::App& app, const Context& context, const LibraryOptions& options);
 
 }  // namespace corvane::tool

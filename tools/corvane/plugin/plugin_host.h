@@ -4,11 +4,13 @@
 #include <optional>
 #include <string>
 
+#include "cli/error.h"
 #include "host/embedded_engine.h"
 #include "host/method_call.h"
 #include "host/method_codec.h"
 #include "platform/console.h"
 #include "platform/file_observer.h"
+#include "platform/file_system.h"
 
 namespace corvane::tool {
 
@@ -21,14 +23,13 @@ struct LentServices {
 };
 
 // The command's host: an embedded engine with the plug-in's shared library loaded and registered
-// through the C entry of its public header, the only way the command reaches the plug-in. Every
-// answer the command gives comes through the channel.
+// through the C entry of its public header, the only way the command reaches the plug-in.
 class PluginHost {
  public:
   // Loads the library (`library`, else where findPluginLibrary finds it) and registers the
-  // plug-in, lending it `lent`; on failure, says why in `error`.
-  static std::unique_ptr<PluginHost> start(const std::optional<std::string>& library, const LentServices& lent,
-                                           std::string& error);
+  // plug-in, lending it `lent`.
+  static Result<std::unique_ptr<PluginHost>> start(platform::FileSystem& fileSystem,
+                                                   const std::optional<std::string>& library, const LentServices& lent);
   // Releases the plug-in's objects (its destruction handler waits for its library's threads).
   ~PluginHost();
 
@@ -37,7 +38,7 @@ class PluginHost {
 
   // Sends one call on "corvane" and waits for its reply. With `trace`, writes the request's and
   // the reply's bytes to standard error.
-  host::MethodReply call(const host::FlutterMethodCall& call, bool trace = false) const;
+  host::MethodReply call(const host::FlutterMethodCall& call, bool trace) const;
 
   double versionNumber() const { return versionNumber_; }
   const std::string& versionString() const { return versionString_; }

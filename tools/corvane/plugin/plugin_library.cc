@@ -1,4 +1,4 @@
-#include "plugin_library.h"
+#include "plugin/plugin_library.h"
 
 #include <cstdlib>
 

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <functional>
 
-#include "ordered_pipeline.h"
+#include "run/ordered_pipeline.h"
 
 namespace corvane::tool {
 

@@ -1,4 +1,4 @@
-#include "thread_budget.h"
+#include "run/thread_budget.h"
 
 #include <sys/resource.h>
 

@@ -1,4 +1,4 @@
-#include "escape.h"
+#include "text/escape.h"
 
 #include <locale.h>
 #include <wctype.h>
@@ -6,7 +6,7 @@
 #include <array>
 #include <memory>
 
-#include "utf8.h"
+#include "text/utf8.h"
 
 namespace corvane::tool {
 namespace {

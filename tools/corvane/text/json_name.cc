@@ -1,6 +1,6 @@
-#include "json_name.h"
+#include "text/json_name.h"
 
-#include "utf8.h"
+#include "text/utf8.h"
 
 namespace corvane::tool {
 

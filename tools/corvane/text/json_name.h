@@ -5,7 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "utf8.h"
+#include "text/utf8.h"
 
 namespace corvane::tool {
 

@@ -1,9 +1,9 @@
-#include "catalog/line_writer.h"
+#include "text/line_writer.h"
 
-#include "escape.h"
-#include "output.h"
+#include "text/escape.h"
+#include "text/output.h"
 
-namespace corvane::tool::catalog {
+namespace corvane::tool {
 namespace {
 
 constexpr std::size_t kFlushAt = 1 << 16;
@@ -27,4 +27,4 @@ bool LineWriter::flush() {
   return !failed_;
 }
 
-}  // namespace corvane::tool::catalog
+}  // namespace corvane::tool

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-namespace corvane::tool::catalog {
+namespace corvane::tool {
 
 // sha256sum's rule for names in lines, as every output line of the command has it: appends the
 // name escaped to `out`; true when it needed escaping (its line then starts with '\\').
@@ -45,4 +45,4 @@ class LineWriter {
   bool failed_ = false;
 };
 
-}  // namespace corvane::tool::catalog
+}  // namespace corvane::tool

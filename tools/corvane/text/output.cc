@@ -1,4 +1,4 @@
-#include "output.h"
+#include "text/output.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "progress.h"
+#include "text/progress.h"
 
 #include <unistd.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <system_error>
 
-#include "output.h"
+#include "text/output.h"
 
 namespace corvane::tool {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "catalog/sqlite.h"
+#include "catalog/store/sqlite.h"
 #include "platform/file_system.h"
 
 namespace corvane::tool::catalog {
@@ -16,6 +16,6 @@ Result<CatalogFile> examineCatalogFile(platform::FileSystem& fileSystem, const s
 // Makes an empty catalog at `path`, which must not exist: it is built under a temporary name
 // beside it and linked into place whole, so that a catalog is either absent or complete, and
 // nothing that appeared at `path` meanwhile is replaced. `build` lays out the schema.
-Failure createCatalogFile(const std::string& path, Failure (*build)(Database& db));
+Result<> createCatalogFile(platform::FileSystem& fileSystem, const std::string& path, Result<> (*build)(Database& db));
 
 }  // namespace corvane::tool::catalog

@@ -1,4 +1,4 @@
-#include "catalog/entry.h"
+#include "catalog/store/entry.h"
 
 #include "platform/hex.h"
 

@@ -1,10 +1,14 @@
-#include "catalog/schema.h"
+#include "catalog/store/schema.h"
 
 #include <string>
 
+#include "corvane/corvane.h"
+
 namespace corvane::tool::catalog {
 
-Failure buildSchema(Database& db) {
+Result<> buildSchema(Database& db) {
+  const std::string limit = std::to_string(CORVANE_FINGERPRINT_WHOLE_LIMIT);
+  const std::string sample = std::to_string(CORVANE_FINGERPRINT_SAMPLE_LENGTH);
   const std::string sql =
       "PRAGMA application_id = " + std::to_string(static_cast<std::int32_t>(kApplicationId)) +
       ";\n"
@@ -16,8 +20,9 @@ Failure buildSchema(Database& db) {
       "INSERT INTO meta VALUES ('schema', " +
       std::to_string(kSchemaVersion) + "), ('fingerprint_format', " + std::to_string(kFingerprintFormat) +
       "),\n"
-      "  ('fingerprint', 'SHA-256 of the size as 8 little-endian bytes, then the whole content for files of at most "
-      "102400 bytes, else five 16384-byte samples at 0, size/4, 2 size/4, 3 size/4 and size - 16384');\n"
+      "  ('fingerprint', 'SHA-256 of the size as 8 little-endian bytes, then the whole content for files of at most " +
+      limit + " bytes, else five " + sample + "-byte samples at 0, size/4, 2 size/4, 3 size/4 and size - " + sample +
+      "');\n"
       // One row a scanned folder or photo library, of one machine; `scanned` is when its last
       // scan finished (nanoseconds since the epoch; 0 before), `hashes` whether scans of it
       // record SHA-256.
@@ -34,30 +39,32 @@ Failure buildSchema(Database& db) {
   return db.execute(sql.c_str());
 }
 
-Failure checkSchema(Database& db, bool thorough) {
+Result<> checkSchema(Database& db, bool thorough) {
   const auto id = db.integer("PRAGMA application_id");
-  if (!id) return id.error();
-  if (static_cast<std::uint32_t>(*id) != kApplicationId) return "an SQLite database, but not a corvane catalog";
+  if (!id) return failure(id.error());
+  if (static_cast<std::uint32_t>(*id) != kApplicationId)
+    return failure("an SQLite database, but not a corvane catalog");
   const auto version = db.integer("PRAGMA user_version");
-  if (!version) return version.error();
+  if (!version) return failure(version.error());
   if (*version > kSchemaVersion) {
-    return "a catalog of a newer corvane (schema " + std::to_string(*version) + "; this one knows up to " +
-           std::to_string(kSchemaVersion) + ")";
+    return failure("a catalog of a newer corvane (schema " + std::to_string(*version) + "; this one knows up to " +
+                   std::to_string(kSchemaVersion) + ")");
   }
-  if (*version < 1) return "a catalog without a schema version";
+  if (*version < 1) return failure("a catalog without a schema version");
   const auto format = db.integer("SELECT value FROM meta WHERE key = 'fingerprint_format'");
-  if (!format) return "a damaged catalog: " + format.error();
+  if (!format) return failure(format.error().within("a damaged catalog"));
   if (*format != kFingerprintFormat) {
-    return "a catalog of fingerprints of another format (" + std::to_string(*format) + "; this corvane makes " +
-           std::to_string(kFingerprintFormat) + ")";
+    return failure("a catalog of fingerprints of another format (" + std::to_string(*format) + "; this corvane makes " +
+                   std::to_string(kFingerprintFormat) + ")");
   }
   if (thorough) {
     auto check = db.prepare("PRAGMA quick_check");
-    if (!check) return "a damaged catalog: " + check.error();
-    if (check->step() != Statement::Step::kRow) return "a damaged catalog: " + check->error();
-    if (const auto verdict = check->blob(0); verdict != "ok") return "a damaged catalog: " + std::string(verdict);
+    if (!check) return failure(check.error().within("a damaged catalog"));
+    if (check->step() != Statement::Step::kRow) return failure(Error{"a damaged catalog", check->error()});
+    if (const auto verdict = check->blob(0); verdict != "ok")
+      return failure(Error{"a damaged catalog", std::string(verdict)});
   }
-  return std::nullopt;
+  return {};
 }
 
 }  // namespace corvane::tool::catalog

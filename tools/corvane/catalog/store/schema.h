@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "catalog/sqlite.h"
+#include "catalog/store/sqlite.h"
 
 namespace corvane::tool::catalog {
 
@@ -15,10 +15,10 @@ inline constexpr std::int64_t kSchemaVersion = 1;
 inline constexpr std::int64_t kFingerprintFormat = 1;
 
 // Lays out an empty catalog's tables and marks it as ours, then turns on the WAL journal.
-Failure buildSchema(Database& db);
+Result<> buildSchema(Database& db);
 
 // Checks that an open database is a catalog this command can read: ours, of a schema it knows,
 // of its fingerprint format; with `thorough`, also that no page of it is damaged.
-Failure checkSchema(Database& db, bool thorough);
+Result<> checkSchema(Database& db, bool thorough);
 
 }  // namespace corvane::tool::catalog

@@ -1,4 +1,4 @@
-#include "catalog/sqlite.h"
+#include "catalog/store/sqlite.h"
 
 namespace corvane::tool::catalog {
 
@@ -37,14 +37,14 @@ Statement::Step Statement::step() {
   }
 }
 
-Failure Statement::run() {
+Result<> Statement::run() {
   Step result;
   while ((result = step()) == Step::kRow) {
   }
-  Failure failure;
-  if (result == Step::kFailed) failure = error();
+  Result<> done;
+  if (result == Step::kFailed) done = failure(error());
   reset();
-  return failure;
+  return done;
 }
 
 void Statement::reset() {
@@ -68,17 +68,17 @@ Result<Database> Database::open(const std::string& path, int flags) {
   const int code = sqlite3_open_v2(path.c_str(), &raw, flags | SQLITE_OPEN_EXRESCODE | SQLITE_OPEN_NOMUTEX, nullptr);
   Database db(raw);
   if (code != SQLITE_OK) {
-    return platform::Unexpected(std::string(raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(code)));
+    return failure(raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(code));
   }
   return db;
 }
 
-Failure Database::execute(const char* sql) {
+Result<> Database::execute(const char* sql) {
   char* message = nullptr;
-  if (sqlite3_exec(db_.get(), sql, nullptr, nullptr, &message) == SQLITE_OK) return std::nullopt;
+  if (sqlite3_exec(db_.get(), sql, nullptr, nullptr, &message) == SQLITE_OK) return {};
   std::string text = message != nullptr ? message : error();
   sqlite3_free(message);
-  return text;
+  return failure(std::move(text));
 }
 
 Result<Statement> Database::prepare(std::string_view sql) {
@@ -86,14 +86,14 @@ Result<Statement> Database::prepare(std::string_view sql) {
   const int code =
       sqlite3_prepare_v3(db_.get(), sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
   Statement statement(raw);
-  if (code != SQLITE_OK) return platform::Unexpected(error());
+  if (code != SQLITE_OK) return failure(error());
   return statement;
 }
 
 Result<std::int64_t> Database::integer(const char* sql) {
   auto statement = prepare(sql);
-  if (!statement) return platform::Unexpected(statement.error());
-  if (statement->step() != Statement::Step::kRow) return platform::Unexpected(error());
+  if (!statement) return failure(statement.error());
+  if (statement->step() != Statement::Step::kRow) return failure(error());
   return statement->integer(0);
 }
 

@@ -9,14 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "platform/expected.h"
+#include "cli/error.h"
 
 namespace corvane::tool::catalog {
-
-// What went wrong, in words; none when all went well.
-using Failure = std::optional<std::string>;
-template <typename T>
-using Result = platform::Expected<T, std::string>;
 
 struct ConnectionCloser {
   void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
@@ -40,8 +35,8 @@ class Statement {
   Statement& bindNull(int index);
 
   Step step();
-  // Runs a statement that returns no rows to its end; the connection's error text on failure.
-  Failure run();
+  // Runs a statement that returns no rows to its end; the connection's error on failure.
+  Result<> run();
   // Ready for new bindings and another run.
   void reset();
 
@@ -60,7 +55,7 @@ class Database {
   // `flags` are SQLite's open flags.
   static Result<Database> open(const std::string& path, int flags);
 
-  Failure execute(const char* sql);
+  Result<> execute(const char* sql);
   Result<Statement> prepare(std::string_view sql);
   // The first column of the first row of a query that returns one integer.
   Result<std::int64_t> integer(const char* sql);

@@ -1,11 +1,11 @@
-#include "catalog/store.h"
+#include "catalog/store/store.h"
 
 #include <unistd.h>
 
 #include <algorithm>
 
-#include "catalog/catalog_file.h"
-#include "catalog/schema.h"
+#include "catalog/store/catalog_file.h"
+#include "catalog/store/schema.h"
 
 namespace corvane::tool::catalog {
 namespace {
@@ -37,10 +37,10 @@ constexpr const char* kEntryColumns = "path, size, mtime, ctime, device, inode, 
 
 Result<Database> openChecked(const std::string& path, int flags, bool thorough) {
   auto db = Database::open(path, flags);
-  if (!db) return platform::Unexpected(path + ": " + db.error());
+  if (!db) return failure(db.error().within(path));
   sqlite3_busy_timeout(db->handle(), kBusyMilliseconds);
-  if (auto failure = checkSchema(*db, thorough)) {
-    return platform::Unexpected(path + ": " + *failure + "; it is left as it is");
+  if (auto checked = checkSchema(*db, thorough); !checked) {
+    return failure(Error{path, checked.error().text() + "; it is left as it is"});
   }
   return db;
 }
@@ -53,47 +53,46 @@ std::string machineName() {
   return name;
 }
 
-Result<std::unique_ptr<Store>> Store::open(const std::string& path, Access access) {
-  auto& fileSystem = *platform::posixFileSystem();
+Result<std::unique_ptr<Store>> Store::open(platform::FileSystem& fileSystem, const std::string& path, Access access) {
   auto state = examineCatalogFile(fileSystem, path);
-  if (!state) return platform::Unexpected(state.error());
+  if (!state) return failure(state.error());
   if (*state == CatalogFile::kMissing) {
-    if (access != Access::kWrite) return platform::Unexpected(path + ": no such catalog");
-    if (auto failure = createCatalogFile(path, buildSchema)) return platform::Unexpected(*failure);
+    if (access != Access::kWrite) return failure(Error{path, "no such catalog", Error::Kind::kMissing});
+    if (auto made = createCatalogFile(fileSystem, path, buildSchema); !made) return failure(made.error());
     state = examineCatalogFile(fileSystem, path);
-    if (!state) return platform::Unexpected(state.error());
-    if (*state == CatalogFile::kMissing) return platform::Unexpected(path + ": the new catalog went away");
+    if (!state) return failure(state.error());
+    if (*state == CatalogFile::kMissing) return failure(Error{path, "the new catalog went away"});
   }
   // A read-only connection never writes, not even to fold a journal back into the file: the
   // file is looked at this way before any connection that could write to it is opened.
   auto reader = openChecked(path, SQLITE_OPEN_READONLY, access != Access::kRead);
   if (access != Access::kWrite || !reader) {
-    if (!reader) return platform::Unexpected(reader.error());
+    if (!reader) return failure(reader.error());
     // Readers go through whole catalogs: mapped, the pages are not copied on their way in.
     reader->execute("PRAGMA mmap_size = 17179869184");
     return std::make_unique<Store>(Token{}, std::move(*reader));
   }
   auto writer = openChecked(path, SQLITE_OPEN_READWRITE, false);
-  if (!writer) return platform::Unexpected(writer.error());
+  if (!writer) return failure(writer.error());
   // WAL with NORMAL syncs: a committed batch survives the process being killed; a power cut
   // may lose the last batches, never the catalog.
-  if (auto failure = writer->execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL")) {
-    return platform::Unexpected(path + ": " + *failure);
+  if (auto set = writer->execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL"); !set) {
+    return failure(set.error().within(path));
   }
   return std::make_unique<Store>(Token{}, std::move(*writer));
 }
 
 Result<std::unique_ptr<Store>> Store::openInMemory() {
   auto db = Database::open(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-  if (!db) return platform::Unexpected(db.error());
-  if (auto failure = buildSchema(*db)) return platform::Unexpected(*failure);
+  if (!db) return failure(db.error());
+  if (auto built = buildSchema(*db); !built) return failure(built.error());
   return std::make_unique<Store>(Token{}, std::move(*db));
 }
 
 Result<Statement*> Store::statement(std::unique_ptr<Statement>& slot, const char* sql) {
   if (!slot) {
     auto prepared = db_.prepare(sql);
-    if (!prepared) return platform::Unexpected(prepared.error());
+    if (!prepared) return failure(prepared.error());
     slot = std::make_unique<Statement>(std::move(*prepared));
   }
   return slot.get();
@@ -101,68 +100,68 @@ Result<Statement*> Store::statement(std::unique_ptr<Statement>& slot, const char
 
 Result<std::vector<Root>> Store::roots() {
   auto query = db_.prepare("SELECT id, machine, path, kind, hashes, scanned FROM root ORDER BY machine, path");
-  if (!query) return platform::Unexpected(query.error());
+  if (!query) return failure(query.error());
   std::vector<Root> roots;
   Statement::Step step;
   while ((step = query->step()) == Statement::Step::kRow) {
     roots.push_back({query->integer(0), std::string(query->blob(1)), std::string(query->blob(2)),
                      static_cast<RootKind>(query->integer(3)), query->integer(4) != 0, query->integer(5)});
   }
-  if (step == Statement::Step::kFailed) return platform::Unexpected(query->error());
+  if (step == Statement::Step::kFailed) return failure(query->error());
   return roots;
 }
 
 Result<Root> Store::rootFor(const std::string& machine, const std::string& path, RootKind kind) {
   auto insert = db_.prepare("INSERT OR IGNORE INTO root (machine, path, kind, hashes, scanned) VALUES (?, ?, ?, 0, 0)");
-  if (!insert) return platform::Unexpected(insert.error());
+  if (!insert) return failure(insert.error());
   insert->bindBlob(1, machine).bindBlob(2, path).bind(3, static_cast<std::int64_t>(kind));
-  if (auto failure = insert->run()) return platform::Unexpected(*failure);
+  if (auto inserted = insert->run(); !inserted) return failure(inserted.error());
   auto all = roots();
-  if (!all) return platform::Unexpected(all.error());
+  if (!all) return failure(all.error());
   for (auto& root : *all) {
     if (root.machine == machine && root.path == path) return std::move(root);
   }
-  return platform::Unexpected(std::string("the root was not recorded"));
+  return failure("the root was not recorded");
 }
 
-Failure Store::updateRoot(const Root& root) {
+Result<> Store::updateRoot(const Root& root) {
   auto update = statement(updateRoot_, "UPDATE root SET kind = ?, hashes = ?, scanned = ? WHERE id = ?");
-  if (!update) return update.error();
+  if (!update) return failure(update.error());
   (*update)->bind(1, static_cast<std::int64_t>(root.kind)).bind(2, std::int64_t{root.hashes}).bind(3, root.scannedNs);
   return (*update)->bind(4, root.id).run();
 }
 
 Result<std::vector<Entry>> Store::entriesOf(std::int64_t root) {
   auto query = db_.prepare(std::string("SELECT ") + kEntryColumns + " FROM entry WHERE root = ? ORDER BY path");
-  if (!query) return platform::Unexpected(query.error());
+  if (!query) return failure(query.error());
   query->bind(1, root);
   std::vector<Entry> entries;
   Statement::Step step;
   while ((step = query->step()) == Statement::Step::kRow) entries.push_back(entryOfRow(*query, 0));
-  if (step == Statement::Step::kFailed) return platform::Unexpected(query->error());
+  if (step == Statement::Step::kFailed) return failure(query->error());
   return entries;
 }
 
-Failure Store::forEachEntry(const std::function<bool(std::int64_t root, Entry& entry)>& visit, bool contentOnly) {
+Result<> Store::forEachEntry(const std::function<bool(std::int64_t root, Entry& entry)>& visit, bool contentOnly) {
   const std::string columns = contentOnly ? "path, size, 0, 0, 0, 0, fingerprint, sha256, 0" : kEntryColumns;
   auto query = db_.prepare("SELECT root, " + columns + " FROM entry ORDER BY root, path");
-  if (!query) return query.error();
+  if (!query) return failure(query.error());
   Statement::Step step;
   while ((step = query->step()) == Statement::Step::kRow) {
     auto entry = entryOfRow(*query, 1);
-    if (!visit(query->integer(0), entry)) return std::nullopt;
+    if (!visit(query->integer(0), entry)) return {};
   }
-  if (step == Statement::Step::kFailed) return query->error();
-  return std::nullopt;
+  if (step == Statement::Step::kFailed) return failure(query->error());
+  return {};
 }
 
 Result<std::int64_t> Store::entryCount() { return db_.integer("SELECT count(*) FROM entry"); }
 
-Failure Store::put(std::int64_t root, const Entry& entry) {
+Result<> Store::put(std::int64_t root, const Entry& entry) {
   auto insert = statement(put_,
                           "INSERT OR REPLACE INTO entry (root, path, size, mtime, ctime, device, inode, "
                           "fingerprint, sha256, racy) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
-  if (!insert) return insert.error();
+  if (!insert) return failure(insert.error());
   auto& s = **insert;
   s.bind(1, root).bindBlob(2, entry.path).bind(3, entry.size).bind(4, entry.modifiedNs).bind(5, entry.changedNs);
   s.bind(6, entry.device).bind(7, entry.inode);
@@ -178,15 +177,15 @@ Failure Store::put(std::int64_t root, const Entry& entry) {
   return s.run();
 }
 
-Failure Store::remove(std::int64_t root, const std::string& path) {
+Result<> Store::remove(std::int64_t root, const std::string& path) {
   auto erase = statement(remove_, "DELETE FROM entry WHERE root = ? AND path = ?");
-  if (!erase) return erase.error();
+  if (!erase) return failure(erase.error());
   return (*erase)->bind(1, root).bindBlob(2, path).run();
 }
 
-Failure Store::removeAllOf(std::int64_t root) {
+Result<> Store::removeAllOf(std::int64_t root) {
   auto erase = db_.prepare("DELETE FROM entry WHERE root = ?");
-  if (!erase) return erase.error();
+  if (!erase) return failure(erase.error());
   return erase->bind(1, root).run();
 }
 

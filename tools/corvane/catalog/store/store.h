@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "catalog/entry.h"
-#include "catalog/sqlite.h"
+#include "catalog/store/entry.h"
+#include "catalog/store/sqlite.h"
+#include "platform/file_system.h"
 
 namespace corvane::tool::catalog {
 
@@ -39,31 +40,31 @@ class Store {
     kReadChecked,  // and every page checked first: a catalog to be copied from
     kWrite,        // always checked first
   };
-  static Result<std::unique_ptr<Store>> open(const std::string& path, Access access);
+  static Result<std::unique_ptr<Store>> open(platform::FileSystem& fileSystem, const std::string& path, Access access);
   // A catalog that lives in memory only: the side of a diff that is a folder to scan.
   static Result<std::unique_ptr<Store>> openInMemory();
 
   Result<std::vector<Root>> roots();
   // The root of this machine and path, added when the catalog has none.
   Result<Root> rootFor(const std::string& machine, const std::string& path, RootKind kind);
-  Failure updateRoot(const Root& root);
+  Result<> updateRoot(const Root& root);
 
   // A root's entries, in the byte order of their paths.
   Result<std::vector<Entry>> entriesOf(std::int64_t root);
   // Every entry, by root then path; `visit` may take the entry, and returns false to stop. With
   // `contentOnly`, only paths, sizes and digests are read (times, device and inode are 0).
-  Failure forEachEntry(const std::function<bool(std::int64_t root, Entry& entry)>& visit, bool contentOnly = false);
+  Result<> forEachEntry(const std::function<bool(std::int64_t root, Entry& entry)>& visit, bool contentOnly = false);
   Result<std::int64_t> entryCount();
 
   // Writes, inside begin() and commit().
-  Failure begin() { return db_.execute("BEGIN IMMEDIATE"); }
-  Failure commit() { return db_.execute("COMMIT"); }
+  Result<> begin() { return db_.execute("BEGIN IMMEDIATE"); }
+  Result<> commit() { return db_.execute("COMMIT"); }
   // Reads that must see one state of the catalog (a scan may be writing meanwhile).
-  Failure beginRead() { return db_.execute("BEGIN"); }
-  Failure endRead() { return db_.execute("COMMIT"); }
-  Failure put(std::int64_t root, const Entry& entry);
-  Failure remove(std::int64_t root, const std::string& path);
-  Failure removeAllOf(std::int64_t root);
+  Result<> beginRead() { return db_.execute("BEGIN"); }
+  Result<> endRead() { return db_.execute("COMMIT"); }
+  Result<> put(std::int64_t root, const Entry& entry);
+  Result<> remove(std::int64_t root, const std::string& path);
+  Result<> removeAllOf(std::int64_t root);
 
   Database& database() { return db_; }
 

@@ -1,0 +1,38 @@
+#include "plugin/checked_digest.h"
+
+#include <cerrno>
+#include <climits>
+
+namespace corvane::tool {
+namespace {
+
+constexpr const char* kMovedSinceWalk = "changed since the walk: its path leads to another file now";
+constexpr const char* kChangedWhileRead = "changed while it was read";
+
+}  // namespace
+
+Result<FileDigest> digestOfSeenFile(const PluginClient& client, platform::FileSystem& fileSystem, DigestKind kind,
+                                    const SeenFile& seen, Match match) {
+  if (seen.error) return failure(*seen.error);
+  std::unique_ptr<platform::PinnedFile> pinned;
+  if (seen.walkRoot && (!seen.status || seen.path.size() >= PATH_MAX)) {
+    auto pin = pinWalked(fileSystem, seen);
+    if (!pin) {
+      const int code = pin.error().code;
+      if (code == ELOOP || code == EXDEV) return failure(kMovedSinceWalk, Error::Kind::kChanged);
+      return failure(Error::ofFile(pin.error()));
+    }
+    pinned = std::move(*pin);
+  }
+  auto answer = client.digestOfFile(kind, pinned ? pinned->path() : seen.path);
+  // A pinned file is the one seen; one not looked at is whatever the path names.
+  if (!answer || pinned || !seen.status) return answer;
+  const auto& read = answer->status;
+  if (!read || !read->sameFileAs(*seen.status)) return failure(kMovedSinceWalk, Error::Kind::kChanged);
+  if (match == Match::kSameVersion && !read->sameVersionAs(*seen.status)) {
+    return failure(kChangedWhileRead, Error::Kind::kChanged);
+  }
+  return answer;
+}
+
+}  // namespace corvane::tool
