@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "support/channel_harness.h"
+#include "support/run_command.h"
 #include "support/temp_dir.h"
 
 namespace corvane::testing {
@@ -42,6 +43,37 @@ TEST(FileFingerprint, MatchesTheDefinitionAtEverySizeBoundary) {
     harness.console->clear();
     EXPECT_EQ(harness.call("fingerprintOfFile", host::Value(path)), text(referenceFingerprint(content))) << size;
     EXPECT_EQ(harness.console->lines(), std::vector<std::string>{"File size: " + std::to_string(size) + " bytes"});
+  }
+}
+
+// The fingerprint pinned apart from any code of ours: the hashed bytes are put together by printf
+// (the size, little-endian) and dd (the samples, at offsets written out by hand) and hashed by
+// sha256sum, so that a misreading of the definition cannot hide in both the code and the test.
+TEST(FileFingerprint, EqualsWhatDdAndSha256sumMakeOfIt) {
+  TempDir dir;
+  ChannelHarness harness;
+  struct Case {
+    std::size_t size;
+    const char* sizeBytes;                     // for printf, in octal
+    std::vector<std::uint64_t> sampleOffsets;  // none: the whole content
+  };
+  const std::vector<Case> cases = {
+      {50'000, "\\120\\303\\0\\0\\0\\0\\0\\0", {}},
+      {102'401, "\\001\\220\\001\\0\\0\\0\\0\\0", {0, 25'600, 51'200, 76'800, 86'017}},
+      {10'000'000, "\\200\\226\\230\\0\\0\\0\\0\\0", {0, 2'500'000, 5'000'000, 7'500'000, 9'983'616}},
+  };
+  for (const auto& c : cases) {
+    const auto path = dir.write("sampled", patternBytes(c.size, 11));
+    std::string script = "{ printf '" + std::string(c.sizeBytes) + "'; ";
+    if (c.sampleOffsets.empty()) script += "cat \"$1\"; ";
+    for (const auto offset : c.sampleOffsets) {
+      script += "dd if=\"$1\" iflag=skip_bytes,count_bytes bs=16384 skip=" + std::to_string(offset) +
+                " count=16384 status=none; ";
+    }
+    script += "} | sha256sum";
+    const auto oracle = runProgram("bash", {"-c", script, "bash", path});
+    ASSERT_EQ(oracle.status, 0) << oracle.err;
+    EXPECT_EQ(harness.call("fingerprintOfFile", host::Value(path)), text(oracle.out.substr(0, 64))) << c.size;
   }
 }
 

@@ -141,6 +141,7 @@ TEST(AssetHash, EveryRoadAnswersOnce) {
     EXPECT_TRUE(h.harness.console->lines().empty()) << c.what;
     const auto requested = c.answeredAtOnce ? std::vector<std::string>{} : std::vector<std::string>{c.resources[0]};
     EXPECT_EQ(h.library->resourcesRequested(), requested) << c.what;
+    EXPECT_EQ(h.harness.engine->answerFaults(), 0u) << c.what;
   }
 }
 
@@ -195,6 +196,19 @@ TEST(AlbumQuery, AnswersOneBooleanOnEveryRoad) {
                       {Value("pathId"), Value("A")},
                       {Value("isUserAlbum"), Value(true)}}),
        true, 1},
+      // A key written twice holds its last value, as in the dictionaries the codec decodes into.
+      {"a key written twice: the last counts",
+       Value(ValueMap{{Value("assetId"), Value("nobody")},
+                      {Value("pathId"), Value("A")},
+                      {Value("isUserAlbum"), Value(true)},
+                      {Value("assetId"), Value("in1")}}),
+       true, 1},
+      {"a key written twice: the last is no boolean",
+       Value(ValueMap{{Value("assetId"), Value("in1")},
+                      {Value("pathId"), Value("A")},
+                      {Value("isUserAlbum"), Value(true)},
+                      {Value("isUserAlbum"), Value("true")}}),
+       false, 0},
   };
   for (const auto& c : cases) {
     Harnessed h;
@@ -208,6 +222,8 @@ TEST(AlbumQuery, AnswersOneBooleanOnEveryRoad) {
     EXPECT_EQ(replies->waitFirst(), boolean(c.answer)) << c.what;
     EXPECT_EQ(h.library->albumIdentifierReads, c.albumReads) << c.what;
     EXPECT_EQ(h.library->pendingRequests(), 0u);
+    // The wrapper would hide a second or a missing answer; the engine counts them.
+    EXPECT_EQ(h.harness.engine->answerFaults(), 0u) << c.what;
   }
 }
 

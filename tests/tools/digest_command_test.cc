@@ -236,21 +236,17 @@ TEST(Sha256sumCompat, CheckListsReadAsSha256sumReadsThem) {
     std::vector<std::string> options = {};
     bool onStdin = false;  // the list comes on standard input, named "-"
   };
+  // Each line form is read as DigestLineReader's own test says; here a few of them, with the
+  // options, the statuses and the messages, against sha256sum itself.
   const std::vector<Case> cases = {
       {ok},
-      {h + " *" + plain + "\n"},
       {h + " " + plain + "\n"},
-      {h + "\t" + plain + "\n"},
-      {" \t" + h + "  " + plain + "\n"},
       {upper + "  " + plain + "\r\n"},
       {"SHA256 (" + plain + ") = " + h + "\n"},
-      {"SHA256(" + plain + ")=" + upper + "\r\n"},
       {"\\SHA256 (" + dir.path().string() + "/new\\nline) = " + referenceSha256("broken") + "\n"},
       {escapedBroken},
-      {"\\" + h + "  " + plain + "\\q\n"},
       {"# a comment\n\n" + ok + "   # not one\n"},
       {h + " " + plain + "\n" + ok},  // the first line's form holds for the rest
-      {ok + h + " " + plain + "\n"},
       {ok + z + "  " + plain + "\n" + h + "  " + missing + "\n" + h + "  " + dir.path().string() + "\n"},
       {h + "  " + plain},  // no final line feed
       {"not a digest line\n"},
