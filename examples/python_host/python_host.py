@@ -191,7 +191,13 @@ def main():
     if (args.call is None) == (args.file is None):
         parser.error("give a FILE, or --call METHOD [ARG]")
 
-    host = Host(args.plugin, args.library)
+    try:
+        host = Host(args.plugin, args.library)
+    except OSError as error:
+        where = "as the system's loader looks (LD_LIBRARY_PATH, the installed prefix's library folder)" \
+            if "/" not in args.plugin else "at that path"
+        sys.exit(f"python_host: cannot load the plug-in library {args.plugin} {where}: {error}; "
+                 "name it with --plugin PATH or $CORVANE_PLUGIN")
     try:
         if args.call is None:
             host.call("getPlatformVersion")

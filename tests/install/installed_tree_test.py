@@ -135,6 +135,17 @@ class InstalledTree(unittest.TestCase):
         answer = checked([os.path.join(build, "c_host"), "--call", "getPlatformVersion"], self.env)
         self.assertEqual(answer, "getPlatformVersion: " + self.command_answer(None, "getPlatformVersion", None) + "\n")
 
+    def test_the_readme_host_builds_and_runs_as_written(self):
+        readme = open(os.path.join(SOURCE, "README.md"), encoding="utf-8").read()
+        source = os.path.join(self.root, "host.c")
+        with open(source, "w") as f:
+            f.write(re.search(r"```c\n(.*?)```", readme, re.S).group(1))
+        program = os.path.join(self.root, "readme_host")
+        libdir = checked(["pkg-config", "--variable=libdir", "corvane"], self.env).strip()
+        checked(["cc", "-std=c11", source, *self.pkg_config("--cflags", "--libs"), f"-Wl,-rpath,{libdir}", "-o",
+                 program], self.env)
+        self.assertTrue(checked([program], self.env).startswith("iOS "))
+
     def test_the_header_compiles_as_c_and_as_cpp_without_warnings(self):
         source = os.path.join(self.root, "include_only")
         with open(source, "w") as f:
@@ -180,33 +191,61 @@ class InstalledTree(unittest.TestCase):
                     self.assertIn("--plugin", result.stderr)
                     self.assertIn("CORVANE_PLUGIN", result.stderr)
 
-    def test_the_debian_package_holds_what_install_puts_in_place_and_runs(self):
+    def debian_packages(self):
+        """The packages cpack makes of the build, made once: {name: path}."""
+        if not hasattr(type(self), "packages"):
+            out = os.path.join(self.root, "package")
+            checked(["cpack", "-G", "DEB", "--config", os.path.join(BUILD, "CPackConfig.cmake"), "-B", out], self.env)
+            type(self).packages = {f.split("_")[0]: os.path.join(out, f) for f in os.listdir(out) if f.endswith(".deb")}
+        return self.packages
+
+    def test_the_debian_packages_hold_what_install_puts_in_place_and_run(self):
         if shutil.which("dpkg-deb") is None:
             self.skipTest("dpkg-deb is not installed")
-        out = os.path.join(self.root, "package")
-        checked(["cpack", "-G", "DEB", "--config", os.path.join(BUILD, "CPackConfig.cmake"), "-B", out], self.env)
-        package = [os.path.join(out, f) for f in os.listdir(out) if f.endswith(".deb")]
-        self.assertEqual(len(package), 1, os.listdir(out))
+        packages = self.debian_packages()
+        self.assertEqual(sorted(packages), ["corvane", "libcorvane-dev", "libcorvane1"])
 
         installed = set()
         for folder, _, files in os.walk(self.prefix):
             installed.update(os.path.relpath(os.path.join(folder, f), self.prefix) for f in files)
-        listed = set()
-        for line in checked(["dpkg-deb", "-c", package[0]]).splitlines():
-            path = line.split()[5]
-            if not path.endswith("/"):
-                listed.add(os.path.relpath(path, "./usr"))
-        self.assertEqual(listed, installed)
+        listed = {}
+        for name, package in packages.items():
+            for line in checked(["dpkg-deb", "-c", package]).splitlines():
+                path = line.split(None, 5)[5].split(" -> ")[0]
+                if not path.endswith("/"):
+                    listed[os.path.relpath(path, "./usr")] = name
+        self.assertEqual(set(listed), installed)
+        # The library alone in its package, the command and its documents in theirs.
+        self.assertEqual(listed["lib/libcorvane.so.1"], "libcorvane1")
+        self.assertEqual(listed["lib/libcorvane.so"], "libcorvane-dev")
+        self.assertEqual(listed["bin/corvane"], "corvane")
+        for name in packages:
+            self.assertEqual(listed[f"share/doc/{name}/copyright"], name)
 
         unpacked = os.path.join(self.root, "unpacked")
-        checked(["dpkg-deb", "-x", package[0], unpacked])
+        for package in packages.values():
+            checked(["dpkg-deb", "-x", package, unpacked])
         command = os.path.join(unpacked, "usr", "bin", "corvane")
         self.assertTrue(checked([command, "call", "getPlatformVersion"], self.env).startswith('"iOS '))
         self.assertEqual(checked([command, "-q", "hash", "--library", self.library, "--asset", "Holidays/beach.png"],
                                  self.env),
                          checked([self.command, "-q", "hash", "--library", self.library, "--asset",
                                   "Holidays/beach.png"], self.env))
+        # One version everywhere: the command, pkg-config and the packages.
+        version = checked([command, "--version"], self.env).splitlines()
+        self.assertEqual(version[0], "corvane " + checked(["pkg-config", "--modversion", "corvane"], self.env).strip())
+        self.assertIn("libcorvane.so.1", version[1])
+        for package in packages.values():
+            self.assertEqual(checked(["dpkg-deb", "-f", package, "Version"]).strip(), version[0].split()[1])
 
+    def test_lintian_finds_no_error_in_the_packages(self):
+        if shutil.which("lintian") is None:
+            if os.environ.get("CI"):
+                self.fail("lintian is not installed")
+            self.skipTest("lintian is not installed")
+        result = run(["lintian", "--allow-root", *self.debian_packages().values()])
+        errors = [line for line in result.stdout.splitlines() if line.startswith("E:")]
+        self.assertEqual(errors, [], result.stdout)
 
 if __name__ == "__main__":
     BUILD, SOURCE = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])

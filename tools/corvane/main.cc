@@ -4,11 +4,13 @@
 #include <new>
 #include <sstream>
 #include <string_view>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
 #include "call/call_command.h"
 #include "catalog/catalog_command.h"
+#include "cli/command_words.h"
 #include "cli/common_options.h"
 #include "cli/exit_status.h"
 #include "digest/digest_command.h"
@@ -22,13 +24,15 @@ using namespace corvane::tool;
 
 namespace {
 
-// The version, as the plug-in library's own symbols give it.
+// The command's version, then the plug-in it loads and that library's own version symbols.
 std::string versionText(const Context& context) {
+  const std::string command = "corvane " CORVANE_VERSION;
   const auto client = PluginClient::start(context, {});
-  if (!client) return "corvane (plug-in library not found: " + client.error().text() + ")";
+  if (!client) return command + "\nplug-in: not found (" + client.error().text() + ")";
   char number[32];
   std::snprintf(number, sizeof number, "%g", (*client)->versionNumber());
-  return (*client)->versionString() + " (plug-in library version " + number + ")";
+  return command + "\nplug-in: " + (*client)->libraryPath() + " (" + (*client)->versionString() + ", version " +
+         number + ")";
 }
 
 // Help and version text as CLI11 formats them, written through the checked output.
@@ -76,8 +80,17 @@ int run(int argc, char** argv, int& trouble) {
   catalog::CatalogOptions catalogOptions;
   catalog::addCatalogCommand(app, catalogOptions, common);
 
+  // Subcommand words first: a typo gets a suggestion, `help SUBCOMMAND` its help.
+  auto words = checkSubcommandWords(app, std::vector<std::string>(argv + 1, argv + argc));
+  if (!words) {
+    printError(words.error().text());
+    printErr("Run 'corvane --help' for usage.");
+    return kExitUsage;
+  }
+  std::vector<char*> checked{argv[0]};
+  for (auto& word : *words) checked.push_back(word.data());
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(checked.size()), checked.data());
   } catch (const CLI::CallForHelp& e) {
     return printThrough(app, e);
   } catch (const CLI::CallForAllHelp& e) {

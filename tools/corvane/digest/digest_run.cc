@@ -77,6 +77,7 @@ bool DigestRun::run(const std::function<bool(std::size_t, const Item&, Outcome&)
           progress_.addToTotal(1);
           return sink(std::move(item));
         });
+        progress_.totalComplete();
       },
       [this](Item& item) {
         auto outcome = call(item);

@@ -102,6 +102,8 @@ Result<std::string> PluginClient::digestOfAsset(DigestKind kind, std::string_vie
   return kind == DigestKind::kFingerprint ? fingerprintOfVideoAsset(identifier) : hashAsset(identifier);
 }
 
+const std::string& PluginClient::libraryPath() const { return host_->libraryPath(); }
+
 double PluginClient::versionNumber() const { return host_->versionNumber(); }
 
 const std::string& PluginClient::versionString() const { return host_->versionString(); }

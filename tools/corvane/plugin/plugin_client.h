@@ -58,6 +58,7 @@ class PluginClient {
   // Any call, its reply as it came (`corvane call`).
   host::MethodReply call(const host::FlutterMethodCall& call) const;
 
+  const std::string& libraryPath() const;
   double versionNumber() const;
   const std::string& versionString() const;
 

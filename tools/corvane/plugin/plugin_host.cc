@@ -62,6 +62,7 @@ Result<std::unique_ptr<PluginHost>> PluginHost::start(platform::FileSystem& file
   if (entry == nullptr || number == nullptr || text == nullptr) {
     return failure("the plug-in library " + path + " lacks its registration entry or version symbols");
   }
+  host->libraryPath_ = path;
   host->versionNumber_ = *number;
   host->versionString_ = text;
 

@@ -40,6 +40,8 @@ class PluginHost {
   // the reply's bytes to standard error.
   host::MethodReply call(const host::FlutterMethodCall& call, bool trace) const;
 
+  // The library loaded, as it was found.
+  const std::string& libraryPath() const { return libraryPath_; }
   double versionNumber() const { return versionNumber_; }
   const std::string& versionString() const { return versionString_; }
 
@@ -50,6 +52,7 @@ class PluginHost {
   void* library_ = nullptr;  // dlopen handle; never closed, as hosts keep their plug-ins
   std::unique_ptr<Lent> lent_;
   std::unique_ptr<host::EmbeddedEngine> engine_;  // goes first: the plug-in calls into lent_
+  std::string libraryPath_;
   double versionNumber_ = 0;
   std::string versionString_;
 };

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
 #include <string>
@@ -40,6 +41,26 @@ std::string durationText(double seconds) {
   return text;
 }
 
+// Bytes this process has read so far, by any read: the plug-in's reads of a large file too.
+std::uint64_t bytesReadByProcess() {
+  std::FILE* io = std::fopen("/proc/self/io", "r");
+  if (io == nullptr) return 0;
+  unsigned long long read = 0;
+  const int found = std::fscanf(io, "rchar: %llu", &read);
+  std::fclose(io);
+  return found == 1 ? read : 0;
+}
+
+constexpr char kErase[] = "\r\033[K";
+
+// Leaves no half-drawn line behind a signal that ends the run. Holds no state: erasing a line
+// that is not there costs nothing.
+void eraseAndEnd(int signal) {
+  [[maybe_unused]] const auto n = ::write(STDERR_FILENO, kErase, sizeof kErase - 1);
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
+
 void writeAll(std::string_view text) {
   while (!text.empty()) {
     const ssize_t n = ::write(STDERR_FILENO, text.data(), text.size());
@@ -53,12 +74,20 @@ void writeAll(std::string_view text) {
 bool Progress::terminalAttached() { return ::isatty(STDERR_FILENO) == 1; }
 
 Progress::Progress(bool enabled, std::uint64_t totalFiles, std::string stage)
-    : enabled_(enabled), totalFiles_(totalFiles), stage_(std::move(stage)) {
+    : enabled_(enabled), totalFiles_(totalFiles), totalFinal_(totalFiles != 0), stage_(std::move(stage)) {
   if (!enabled_) return;
+  readAtStart_ = bytesReadByProcess();
+  struct sigaction erase {};
+  erase.sa_handler = &eraseAndEnd;
+  sigemptyset(&erase.sa_mask);
+  ::sigaction(SIGINT, &erase, &previousInterrupt_);
+  ::sigaction(SIGTERM, &erase, &previousTerminate_);
   try {
     ticker_ = std::thread([this] { tick(); });
   } catch (const std::system_error&) {
     enabled_ = false;
+    ::sigaction(SIGINT, &previousInterrupt_, nullptr);
+    ::sigaction(SIGTERM, &previousTerminate_, nullptr);
   }
 }
 
@@ -71,6 +100,8 @@ Progress::~Progress() {
   }
   stop_.notify_all();
   ticker_.join();
+  ::sigaction(SIGINT, &previousInterrupt_, nullptr);
+  ::sigaction(SIGTERM, &previousTerminate_, nullptr);
 }
 
 void Progress::advance(std::uint64_t bytes, std::uint64_t files) {
@@ -110,7 +141,10 @@ void Progress::drawLocked() {
   const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
   const auto files = doneFiles_.load(std::memory_order_relaxed);
   const auto totalFiles = totalFiles_.load(std::memory_order_relaxed);
-  const auto bytes = doneBytes_.load(std::memory_order_relaxed);
+  const bool totalKnown = totalFinal_.load(std::memory_order_relaxed);
+  const auto read = bytesReadByProcess();
+  const auto bytes =
+      std::max(doneBytes_.load(std::memory_order_relaxed), read > readAtStart_ ? read - readAtStart_ : 0);
   const double rate = elapsed > 0 ? static_cast<double>(bytes) / elapsed : 0;
   // Sizes are learnt as files are read, so the time left goes by files.
   std::string line = "\r\033[K";
@@ -122,7 +156,9 @@ void Progress::drawLocked() {
       .append(", ")
       .append(bytesText(rate))
       .append("/s");
-  if (files > 0 && totalFiles > files) {
+  if (!totalKnown) {
+    line.append(", still finding files");
+  } else if (files > 0 && totalFiles > files) {
     line +=
         ", " + durationText(elapsed * static_cast<double>(totalFiles - files) / static_cast<double>(files)) + " left";
   }
@@ -132,7 +168,7 @@ void Progress::drawLocked() {
 
 void Progress::clearLocked() {
   if (!drawn_) return;
-  writeAll("\r\033[K");
+  writeAll(kErase);
   drawn_ = false;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <signal.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -21,6 +23,9 @@ std::string bytesText(double bytes);
 // own (none when no thread can be had: the run goes on without a display). Lines written through
 // it appear above the display, never mixed into it. When disabled it only passes lines through.
 // A run of several stages shows each under its name; a total of 0 means it is not known yet.
+// Bytes move inside a large file too: the display takes the bytes the process has read so far
+// when they are more than the files done account for. While it lives and draws, Ctrl-C (or a
+// TERM signal) erases the display line before the process ends as the signal says.
 class Progress {
  public:
   Progress(bool enabled, std::uint64_t totalFiles, std::string stage = {});
@@ -29,8 +34,11 @@ class Progress {
   Progress& operator=(const Progress&) = delete;
 
   void advance(std::uint64_t bytes, std::uint64_t files = 1);
-  // More files to do, found as the run goes (a walk feeding the work as it lists).
+  // More files to do, found as the run goes (a walk feeding the work as it lists); until
+  // totalComplete(), the display says files are still being found and shows no time left. A
+  // total given at construction is complete.
   void addToTotal(std::uint64_t files) { totalFiles_.fetch_add(files, std::memory_order_relaxed); }
+  void totalComplete() { totalFinal_.store(true, std::memory_order_relaxed); }
   // Write whole lines to standard error or standard output, above the display (which the next
   // tick draws again). printOut is false when the write failed (see output.h).
   void printLine(std::string_view text);
@@ -48,6 +56,8 @@ class Progress {
 
   bool enabled_;
   std::atomic<std::uint64_t> totalFiles_;
+  std::atomic<bool> totalFinal_;
+  std::uint64_t readAtStart_ = 0;  // bytes the process had read when the run began
   const std::string stage_;
   const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   std::atomic<std::uint64_t> doneFiles_{0};
@@ -57,6 +67,8 @@ class Progress {
   std::condition_variable stop_;
   bool stopping_ = false;
   bool drawn_ = false;
+  struct sigaction previousInterrupt_ {};
+  struct sigaction previousTerminate_ {};
   std::thread ticker_;
 };
 
