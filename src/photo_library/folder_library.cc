@@ -66,9 +66,20 @@ FolderLibrary::~FolderLibrary() = default;
 RequestID FolderLibrary::nextRequest() { return ++lastRequest_; }
 
 std::optional<MediaType> FolderLibrary::mediaTypeOfName(std::string_view name) {
-  static constexpr std::array<std::string_view, 11> kImages{"jpg",  "jpeg", "png",  "heic", "heif", "gif",
-                                                            "webp", "tif",  "tiff", "bmp",  "dng"};
-  static constexpr std::array<std::string_view, 8> kVideos{"mov", "mp4", "m4v", "avi", "mkv", "webm", "3gp", "mts"};
+  // Still images: the common web and phone formats, HEIF and its AVIF, JPEG XL and JPEG 2000, and
+  // the raw files of the camera makers (Canon, Nikon, Sony, Olympus/OM, Panasonic, Fujifilm,
+  // Pentax/Ricoh, Samsung, Leica, Hasselblad, Phase One, Sigma, Kodak, Minolta, Epson, Mamiya, and
+  // Adobe's DNG).
+  static constexpr std::array<std::string_view, 51> kImages{
+      "jpg", "jpeg", "jpe", "jfif", "png", "apng", "gif", "webp", "bmp", "tif", "tiff", "heic", "heif",
+      "hif", "avif", "jxl", "jp2",  "j2k", "cr2",  "cr3", "crw",  "nef", "nrw", "arw",  "srf",  "sr2",
+      "orf", "ori",  "rw2", "raw",  "raf", "pef",  "ptx", "srw",  "dng", "3fr", "fff",  "iiq",  "rwl",
+      "x3f", "dcr",  "kdc", "k25",  "mrw", "mdc",  "erf", "mef",  "mos", "gpr", "cap",  "eip"};
+  // Moving pictures: the MPEG, QuickTime and Matroska families, transport streams from camcorders
+  // (AVCHD), Windows Media, Flash, Ogg, DVD, DV, and the phone and camera containers.
+  static constexpr std::array<std::string_view, 30> kVideos{
+      "mov", "qt",  "mp4", "m4v", "avi", "mkv", "webm", "3gp", "3g2", "mts", "m2ts", "m2t", "ts",   "mpg",  "mpeg",
+      "mpe", "m1v", "m2v", "vob", "wmv", "asf", "flv",  "f4v", "ogv", "dv",  "mxf",  "rm",  "rmvb", "divx", "insv"};
   const auto dot = name.rfind('.');
   if (dot == std::string_view::npos || dot == 0) return std::nullopt;
   std::string extension(name.substr(dot + 1));

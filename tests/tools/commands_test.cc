@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include "support/run_command.h"
@@ -119,6 +121,53 @@ TEST(LibraryCommands, AssetDigestsMatchTheFileDigests) {
   const auto listing = lines(runCorvane({"assets", "--library", kLibrary, "--json"}).out);
   for (const auto& line : listing) EXPECT_TRUE(nlohmann::json::parse(line).contains("mediaType"));
   EXPECT_EQ(listing.size(), 7u);
+}
+
+// Camera raw files, modern still formats and the common video containers are assets, told apart
+// as images and videos; names that only look alike are not.
+TEST(LibraryCommands, CameraAndModernFormatsAreAssets) {
+  TempDir dir;
+  struct Case {
+    std::string name;
+    std::string type;  // empty: no asset
+  };
+  const std::vector<Case> cases = {
+      {"IMG_0001.CR2", "image"}, {"IMG_0002.CR3", "image"}, {"CRW_0003.CRW", "image"}, {"DSC_0004.NEF", "image"},
+      {"DSC_0005.NRW", "image"}, {"DSC06.ARW", "image"},    {"DSC07.SRF", "image"},    {"DSC08.SR2", "image"},
+      {"P0009.ORF", "image"},    {"P0010.RW2", "image"},    {"DSCF11.RAF", "image"},   {"IMGP12.PEF", "image"},
+      {"SAM13.SRW", "image"},    {"L1000014.DNG", "image"}, {"B0015.3FR", "image"},    {"P16.IIQ", "image"},
+      {"L17.RWL", "image"},      {"SDIM18.X3F", "image"},   {"photo19.heic", "image"}, {"photo20.HEIF", "image"},
+      {"photo21.avif", "image"}, {"photo22.jxl", "image"},  {"clip23.MPG", "video"},   {"clip24.mpeg", "video"},
+      {"clip25.M2TS", "video"},  {"clip26.MTS", "video"},   {"clip27.ts", "video"},    {"clip28.WMV", "video"},
+      {"clip29.asf", "video"},   {"clip30.flv", "video"},   {"clip31.ogv", "video"},   {"VTS_01_1.VOB", "video"},
+      {"tape33.dv", "video"},    {"notes.txt", ""},         {"raw.cr2.xmp", ""},       {"cr2", ""},
+      {"archive.tar", ""},
+  };
+  std::string expected;
+  for (const auto& c : cases) {
+    dir.write("Raw/" + c.name, patternBytes(2000, 7));
+    if (!c.type.empty()) expected += c.type + "  Raw/" + c.name + "\n";
+  }
+  const auto listing = runCorvane({"assets", "--library", dir.path().string()});
+  ASSERT_EQ(listing.status, 0) << listing.err;
+  auto sortedLines = [](const std::string& text) {
+    auto all = lines(text);
+    std::sort(all.begin(), all.end());
+    return all;
+  };
+  EXPECT_EQ(sortedLines(listing.out), sortedLines(expected));
+  // Identical raw files are found as duplicates across albums; the sidecar beside them is no asset.
+  TempDir library;
+  const auto raw = patternBytes(300'000, 8);
+  library.write("Shoot/DSC_0001.NEF", raw);
+  library.write("Backup/DSC_0001 copy.NEF", raw);
+  library.write("Backup/DSC_0001.NEF.xmp", raw);
+  library.write("Shoot/C0001.M2TS", patternBytes(300'000, 9));
+  library.write("Backup/C0001.MTS", patternBytes(300'000, 9));
+  const auto dupes = runCorvane({"-q", "dupes", "--library", library.path().string()});
+  EXPECT_EQ(dupes.status, 0) << dupes.err;
+  EXPECT_EQ(sortedLines(dupes.out),
+            sortedLines("Backup/DSC_0001 copy.NEF\nShoot/DSC_0001.NEF\n\nBackup/C0001.MTS\nShoot/C0001.M2TS\n\n"));
 }
 
 }  // namespace

@@ -176,6 +176,49 @@ TEST(DigestCommand, ChecksListsAsSha256sumDoes) {
   }
 }
 
+// A list of the other digest fails whole; the check says which command it is for, and fails.
+TEST(DigestCommand, AListOfTheOtherDigestGetsAHint) {
+  TempDir dir;
+  const auto a = dir.write("a", patternBytes(300'000, 1)), b = dir.write("b", patternBytes(500'000, 2));
+  const std::string sha = runCorvane({"-q", "hash", a, b}).out, fp = runCorvane({"-q", "fingerprint", a, b}).out;
+  const std::string toHash = "corvane: these look like SHA-256 lines: use corvane hash -c\n";
+  const std::string toFingerprint = "corvane: these look like fingerprint lines: use corvane fingerprint -c\n";
+  const auto firstLine = [](const std::string& text) { return text.substr(0, text.find('\n') + 1); };
+  const auto secondLine = [](const std::string& text) { return text.substr(text.find('\n') + 1); };
+  struct Case {
+    std::string command, list;
+    std::vector<std::string> options;
+    std::string out, lastErr;  // the last line on standard error
+  };
+  const std::string failed = a + ": FAILED\n" + b + ": FAILED\n";
+  const std::string mismatch2 = "corvane: WARNING: 2 computed checksums did NOT match\n";
+  const std::string mismatch1 = "corvane: WARNING: 1 computed checksum did NOT match\n";
+  const std::vector<Case> cases = {
+      {"fingerprint", sha, {}, failed, toHash},
+      {"hash", fp, {}, failed, toFingerprint},
+      {"hash", fp, {"-q"}, failed, toFingerprint},
+      {"fingerprint", sha, {"--status"}, "", ""},
+      // One line of the right kind: the list is not of the other kind, and passes in part.
+      {"hash", firstLine(fp) + secondLine(sha), {}, a + ": FAILED\n" + b + ": OK\n", mismatch1},
+      // Every line wrong for both kinds: nothing to suggest.
+      {"hash", std::string(64, '0') + "  " + a + "\n" + std::string(64, '1') + "  " + b + "\n", {}, failed, mismatch2},
+      // The first failure is of neither kind: no hint on the strength of the second.
+      {"fingerprint", std::string(64, '0') + "  " + a + "\n" + secondLine(sha), {}, failed, mismatch2},
+  };
+  for (const auto& c : cases) {
+    const auto list = dir.write("list", c.list);
+    std::vector<std::string> arguments{c.command, "-c"};
+    arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+    arguments.push_back(list);
+    const auto run = runCorvane(arguments);
+    EXPECT_EQ(run.status, 1) << c.command << "\n" << c.list;
+    EXPECT_EQ(run.out, c.out) << c.command << "\n" << c.list;
+    EXPECT_TRUE(run.err.ends_with(c.lastErr)) << run.err;
+    EXPECT_EQ(run.err.find("look like") != std::string::npos, c.lastErr.find("look like") != std::string::npos)
+        << run.err;
+  }
+}
+
 // sha256sum checks a list as it reads it: an endless one is answered line by line.
 TEST(DigestCommand, AnEndlessCheckListIsAnsweredLineByLine) {
   TempDir dir;

@@ -58,7 +58,10 @@ class ListCheck {
       return false;
     }
     const bool completed = run.run([&](std::size_t, const Item& item, Outcome& outcome) {
-      return report(run.progress(), nextEntry(), item, outcome);
+      const auto entry = nextEntry();
+      if (!report(run.progress(), entry, item, outcome)) return false;
+      probeOtherKind(run, entry, item, outcome);
+      return true;
     });
     if (!completed) return false;
     if (readFailed_) {
@@ -145,6 +148,29 @@ class ListCheck {
     return !show || progress.printOut(lineWithName({}, item.name, ": FAILED"));
   }
 
+  // While every entry so far has failed, whether the first few failures would pass as lines of
+  // the other digest: a list of hashes checked as fingerprints (or the reverse) says so at its
+  // end. A few entries, and a bounded number of bytes read whole, settle it; nothing more is
+  // read for a list that passes at all.
+  void probeOtherKind(const DigestRun& run, const Entry& entry, const Item& item, const Outcome& outcome) {
+    static constexpr std::size_t kMaxProbes = 4;
+    static constexpr std::uint64_t kMaxHashedBytes = std::uint64_t{1} << 30;
+    if (options_.status || !entry.wellFormed || !outcome.digest || *outcome.digest == entry.expected) return;
+    if (matched_ != 0 || probesFailed_ || probesMatched_ >= kMaxProbes) return;
+    if (kind_ == DigestKind::kFingerprint) {  // the other digest reads the file whole
+      const auto size = outcome.size.value_or(kMaxHashedBytes);
+      if (size > kMaxHashedBytes - hashedBytes_) return;
+      hashedBytes_ += size;
+    }
+    const auto other = run.otherDigest(item);
+    if (!other || !other->digest) return;
+    if (*other->digest == entry.expected) {
+      ++probesMatched_;
+    } else {
+      probesFailed_ = true;
+    }
+  }
+
   bool summarize(Progress& progress) {
     const std::string list = "corvane: " + quoteName(shown_) + ": ";
     if (wellFormed_ == 0) {
@@ -164,6 +190,11 @@ class ListCheck {
                            " did NOT match");
       }
       if (options_.ignoreMissing && matched_ == 0) progress.printLine(list + "no file was verified");
+      if (matched_ == 0 && mismatched_ != 0 && probesMatched_ != 0 && !probesFailed_) {
+        progress.printLine(kind_ == DigestKind::kFingerprint
+                               ? "corvane: these look like SHA-256 lines: use corvane hash -c"
+                               : "corvane: these look like fingerprint lines: use corvane fingerprint -c");
+      }
     }
     return matched_ != 0 && mismatched_ == 0 && unreadable_ == 0 && (!options_.strict || malformed_ == 0);
   }
@@ -179,6 +210,10 @@ class ListCheck {
   std::size_t wellFormed_ = 0, malformed_ = 0;
   bool readFailed_ = false;
   std::size_t unreadable_ = 0, mismatched_ = 0, matched_ = 0;
+  // Failed entries tried as the other digest, and the bytes that read whole.
+  std::size_t probesMatched_ = 0;
+  bool probesFailed_ = false;
+  std::uint64_t hashedBytes_ = 0;
 };
 
 }  // namespace

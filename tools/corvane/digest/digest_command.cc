@@ -158,7 +158,11 @@ CLI::App* addDigestCommand(CLI::App& app, DigestKind kind, DigestOptions& option
   examples += "\nWith --json: {\"path\",\"size\",\"" + std::string(jsonKey(kind)) +
               "\"}, or {\"path\",\"error\"} for a failure. A path that is not\n"
               "UTF-8 also comes exactly, in base64, as \"path_base64\" (\"asset\", \"asset_base64\" with --asset).\n"
-              "Names with a backslash or a line break are escaped in lines as sha256sum escapes them.\n";
+              "Names with a backslash or a line break are escaped in lines as sha256sum escapes them.\n"
+              "A checked list whose every digest fails, and whose first failures pass as " +
+              (fingerprint ? std::string("SHA-256 lines,\nends with a hint to use 'corvane hash -c'")
+                           : std::string("fingerprint lines,\nends with a hint to use 'corvane fingerprint -c'")) +
+              "; the status is still 1.\n";
   examples += fingerprint ? "\nA fingerprint sees the file's size and five sampled 16 KiB pieces only: it tells most\n"
                             "changes fast, but is no integrity check. Use 'corvane hash' for that.\n"
                           : "\nThe output is accepted by 'sha256sum -c', and the other way round.\n";

@@ -40,22 +40,22 @@ Result<> DigestRun::start() {
   return {};
 }
 
-Outcome DigestRun::call(Item& item) const {
+Outcome DigestRun::call(const Item& item, DigestKind kind) const {
   Outcome outcome;
   if (item.file.error) {
     outcome.error = *item.file.error;
     return outcome;
   }
   if (options_.assets) {
-    if (auto digest = client_->digestOfAsset(kind_, item.file.path)) {
+    if (auto digest = client_->digestOfAsset(kind, item.file.path)) {
       outcome.digest = std::move(*digest);
     } else {
-      outcome.error = kind_ == DigestKind::kFingerprint ? "no such video in the library, or unreadable"
-                                                        : "no such asset in the library, or its data cannot be read";
+      outcome.error = kind == DigestKind::kFingerprint ? "no such video in the library, or unreadable"
+                                                       : "no such asset in the library, or its data cannot be read";
     }
     return outcome;
   }
-  auto digest = digestOfSeenFile(*client_, *context_.files, kind_, item.file, Match::kSameFile);
+  auto digest = digestOfSeenFile(*client_, *context_.files, kind, item.file, Match::kSameFile);
   if (!digest) {
     outcome.error = digest.error().text();
     outcome.missing = digest.error().kind == Error::Kind::kMissing;
@@ -64,6 +64,11 @@ Outcome DigestRun::call(Item& item) const {
   if (digest->status) outcome.size = digest->status->size;
   outcome.digest = std::move(digest->digest);
   return outcome;
+}
+
+std::optional<Outcome> DigestRun::otherDigest(const Item& item) const {
+  if (item.size || item.file.error) return std::nullopt;  // a spooled stream, or nothing to call
+  return call(item, kind_ == DigestKind::kFingerprint ? DigestKind::kHash : DigestKind::kFingerprint);
 }
 
 bool DigestRun::run(const std::function<bool(std::size_t, const Item&, Outcome&)>& emit) {
@@ -80,7 +85,7 @@ bool DigestRun::run(const std::function<bool(std::size_t, const Item&, Outcome&)
         progress_.totalComplete();
       },
       [this](Item& item) {
-        auto outcome = call(item);
+        auto outcome = call(item, kind_);
         item.spool.reset();          // the stream's copy is no longer needed
         item.file.walkRoot.reset();  // nor the walked folder
         progress_.advance(outcome.size.value_or(item.size.value_or(0)));

@@ -45,11 +45,14 @@ class DigestRun {
   // batch of items written in one piece; stops (and is false) as soon as `emit` is false or a
   // write fails. The items are called while the source is still giving them.
   bool run(const std::function<bool(std::size_t, const Item&, Outcome&)>& emit);
+  // The item's digest of the other kind (a hash where the run fingerprints, and the reverse),
+  // taken as run() took its own; none for a stream, whose copy is gone once its call is done.
+  std::optional<Outcome> otherDigest(const Item& item) const;
   // Lines to standard error and output, kept clear of the progress display.
   Progress& progress() { return progress_; }
 
  private:
-  Outcome call(Item& item) const;
+  Outcome call(const Item& item, DigestKind kind) const;
 
   const Context& context_;
   const DigestOptions& options_;

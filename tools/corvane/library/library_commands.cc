@@ -107,7 +107,12 @@ void addLibraryCommands(CLI::App& app, LibraryOptions& options, CommonOptions& c
   addCommonOptions(*assets, common);
   assets->footer(
       helpFooter("  corvane assets --library ~/Pictures              \"<media type>  <asset>\" lines\n"
-                 "  corvane assets --library ~/Pictures --album Holidays --json\n" +
+                 "  corvane assets --library ~/Pictures --album Holidays --json\n"
+                 "\nAn asset is a file whose extension, in any case, names an image (JPEG, PNG, GIF, WebP,\n"
+                 "BMP, TIFF, HEIF/HEIC, AVIF, JPEG XL, JPEG 2000, and camera raw files: .cr2 .cr3 .nef .arw\n"
+                 ".orf .rw2 .raf .pef .srw .dng .3fr .iiq .rwl .x3f and more) or a video (.mov .mp4 .avi\n"
+                 ".mkv .webm .3gp .mpg .mpeg .mts .m2ts .ts .vob .wmv .asf .flv .ogv .dv and more); the\n"
+                 "README lists them all.\n" +
                      nameForm,
                  listStatuses));
 
