@@ -11,25 +11,11 @@ import os
 import statistics
 import sys
 import tempfile
-import time
 
 import benchlib
 
 sys.path.insert(0, os.path.dirname(__file__))
 import dupes_vs_tools  # noqa: E402  (its tree)
-
-
-def spawn_time(argv):
-    null = os.open(os.devnull, os.O_WRONLY)
-    actions = [(os.POSIX_SPAWN_DUP2, null, 1), (os.POSIX_SPAWN_DUP2, null, 2)]
-    start = time.perf_counter()
-    pid = os.posix_spawnp(argv[0], argv, os.environ, file_actions=actions)
-    _, status = os.waitpid(pid, 0)
-    elapsed = time.perf_counter() - start
-    os.close(null)
-    if os.waitstatus_to_exitcode(status) != 0:
-        raise SystemExit(f"failed: {' '.join(argv[:4])}")
-    return elapsed
 
 
 def main():
@@ -71,7 +57,7 @@ def main():
         startup = {build: [] for build in builds}
         for _ in range(args.startup_runs):
             for build, corvane in builds.items():
-                startup[build].append(spawn_time([corvane, "call", "getPlatformVersion"]))
+                startup[build].append(benchlib.spawn_time([corvane, "call", "getPlatformVersion"]))
 
     print(f"{args.runs} interleaved runs, medians; before = {args.before}, after = {args.after}")
     print(f"  {'':34} {'before':>10} {'after':>10} {'after/before':>13}")

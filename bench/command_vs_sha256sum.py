@@ -17,19 +17,7 @@ import benchlib
 
 
 def timed(argv, stdout_path=os.devnull):
-    """Wall time of one run, started with posix_spawn so that the timer sees little but the command."""
-    fd = os.open(stdout_path, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
-    null = os.open(os.devnull, os.O_WRONLY)
-    actions = [(os.POSIX_SPAWN_DUP2, fd, 1), (os.POSIX_SPAWN_DUP2, null, 2)]
-    start = time.perf_counter()
-    pid = os.posix_spawnp(argv[0], argv, os.environ, file_actions=actions)
-    _, status = os.waitpid(pid, 0)
-    elapsed = time.perf_counter() - start
-    os.close(fd)
-    os.close(null)
-    if os.waitstatus_to_exitcode(status) != 0:
-        raise SystemExit(f"failed: {' '.join(argv[:4])} ...")
-    return elapsed
+    return benchlib.spawn_time(argv, stdout_path)
 
 
 def files_below(root):
