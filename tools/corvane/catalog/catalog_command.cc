@@ -29,6 +29,7 @@ void addCatalogCommand(CLI::App& app, CatalogOptions& options, CommonOptions& co
                  "  corvane catalog diff phone.catalog archive.catalog    what differs between two sides\n"
                  "  corvane catalog diff --missing phone.catalog archive.catalog > to-send\n"
                  "  corvane catalog export --json archive.catalog\n"
+                 "  corvane catalog roots archive.catalog                 what it holds, and when each was scanned\n"
                  "\nRun 'corvane catalog SUBCOMMAND --help' for each one's options.\n",
                  kCatalogStatuses));
 
@@ -39,14 +40,22 @@ void addCatalogCommand(CLI::App& app, CatalogOptions& options, CommonOptions& co
   scan->add_option("PATH", options.paths,
                    "Folders to scan (default: every folder and library the catalog has of this machine)");
   scan->add_option("--library", options.library, "Scan this photo library folder: its assets by identifier");
-  scan->add_flag("--hash", options.hash,
-                 "Record the SHA-256 of every file too (kept for later scans of these folders)");
+  auto* hash = scan->add_flag("--hash", options.hash,
+                              "Record SHA-256 again for folders scanned with --fingerprint-only (the default for new "
+                              "folders)");
+  scan->add_flag("--fingerprint-only", options.fingerprintOnly,
+                 "Record only fingerprints, which read five samples of a large file: faster, but verify and export "
+                 "then see samples only (kept for later scans of these folders)")
+      ->excludes(hash);
   scan->add_flag("--json", options.json, "List what changed, one JSON object per line, then the counts");
   addJobs(*scan, options);
   scan->fallthrough();
   scan->footer(
-      "A file is read again only when its device, inode, size, modification or change time moved.\n"
-      "Prints the counts of new, changed, unchanged, removed and moved (same content, new path) files.");
+      "Records the size, times, fingerprint and SHA-256 of every file. A file is read again only when its\n"
+      "device, inode, size, modification or change time moved. A folder inside one the catalog has is\n"
+      "scanned as that part of it. The catalog's own files are never recorded. Scans of one catalog take\n"
+      "turns. Prints the counts of new, changed, unchanged, removed and moved (same content, new path)\n"
+      "files.");
 
   auto* verify =
       catalog->add_subcommand("verify", "Re-read the files whose metadata did not change: has their content?");
@@ -56,8 +65,13 @@ void addCatalogCommand(CLI::App& app, CatalogOptions& options, CommonOptions& co
   addJobs(*verify, options);
   verify->fallthrough();
   verify->footer(
-      "Entries with a SHA-256 are checked whole; the others by their fingerprint's samples only.\n"
-      "Exit status 1 when some content changed under unchanged metadata, or could not be read.");
+      "Content is judged by size and modification time: a file whose two are as recorded but whose\n"
+      "content differs is corrupt (the line says when its change time moved too, as when bytes are\n"
+      "written and the time put back); a file whose size or modification time moved is changed, and\n"
+      "not read. A moved change time alone (chmod, a new link) is re-read and passes if the content\n"
+      "is the same. Entries with a SHA-256 are checked whole; the others by their fingerprint's\n"
+      "samples only. Only this machine's folders are read; nothing is written to the catalog.\n"
+      "Exit status 1 when some content is corrupt or could not be read.");
 
   auto* diff = catalog->add_subcommand("diff", "Compare two sides, each a catalog or a folder to scan");
   addCommonOptions(*diff, common);
@@ -91,6 +105,25 @@ void addCatalogCommand(CLI::App& app, CatalogOptions& options, CommonOptions& co
   merge->add_option("SOURCE", options.paths, "Catalogs to take in")->required();
   merge->fallthrough();
   merge->footer("For each folder, the catalog that scanned it last wins.");
+
+  auto* roots = catalog->add_subcommand("roots", "List the folders and libraries a catalog holds");
+  addCommonOptions(*roots, common);
+  roots->add_option("CATALOG", options.catalog, "The catalog file")->required();
+  roots->add_flag("--json", options.json, "One JSON object per root");
+  roots->fallthrough();
+  roots->footer(
+      "Each line: machine, kind (folder or library), entries, whether scans record SHA-256\n"
+      "(sha256 or fingerprint-only), the last whole scan (local time, or never), and the path.");
+
+  auto* forget = catalog->add_subcommand("forget", "Remove folders or libraries, and their entries, from a catalog");
+  addCommonOptions(*forget, common);
+  forget->add_option("CATALOG", options.catalog, "The catalog file")->required();
+  forget
+      ->add_option("ROOT", options.paths,
+                   "A root as 'catalog roots' lists it: its path (this machine's), or MACHINE:PATH")
+      ->required();
+  forget->fallthrough();
+  forget->footer("Nothing is removed unless every root named is in the catalog.");
 }
 
 std::optional<int> runCatalogCommand(const CLI::App& app, const Context& context, const CatalogOptions& options) {
@@ -100,6 +133,8 @@ std::optional<int> runCatalogCommand(const CLI::App& app, const Context& context
   if (catalog->got_subcommand("verify")) return runVerify(context, options);
   if (catalog->got_subcommand("diff")) return runDiff(context, options);
   if (catalog->got_subcommand("export")) return runExport(context, options);
+  if (catalog->got_subcommand("roots")) return runRoots(context, options);
+  if (catalog->got_subcommand("forget")) return runForget(context, options);
   return runMerge(context, options);
 }
 

@@ -18,6 +18,7 @@ struct CatalogOptions {
   std::vector<std::string> paths;      // scan: folders; merge: the catalogs to take in
   std::optional<std::string> library;  // scan: a photo library folder
   bool hash = false;                   // scan, diff: record SHA-256 too
+  bool fingerprintOnly = false;        // scan: record fingerprints alone
   bool json = false;
   std::size_t threads = 0;
   std::string sideA, sideB;  // diff
@@ -34,5 +35,7 @@ int runVerify(const Context& context, const CatalogOptions& options);
 int runDiff(const Context& context, const CatalogOptions& options);
 int runExport(const Context& context, const CatalogOptions& options);
 int runMerge(const Context& context, const CatalogOptions& options);
+int runRoots(const Context& context, const CatalogOptions& options);
+int runForget(const Context& context, const CatalogOptions& options);
 
 }  // namespace corvane::tool::catalog

@@ -92,7 +92,7 @@ std::size_t movedUnconfirmed(const DiffResult& result) {
 }  // namespace
 
 int runDiff(const Context& context, const CatalogOptions& options) {
-  const ScanSettings settings{.hash = options.hash, .threads = options.threads, .listChanges = false};
+  const ScanSettings settings{.hash = options.hash, .threads = options.threads, .listChanges = false, .catalog = {}};
   // Two catalogs are read at once; folders are scanned one after the other, each with its calls
   // in parallel already.
   std::optional<Result<Side>> a, b;
@@ -115,9 +115,10 @@ int runDiff(const Context& context, const CatalogOptions& options) {
   const auto result = diffSides(sideA, sideB);
 
   LineWriter out;
+  const bool flawed = sideA.flawed || sideB.flawed;
   if (options.missing) {
     printMissing(sideA, result, out);
-    return out.flush() && result.missing.empty() ? kExitOk : kExitFailed;
+    return out.flush() && result.missing.empty() && !flawed ? kExitOk : kExitFailed;
   }
   if (options.json) {
     printJson(sideA, sideB, result, out);
@@ -151,7 +152,7 @@ int runDiff(const Context& context, const CatalogOptions& options) {
     }
     out.line(summary);
   }
-  return out.flush() && !result.differ() ? kExitOk : kExitFailed;
+  return out.flush() && !result.differ() && !flawed ? kExitOk : kExitFailed;
 }
 
 }  // namespace corvane::tool::catalog

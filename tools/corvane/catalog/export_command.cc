@@ -1,6 +1,7 @@
 #include <unordered_map>
 
 #include "catalog/catalog_command.h"
+#include "catalog/flaws.h"
 #include "catalog/store/store.h"
 #include "cli/exit_status.h"
 #include "text/escape.h"
@@ -57,11 +58,15 @@ int runExport(const Context& context, const CatalogOptions& options) {
     printError(read.error().within(quoteName(options.catalog)).text());
     return kExitFailed;
   }
-  if (!out.flush()) return kExitFailed;
+  const bool flawed = reportFlaws(**store);
+  if (!out.flush() || flawed) return kExitFailed;
   if (left != 0) {
-    printError(std::to_string(left) + (left == 1 ? " entry has no " : " entries have no ") +
-               (options.fingerprint ? "fingerprint (a library's images): not listed"
-                                    : "SHA-256: not listed (scan with --hash, or export --fingerprint)"));
+    printError(quoteName(options.catalog) + ": " + std::to_string(left) +
+               (left == 1 ? " entry has no " : " entries have no ") +
+               (options.fingerprint ? "fingerprint (a library's images are known by SHA-256 alone): not listed"
+                                    : "SHA-256 (scanned with --fingerprint-only, or by an older corvane): not "
+                                      "listed; 'corvane catalog scan --hash CATALOG' records it, or "
+                                      "'export --fingerprint' lists fingerprint lines"));
     return kExitFailed;
   }
   return kExitOk;

@@ -1,4 +1,5 @@
 #include "catalog/catalog_command.h"
+#include "catalog/flaws.h"
 #include "catalog/store/store.h"
 #include "cli/exit_status.h"
 #include "text/escape.h"
@@ -32,6 +33,7 @@ int runMerge(const Context& context, const CatalogOptions& options) {
     printError(target.error().text());
     return kExitFailed;
   }
+  bool flawed = false;
   for (const auto& path : options.paths) {
     auto source = Store::open(*context.files, path, Store::Access::kReadChecked);
     if (!source) {
@@ -49,7 +51,7 @@ int runMerge(const Context& context, const CatalogOptions& options) {
     }
     std::size_t taken = 0, kept = 0;
     for (const auto& root : *roots) {
-      auto into = (*target)->rootFor(root.machine, root.path, root.kind);
+      auto into = (*target)->rootFor(root.machine, root.path, root.kind, root.hashes);
       if (!into) {
         printError(into.error().within(quoteName(options.catalog)).text());
         return kExitFailed;
@@ -66,10 +68,11 @@ int runMerge(const Context& context, const CatalogOptions& options) {
       ++taken;
     }
     (*source)->endRead();
+    flawed |= reportFlaws(**source);
     printOut(path + ": " + std::to_string(taken) + " taken in, " + std::to_string(kept) +
              " kept (scanned as late or later here)");
   }
-  return kExitOk;
+  return flawed ? kExitFailed : kExitOk;
 }
 
 }  // namespace corvane::tool::catalog

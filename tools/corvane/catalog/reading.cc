@@ -33,12 +33,10 @@ Result<std::unique_ptr<PluginClient>> startReader(const Context& context, Progre
                 library != nullptr ? std::optional(library->location()) : std::nullopt});
 }
 
-Outcome readFile(const PluginClient& client, platform::FileSystem& fileSystem, const std::string& location,
-                 const Needs& needs, const std::optional<platform::FileStatus>& listed) {
+Outcome readFile(const PluginClient& client, platform::FileSystem& fileSystem, SeenFile seen, const Needs& needs) {
   Outcome outcome;
   const auto started = nowNs();
   // The first digest must be of the file listed; the second of the version the first was of.
-  SeenFile seen{location, std::nullopt, listed};
   Match match = Match::kSameFile;
   const auto call = [&](DigestKind kind) -> std::optional<Digest> {
     auto answer = digestOfSeenFile(client, fileSystem, kind, seen, match);

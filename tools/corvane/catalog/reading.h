@@ -6,6 +6,7 @@
 
 #include "catalog/store/entry.h"
 #include "cli/context.h"
+#include "inputs/file_walk.h"
 #include "inputs/photo_folder.h"
 #include "platform/file_system.h"
 #include "plugin/plugin_client.h"
@@ -36,10 +37,9 @@ struct Outcome {
 
 // A file's digests through the file methods, recorded with the status the plug-in's own file
 // layer saw while it read. Digests of two versions of the file are refused, and so are digests
-// of another file than `listed` (the file a walk saw: a folder on the path swapped for a link
-// since would lead elsewhere).
-Outcome readFile(const PluginClient& client, platform::FileSystem& fileSystem, const std::string& location,
-                 const Needs& needs, const std::optional<platform::FileStatus>& listed = std::nullopt);
+// of another file than `seen.status` (the file a walk saw: a folder on the path swapped for a
+// link since would lead elsewhere).
+Outcome readFile(const PluginClient& client, platform::FileSystem& fileSystem, SeenFile seen, const Needs& needs);
 
 // An asset's digests through the library operations. The library reads on threads of its own,
 // so the status of the asset's file is taken before and after: the digests count only if it

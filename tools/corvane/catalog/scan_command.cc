@@ -1,4 +1,7 @@
+#include <unistd.h>
+
 #include "catalog/catalog_command.h"
+#include "catalog/flaws.h"
 #include "catalog/scanner.h"
 #include "cli/exit_status.h"
 #include "text/escape.h"
@@ -12,7 +15,19 @@ namespace {
 struct Target {
   Root root;
   std::optional<PhotoFolder> library;  // for a library
+  std::string part;                    // the folder below the root that alone is scanned; "" for all
 };
+
+// The folder root of this machine that holds `path` strictly inside it, if any.
+const Root* enclosingRoot(const std::vector<Root>& roots, const std::string& machine, const std::string& path) {
+  const Root* found = nullptr;
+  for (const auto& root : roots) {
+    if (root.machine != machine || root.kind != RootKind::kFolder || root.path == path) continue;
+    const std::string prefix = root.path == "/" ? "/" : root.path + "/";
+    if (path.starts_with(prefix) && (found == nullptr || root.path.size() > found->path.size())) found = &root;
+  }
+  return found;
+}
 
 // The roots a scan goes through: those named, or else every one of this machine.
 std::optional<std::vector<Target>> targetsOf(const Context& context, Store& store, const CatalogOptions& options) {
@@ -25,7 +40,23 @@ std::optional<std::vector<Target>> targetsOf(const Context& context, Store& stor
       printError(quoteName(path) + ": " + canonical.error().description());
       return false;
     }
-    auto root = store.rootFor(machine, *canonical, kind);
+    // A folder inside a root is a part of it: scanned as such, never a second root that holds
+    // the same files again.
+    if (kind == RootKind::kFolder) {
+      auto roots = store.roots();
+      if (!roots) {
+        printError(roots.error().within(quoteName(options.catalog)).text());
+        return false;
+      }
+      if (const Root* outer = enclosingRoot(*roots, machine, *canonical)) {
+        std::string part = canonical->substr(outer->path == "/" ? 1 : outer->path.size() + 1);
+        printError(quoteName(path) + " lies inside the catalog's folder " + quoteName(outer->path) +
+                   ": scanning that part of it");
+        targets.push_back({*outer, std::nullopt, std::move(part)});
+        return true;
+      }
+    }
+    auto root = store.rootFor(machine, *canonical, kind, !options.fingerprintOnly);
     if (!root) {
       printError(root.error().within(quoteName(options.catalog)).text());
       return false;
@@ -34,7 +65,7 @@ std::optional<std::vector<Target>> targetsOf(const Context& context, Store& stor
       printError(path + ": the catalog has it as a " + (kind == RootKind::kFolder ? "photo library" : "folder"));
       return false;
     }
-    targets.push_back({std::move(*root), std::nullopt});
+    targets.push_back({std::move(*root), std::nullopt, {}});
     return true;
   };
   for (const auto& path : options.paths) {
@@ -48,7 +79,7 @@ std::optional<std::vector<Target>> targetsOf(const Context& context, Store& stor
       return std::nullopt;
     }
     for (auto& root : *roots) {
-      if (root.machine == machine) targets.push_back({std::move(root), std::nullopt});
+      if (root.machine == machine) targets.push_back({std::move(root), std::nullopt, {}});
     }
     if (targets.empty()) {
       printError(options.catalog + ": no folders of this machine to scan yet; name some");
@@ -85,7 +116,11 @@ bool allFolders(platform::FileSystem& fileSystem, const CatalogOptions& options)
 
 int runScan(const Context& context, const CatalogOptions& options) {
   if (!allFolders(*context.files, options)) return kExitFailed;
-  auto store = Store::open(*context.files, options.catalog, Store::Access::kWrite);
+  // Another scan of this catalog goes first; said only to someone watching.
+  const auto waiting = [&] {
+    if (::isatty(STDERR_FILENO) == 1) printError(quoteName(options.catalog) + ": another scan is writing it; waiting");
+  };
+  auto store = Store::open(*context.files, options.catalog, Store::Access::kWrite, waiting);
   if (!store) {
     printError(store.error().text());
     return kExitFailed;
@@ -93,10 +128,18 @@ int runScan(const Context& context, const CatalogOptions& options) {
   auto targets = targetsOf(context, **store, options);
   if (!targets) return kExitFailed;
 
-  Scanner scanner(**store, context, {.hash = options.hash, .threads = options.threads, .listChanges = options.json});
+  std::optional<bool> hash;
+  if (options.hash) hash = true;
+  if (options.fingerprintOnly) hash = false;
+  const auto catalogLocation = context.files->canonicalPath(options.catalog);
+  Scanner scanner(**store, context,
+                  {.hash = hash,
+                   .threads = options.threads,
+                   .listChanges = options.json,
+                   .catalog = catalogLocation ? *catalogLocation : std::string()});
   for (auto& target : *targets) {
-    const auto scanned =
-        target.library ? scanner.scanLibrary(target.root, *target.library) : scanner.scanFolder(target.root);
+    const auto scanned = target.library ? scanner.scanLibrary(target.root, *target.library)
+                                        : scanner.scanFolder(target.root, target.part);
     if (!scanned) {
       printError(scanned.error().within(quoteName(options.catalog)).text());
       return kExitFailed;
@@ -126,7 +169,8 @@ int runScan(const Context& context, const CatalogOptions& options) {
     if (counts.failed != 0) line += ", " + std::to_string(counts.failed) + " unreadable (kept as they were)";
     out.line(line);
   }
-  return out.flush() && counts.failed == 0 ? kExitOk : kExitFailed;
+  const bool flawed = reportFlaws(**store);
+  return out.flush() && counts.failed == 0 && !flawed ? kExitOk : kExitFailed;
 }
 
 }  // namespace corvane::tool::catalog

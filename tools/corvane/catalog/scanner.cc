@@ -90,27 +90,44 @@ struct Scanner::Pass {
   std::vector<Work> work = {};               // what must be read
   std::vector<std::string> unreadable = {};  // paths (files or folders) whose entries stay as they are
   std::vector<Entry> added = {};             // read, at paths not recorded before
+  bool partial = false;                      // only a folder below the root was scanned
 };
 
 void Scanner::note(Change change, std::string path, std::string from) {
   if (settings_.listChanges) changes_.push_back({change, std::move(path), std::move(from)});
 }
 
-Result<> Scanner::scanFolder(Root& root) {
+bool isCatalogFile(const std::string& location, const std::string& catalog) {
+  if (catalog.empty() || !location.starts_with(catalog.substr(0, catalog.rfind('/') + 1))) return false;
+  if (location == catalog) return true;
+  for (const char* suffix : {"-wal", "-shm", "-journal"}) {
+    if (location == catalog + suffix) return true;
+  }
+  const auto slash = catalog.rfind('/');
+  const std::string temporary = catalog.substr(0, slash + 1) + "." + catalog.substr(slash + 1) + ".new-";
+  return location.starts_with(temporary) && location.find('/', temporary.size()) == std::string::npos;
+}
+
+Result<> Scanner::scanFolder(Root& root, const std::string& part) {
   // Every file is looked at in the walk, even on a first scan that reads them all: what is read
   // must be the file the walk saw.
-  const auto found = listFolder(*context_.files, root.path);
-  return scan(root, found, nullptr);
+  auto found = listFolder(*context_.files, part.empty() ? root.path : root.locationOf(part));
+  if (!part.empty()) {
+    for (auto& item : found) item.path = item.path.empty() ? part : part + "/" + item.path;
+  }
+  std::erase_if(found, [&](const Found& item) { return isCatalogFile(root.locationOf(item.path), settings_.catalog); });
+  return scan(root, found, nullptr, part);
 }
 
 Result<> Scanner::scanLibrary(Root& root, const PhotoFolder& library) {
   const auto found = listLibrary(library);
-  return scan(root, found, &library);
+  return scan(root, found, &library, {});
 }
 
-Result<> Scanner::scan(Root& root, const std::vector<Found>& found, const PhotoFolder* library) {
+Result<> Scanner::scan(Root& root, const std::vector<Found>& found, const PhotoFolder* library,
+                       const std::string& part) {
   Pass pass{root, found, library};
-  pass.hashes = settings_.hash || root.hashes;
+  pass.hashes = settings_.hash.value_or(root.hashes);
   if (pass.hashes && !root.hashes) {
     // Kept from the start: a scan killed midway is finished by the next one, hashes and all.
     root.hashes = true;
@@ -119,6 +136,8 @@ Result<> Scanner::scan(Root& root, const std::vector<Found>& found, const PhotoF
   auto recorded = store_.entriesOf(root.id);
   if (!recorded) return failure(recorded.error());
   pass.recorded = std::move(*recorded);
+  if (!part.empty()) std::erase_if(pass.recorded, [&](const Entry& entry) { return !liesWithin(entry.path, part); });
+  pass.partial = !part.empty();
   pass.seen.assign(pass.recorded.size(), false);
 
   compareWithRecord(pass);
@@ -170,9 +189,9 @@ Result<> Scanner::readWhatChanged(Pass& pass) {
     const auto compute = [&](std::size_t w) -> Outcome {
       const auto& work = pass.work[w];
       const Found& item = pass.found[work.found];
-      auto outcome =
-          pass.library ? readAsset(**client, *pass.library, item.path, work.needs)
-                       : readFile(**client, *context_.files, pass.root.locationOf(item.path), work.needs, item.status);
+      auto outcome = pass.library ? readAsset(**client, *pass.library, item.path, work.needs)
+                                  : readFile(**client, *context_.files,
+                                             {pass.root.locationOf(item.path), std::nullopt, item.status}, work.needs);
       progress.advance(outcome.entry ? outcome.entry->size : 0);
       return outcome;
     };
@@ -267,7 +286,8 @@ Result<> Scanner::finish(Pass& pass, const std::vector<std::size_t>& gone) {
     }
   }
   pass.root.hashes = pass.hashes;
-  pass.root.scannedNs = nowNs();
+  // A part scanned is not the whole root scanned: a merge goes by when the whole was.
+  if (!pass.partial) pass.root.scannedNs = nowNs();
   if (auto updated = store_.updateRoot(pass.root); !updated) return cannotWrite(updated.error());
   if (auto committed = store_.commit(); !committed) return cannotWrite(committed.error());
   return {};

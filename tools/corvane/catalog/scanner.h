@@ -29,10 +29,17 @@ struct ScanCounts {
 };
 
 struct ScanSettings {
-  bool hash = false;         // record SHA-256 too (kept for the root's later scans)
+  // Whether to record SHA-256 beside the fingerprint (kept for the root's later scans); none: as
+  // the root records.
+  std::optional<bool> hash;
   std::size_t threads = 0;   // calls at once; 0: one per processor
   bool listChanges = false;  // gather every change but "unchanged"
+  std::string catalog;       // where the catalog lies (canonical): its own files are never entries
 };
+
+// Whether `location` is one of the files of the catalog at `catalog`: the catalog, its journals,
+// or the temporary name a new catalog is made under.
+bool isCatalogFile(const std::string& location, const std::string& catalog);
 
 // Brings a root's entries up to date. Entries whose (device, inode, size, mtime, ctime) are as
 // recorded are kept without reading the file; every other file is digested through the
@@ -45,7 +52,8 @@ class Scanner {
   Scanner(Store& store, const Context& context, const ScanSettings& settings)
       : store_(store), context_(context), settings_(settings) {}
 
-  Result<> scanFolder(Root& root);
+  // With `part`, only that folder below the root: the rest of its record stays as it is.
+  Result<> scanFolder(Root& root, const std::string& part = {});
   Result<> scanLibrary(Root& root, const PhotoFolder& library);
 
   const ScanCounts& counts() const { return counts_; }
@@ -54,7 +62,7 @@ class Scanner {
  private:
   // One scan of one root, in its steps.
   struct Pass;
-  Result<> scan(Root& root, const std::vector<Found>& found, const PhotoFolder* library);
+  Result<> scan(Root& root, const std::vector<Found>& found, const PhotoFolder* library, const std::string& part);
   void compareWithRecord(Pass& pass);
   Result<> readWhatChanged(Pass& pass);
   std::vector<std::size_t> whatIsGone(const Pass& pass) const;

@@ -2,6 +2,8 @@
 
 #include <unordered_map>
 
+#include "catalog/flaws.h"
+
 namespace corvane::tool::catalog {
 
 Result<Side> sideOfStore(Store& store) {
@@ -35,6 +37,7 @@ Result<Side> sideOfStore(Store& store) {
       true);
   if (!read) return failure(read.error());
   if (auto ended = store.endRead(); !ended) return failure(ended.error());
+  side.flawed = reportFlaws(store);
   return side;
 }
 
@@ -50,7 +53,7 @@ Result<Side> loadSide(const Context& context, const std::string& operand, const 
     if (!store) return failure(store.error());
     const auto canonical = fileSystem.canonicalPath(operand);
     if (!canonical) return failure(Error::ofFile(canonical.error(), operand));
-    auto root = (*store)->rootFor(machineName(), *canonical, RootKind::kFolder);
+    auto root = (*store)->rootFor(machineName(), *canonical, RootKind::kFolder, settings.hash.value_or(false));
     if (!root) return failure(root.error());
     Scanner scanner(**store, context, settings);
     if (auto scanned = scanner.scanFolder(*root); !scanned) return failure(scanned.error().within(operand));

@@ -1,6 +1,8 @@
+#include <cerrno>
 #include <thread>
 
 #include "catalog/catalog_command.h"
+#include "catalog/flaws.h"
 #include "catalog/reading.h"
 #include "catalog/store/store.h"
 #include "cli/exit_status.h"
@@ -16,11 +18,18 @@
 namespace corvane::tool::catalog {
 namespace {
 
-std::string jsonOfFinding(const char* finding, const std::string& location, const std::string& detail) {
+std::string jsonOfFinding(const char* finding, const std::string& location, const std::string& detail,
+                          bool changeTimeMoved) {
   nlohmann::ordered_json object{{"finding", finding}};
   putName(object, "path", location);
   object["detail"] = detail;
+  if (changeTimeMoved) object["changeTimeMoved"] = true;
   return jsonLine(object);
+}
+
+template <typename Status>
+bool sameSizeAndTime(const Entry& entry, const Status& status) {
+  return entry.size == status.size && entry.modifiedNs == status.modifiedNs;
 }
 
 enum class Finding { kIntact, kCorrupt, kChanged, kMissing, kUnreadable };
@@ -51,6 +60,7 @@ struct Counts {
 struct Checked {
   Finding finding;
   std::string detail;
+  bool changeTimeMoved = false;  // corrupt: as when bytes are written and the modification time put back
 };
 
 class Verifier {
@@ -60,21 +70,38 @@ class Verifier {
 
   Result<> verify(const Root& root, const std::vector<Entry>& entries) {
     std::optional<PhotoFolder> library;
+    std::shared_ptr<const platform::Directory> folder;
     if (root.kind == RootKind::kLibrary) {
       auto opened = PhotoFolder::open(context_.files, root.path);
       if (!opened) return failure(opened.error().within(root.path));
       library = std::move(*opened);
+    } else {
+      // Every entry is looked at and read below the root's open folder, never by its joined path.
+      auto opened = context_.files->openDirectory(nullptr, root.path, platform::Resolve::kFollow);
+      if (!opened) return failure(Error::ofFile(opened.error(), root.path));
+      folder = std::move(*opened);
     }
-    // Only what a scan would keep is re-read: files whose metadata is as recorded.
+    // Content is judged by size and modification time, as bit-rot tools judge it: a file whose
+    // two are as recorded must hold what it held, whatever its change time or inode say (both
+    // move under a restored modification time, and under chmod alone). Files whose size or
+    // modification time moved were changed by someone, and are not read.
     std::vector<std::size_t> work;
     for (std::size_t i = 0; i < entries.size(); ++i) {
-      const auto status =
-          library ? library->assetStatus(entries[i].path)
-                  : context_.files->statusOf(nullptr, root.locationOf(entries[i].path), platform::Resolve::kNoFollow);
+      const Entry& entry = entries[i];
+      const auto status = library
+                              ? library->assetStatus(entry.path)
+                              : context_.files->statusOf(folder.get(), entry.path, platform::Resolve::kBeneathNoLinks);
       if (!status) {
-        report(root, entries[i], {Finding::kMissing, status.error().description()});
-      } else if (status->type != platform::FileType::kRegular || !entries[i].sameMetadataAs(*status)) {
-        report(root, entries[i], {Finding::kChanged, "changed since the scan"});
+        const int code = status.error().code;
+        if (code == ELOOP || code == EXDEV) {
+          report(root, entry, {Finding::kChanged, "its path leads through a link now"});
+        } else {
+          report(root, entry, {Finding::kMissing, status.error().description()});
+        }
+      } else if (status->type != platform::FileType::kRegular) {
+        report(root, entry, {Finding::kChanged, "no longer a regular file"});
+      } else if (!sameSizeAndTime(entry, *status)) {
+        report(root, entry, {Finding::kChanged, "changed since the scan"});
       } else {
         work.push_back(i);
       }
@@ -89,17 +116,23 @@ class Verifier {
       const Entry& entry = entries[work[w]];
       const Needs needs{entry.fingerprint.has_value(), entry.sha256.has_value()};
       const auto outcome = library ? readAsset(**client, *library, entry.path, needs)
-                                   : readFile(**client, *context_.files, root.locationOf(entry.path), needs);
+                                   : readFile(**client, *context_.files,
+                                              {.path = root.locationOf(entry.path),
+                                               .walkRoot = folder,
+                                               .belowRoot = entry.path,
+                                               .belowRootOnly = true},
+                                              needs);
       progress.advance(entry.size);
       if (!outcome.entry) return {Finding::kUnreadable, outcome.error};
       const Entry& now = *outcome.entry;
-      // Read as another version than the one recorded: a change, not damage.
-      if (now.size != entry.size || now.modifiedNs != entry.modifiedNs || now.changedNs != entry.changedNs ||
-          now.device != entry.device || now.inode != entry.inode) {
-        return {Finding::kChanged, "changed since the scan"};
-      }
+      // Written to while it was read, or just before.
+      if (!sameSizeAndTime(entry, now)) return {Finding::kChanged, "changed since the scan"};
       if (now.fingerprint != entry.fingerprint || now.sha256 != entry.sha256) {
-        return {Finding::kCorrupt, "content changed under unchanged metadata"};
+        std::string detail = "content changed under unchanged size and modification time";
+        if (now.changedNs != entry.changedNs) {
+          detail += "; its change time moved too, as when bytes are written and the modification time put back";
+        }
+        return {Finding::kCorrupt, detail, now.changedNs != entry.changedNs};
       }
       return {Finding::kIntact, {}};
     };
@@ -123,8 +156,14 @@ class Verifier {
     counts_.add(checked.finding);
     if (checked.finding == Finding::kIntact) return;
     const std::string location = root.locationOf(entry.path);
-    std::string line = options_.json ? jsonOfFinding(findingName(checked.finding), location, checked.detail)
-                                     : NameLine().text(findingName(checked.finding)).text(": ").name(location).take();
+    std::string line =
+        options_.json ? jsonOfFinding(findingName(checked.finding), location, checked.detail, checked.changeTimeMoved)
+                      : NameLine()
+                            .text(findingName(checked.finding))
+                            .text(checked.changeTimeMoved ? ", its change time moved too" : "")
+                            .text(": ")
+                            .name(location)
+                            .take();
     out_.line(line);
   }
 
@@ -180,7 +219,8 @@ int runVerify(const Context& context, const CatalogOptions& options) {
                " unreadable";
     out.line(summary);
   }
-  return out.flush() && c.corrupt == 0 && c.unreadable == 0 ? kExitOk : kExitFailed;
+  const bool flawed = reportFlaws(**store);
+  return out.flush() && c.corrupt == 0 && c.unreadable == 0 && !flawed ? kExitOk : kExitFailed;
 }
 
 }  // namespace corvane::tool::catalog

@@ -20,6 +20,9 @@ struct SeenFile {
   std::shared_ptr<const platform::Directory> walkRoot = nullptr;
   std::string belowRoot = {};
   bool viaLinks = false;  // the walk followed links to reach it (-L)
+  // Always reached from walkRoot, never by its path: a path that came from elsewhere (a catalog)
+  // and must resolve below that folder in one step the kernel checks.
+  bool belowRootOnly = false;
 };
 
 struct WalkChoices {

@@ -15,7 +15,7 @@ Result<FileDigest> digestOfSeenFile(const PluginClient& client, platform::FileSy
                                     const SeenFile& seen, Match match) {
   if (seen.error) return failure(*seen.error);
   std::unique_ptr<platform::PinnedFile> pinned;
-  if (seen.walkRoot && (!seen.status || seen.path.size() >= PATH_MAX)) {
+  if (seen.walkRoot && (seen.belowRootOnly || !seen.status || seen.path.size() >= PATH_MAX)) {
     auto pin = pinWalked(fileSystem, seen);
     if (!pin) {
       const int code = pin.error().code;
@@ -25,8 +25,8 @@ Result<FileDigest> digestOfSeenFile(const PluginClient& client, platform::FileSy
     pinned = std::move(*pin);
   }
   auto answer = client.digestOfFile(kind, pinned ? pinned->path() : seen.path);
-  // A pinned file is the one seen; one not looked at is whatever the path names.
-  if (!answer || pinned || !seen.status) return answer;
+  // One not looked at is whatever the path names; a pinned one is still held to the version seen.
+  if (!answer || !seen.status) return answer;
   const auto& read = answer->status;
   if (!read || !read->sameFileAs(*seen.status)) return failure(kMovedSinceWalk, Error::Kind::kChanged);
   if (match == Match::kSameVersion && !read->sameVersionAs(*seen.status)) {

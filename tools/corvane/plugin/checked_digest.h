@@ -15,10 +15,11 @@ enum class Match {
 };
 
 // The digest of the file the command saw at `seen`, or why not. A file met in a walk whose path is
-// too long to name (or that was not looked at) is reached from its walked folder, held open,
-// with no link followed on the way; any other is asked for by its path, and the answer kept only
-// if the plug-in read the file seen: a folder swapped for a link since cannot pass off another
-// file's digest. A file that was not looked at is taken as the plug-in finds it.
+// too long to name (or that was not looked at, or must stay below it) is reached from its walked
+// folder, held open, with no link followed on the way; any other is asked for by its path. The
+// answer is kept only if the plug-in read the file seen: a folder swapped for a link since
+// cannot pass off another file's digest. A file that was not looked at is taken as the plug-in
+// finds it.
 Result<FileDigest> digestOfSeenFile(const PluginClient& client, platform::FileSystem& fileSystem, DigestKind kind,
                                     const SeenFile& seen, Match match);
 

@@ -6,6 +6,17 @@
 
 namespace corvane::tool::catalog {
 
+namespace {
+
+// Paths and names as text, digests as hexadecimal, for people who query a catalog with SQL.
+constexpr const char* kFilesView =
+    "CREATE VIEW files AS SELECT CAST(root.machine AS TEXT) AS machine, CAST(root.path AS TEXT) AS root,\n"
+    "  CAST(entry.path AS TEXT) AS path, entry.size AS size, entry.mtime AS mtime, entry.ctime AS ctime,\n"
+    "  lower(hex(entry.fingerprint)) AS fingerprint, lower(hex(entry.sha256)) AS sha256\n"
+    "  FROM entry JOIN root ON root.id = entry.root;\n";
+
+}  // namespace
+
 Result<> buildSchema(Database& db) {
   const std::string limit = std::to_string(CORVANE_FINGERPRINT_WHOLE_LIMIT);
   const std::string sample = std::to_string(CORVANE_FINGERPRINT_SAMPLE_LENGTH);
@@ -33,10 +44,29 @@ Result<> buildSchema(Database& db) {
       // 1, which cost no bytes) marks a file changed just before it was read: read it again.
       "CREATE TABLE entry(root INTEGER NOT NULL, path BLOB NOT NULL, size INTEGER NOT NULL,\n"
       "  mtime INTEGER NOT NULL, ctime INTEGER NOT NULL, device INTEGER NOT NULL, inode INTEGER NOT NULL,\n"
-      "  fingerprint BLOB, sha256 BLOB, racy INTEGER NOT NULL, PRIMARY KEY (root, path)) WITHOUT ROWID;\n"
+      "  fingerprint BLOB, sha256 BLOB, racy INTEGER NOT NULL, PRIMARY KEY (root, path)) WITHOUT ROWID;\n" +
+      kFilesView +
       "COMMIT;\n"
       "PRAGMA journal_mode = WAL;\n";
   return db.execute(sql.c_str());
+}
+
+Result<> upgradeSchema(Database& db) {
+  const auto version = db.integer("PRAGMA user_version");
+  if (!version) return failure(version.error());
+  if (*version >= kSchemaVersion) return {};
+  // From 1: every root was scanned without SHA-256 unless asked; from now on a root records it
+  // unless told not to, so its next scan adds what it lacks.
+  const std::string sql = std::string("BEGIN IMMEDIATE;\n") + kFilesView +
+                          "UPDATE root SET hashes = 1;\n"
+                          "UPDATE meta SET value = 2 WHERE key = 'schema';\n"
+                          "PRAGMA user_version = 2;\n"
+                          "COMMIT;\n";
+  if (auto done = db.execute(sql.c_str()); !done) {
+    db.execute("ROLLBACK");
+    return failure(done.error().within("cannot bring the catalog's schema up to date"));
+  }
+  return {};
 }
 
 Result<> checkSchema(Database& db, bool thorough) {

@@ -9,13 +9,18 @@ namespace corvane::tool::catalog {
 // Our files say what they are in their header: PRAGMA application_id ("CRVN").
 inline constexpr std::uint32_t kApplicationId = 0x4352564E;
 // The layout of the tables (PRAGMA user_version, and "schema" in the meta table).
-inline constexpr std::int64_t kSchemaVersion = 1;
+// 2: the view `files`, and roots not marked as hashed are so by choice (a scan records SHA-256
+// unless told not to; in 1 it did so only when asked).
+inline constexpr std::int64_t kSchemaVersion = 2;
 // How the fingerprints were made ("fingerprint_format" in the meta table): a catalog of another
 // format cannot be compared with, or written by, this one.
 inline constexpr std::int64_t kFingerprintFormat = 1;
 
 // Lays out an empty catalog's tables and marks it as ours, then turns on the WAL journal.
 Result<> buildSchema(Database& db);
+
+// Brings a catalog of an older schema up to this one, in one transaction (a writer's first step).
+Result<> upgradeSchema(Database& db);
 
 // Checks that an open database is a catalog this command can read: ours, of a schema it knows,
 // of its fingerprint format; with `thorough`, also that no page of it is damaged.

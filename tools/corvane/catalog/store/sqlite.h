@@ -41,7 +41,9 @@ class Statement {
   void reset();
 
   std::int64_t integer(int column) const { return sqlite3_column_int64(statement_.get(), column); }
-  bool isNull(int column) const { return sqlite3_column_type(statement_.get(), column) == SQLITE_NULL; }
+  bool isNull(int column) const { return type(column) == SQLITE_NULL; }
+  // SQLITE_INTEGER, SQLITE_BLOB, SQLITE_NULL…: what the row holds there, whatever the column says.
+  int type(int column) const { return sqlite3_column_type(statement_.get(), column); }
   std::string_view blob(int column) const;
   std::string error() const;
 

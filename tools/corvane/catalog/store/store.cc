@@ -1,42 +1,43 @@
 #include "catalog/store/store.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 
 #include "catalog/store/catalog_file.h"
+#include "catalog/store/row_rules.h"
 #include "catalog/store/schema.h"
+#include "platform/file_error.h"
 
 namespace corvane::tool::catalog {
 namespace {
 
 constexpr int kBusyMilliseconds = 10'000;
 
-Entry entryOfRow(const Statement& row, int first) {
-  Entry entry;
-  entry.path = std::string(row.blob(first));
-  entry.size = static_cast<std::uint64_t>(row.integer(first + 1));
-  entry.modifiedNs = row.integer(first + 2);
-  entry.changedNs = row.integer(first + 3);
-  entry.device = static_cast<std::uint64_t>(row.integer(first + 4));
-  entry.inode = static_cast<std::uint64_t>(row.integer(first + 5));
-  const auto digest = [&](int column) -> std::optional<Digest> {
-    const auto bytes = row.blob(column);
-    Digest value{};
-    if (bytes.size() != value.size()) return std::nullopt;
-    std::copy(bytes.begin(), bytes.end(), reinterpret_cast<char*>(value.data()));
-    return value;
-  };
-  entry.fingerprint = digest(first + 6);
-  entry.sha256 = digest(first + 7);
-  entry.racy = row.integer(first + 8) != 0;
-  return entry;
-}
-
 constexpr const char* kEntryColumns = "path, size, mtime, ctime, device, inode, fingerprint, sha256, racy";
 
-Result<Database> openChecked(const std::string& path, int flags, bool thorough) {
-  auto db = Database::open(path, flags);
+// A file name as an SQLite URI ("file:…"), which can carry open parameters.
+std::string uriOf(const std::string& path) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string uri = "file:";
+  for (const unsigned char c : path) {
+    if (c <= 0x20 || c >= 0x7f || c == '%' || c == '?' || c == '#') {
+      uri += '%';
+      uri += kHex[c >> 4];
+      uri += kHex[c & 15];
+    } else {
+      uri += static_cast<char>(c);
+    }
+  }
+  return uri;
+}
+
+Result<Database> openChecked(const std::string& path, int flags, bool thorough, bool immutable = false) {
+  auto db =
+      immutable ? Database::open(uriOf(path) + "?immutable=1", flags | SQLITE_OPEN_URI) : Database::open(path, flags);
   if (!db) return failure(db.error().within(path));
   sqlite3_busy_timeout(db->handle(), kBusyMilliseconds);
   if (auto checked = checkSchema(*db, thorough); !checked) {
@@ -53,7 +54,31 @@ std::string machineName() {
   return name;
 }
 
-Result<std::unique_ptr<Store>> Store::open(platform::FileSystem& fileSystem, const std::string& path, Access access) {
+// Whether the write-ahead log beside a catalog holds anything.
+bool journalHoldsPages(platform::FileSystem& fileSystem, const std::string& path) {
+  const auto status = fileSystem.statusOf(nullptr, path + "-wal", platform::Resolve::kFollow);
+  return status ? status->size != 0
+                : !(status.error().reason == platform::FileError::Reason::kSystem && status.error().code == ENOENT);
+}
+
+// Writers take turns through a lock on the catalog file itself, held from before their
+// connection opens until after it closes; the kernel drops it with a killed process. (SQLite's
+// own locks are per transaction, and a scan is many.)
+Result<platform::UniqueFd> writerLock(const std::string& path, const std::function<void()>& waiting) {
+  platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+  if (!fd) return failure(Error{path, platform::FileError::system("open", path, errno).description()});
+  if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) return fd;
+  if (errno != EWOULDBLOCK)
+    return failure(Error{path, platform::FileError::system("flock", path, errno).description()});
+  if (waiting) waiting();
+  while (::flock(fd.get(), LOCK_EX) != 0) {
+    if (errno != EINTR) return failure(Error{path, platform::FileError::system("flock", path, errno).description()});
+  }
+  return fd;
+}
+
+Result<std::unique_ptr<Store>> Store::open(platform::FileSystem& fileSystem, const std::string& path, Access access,
+                                           const std::function<void()>& waiting) {
   auto state = examineCatalogFile(fileSystem, path);
   if (!state) return failure(state.error());
   if (*state == CatalogFile::kMissing) {
@@ -65,12 +90,24 @@ Result<std::unique_ptr<Store>> Store::open(platform::FileSystem& fileSystem, con
   }
   // A read-only connection never writes, not even to fold a journal back into the file: the
   // file is looked at this way before any connection that could write to it is opened.
+  platform::UniqueFd lock;
+  if (access == Access::kWrite) {
+    auto locked = writerLock(path, waiting);
+    if (!locked) return failure(locked.error());
+    lock = std::move(*locked);
+  }
   auto reader = openChecked(path, SQLITE_OPEN_READONLY, access != Access::kRead);
+  // Reading a catalog in WAL mode needs its shared-memory file, which a folder the user cannot
+  // write gives no room for. With no log to play back, the file alone is the whole catalog, and
+  // it is read as unchanging: a writer could not make its log there either.
+  if (!reader && access != Access::kWrite && !journalHoldsPages(fileSystem, path)) {
+    reader = openChecked(path, SQLITE_OPEN_READONLY, access != Access::kRead, true);
+  }
   if (access != Access::kWrite || !reader) {
     if (!reader) return failure(reader.error());
     // Readers go through whole catalogs: mapped, the pages are not copied on their way in.
     reader->execute("PRAGMA mmap_size = 17179869184");
-    return std::make_unique<Store>(Token{}, std::move(*reader));
+    return std::make_unique<Store>(Token{}, path, std::move(*reader));
   }
   auto writer = openChecked(path, SQLITE_OPEN_READWRITE, false);
   if (!writer) return failure(writer.error());
@@ -79,14 +116,63 @@ Result<std::unique_ptr<Store>> Store::open(platform::FileSystem& fileSystem, con
   if (auto set = writer->execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL"); !set) {
     return failure(set.error().within(path));
   }
-  return std::make_unique<Store>(Token{}, std::move(*writer));
+  // A log left by a writer that failed (a full disk, say) is folded in first, giving its space back.
+  writer->execute("PRAGMA wal_checkpoint(TRUNCATE)");
+  if (auto upgraded = upgradeSchema(*writer); !upgraded) return failure(upgraded.error().within(path));
+  return std::make_unique<Store>(Token{}, path, std::move(*writer), std::move(lock), true);
+}
+
+Store::~Store() {
+  // The log is folded into the catalog and emptied when a writer ends, so that it holds no
+  // space, and a catalog copied without it is whole.
+  if (writer_) db_.execute("PRAGMA wal_checkpoint(TRUNCATE)");
+}
+
+void Store::flaw(Flaw flaw) {
+  const auto same = [&](const Flaw& f) { return f.root == flaw.root && f.path == flaw.path; };
+  if (std::none_of(flaws_.begin(), flaws_.end(), same)) flaws_.push_back(std::move(flaw));
+}
+
+std::optional<std::string> Store::entryOfRow(const Statement& row, int first, Entry& entry) const {
+  entry.path = std::string(row.blob(first));
+  if (row.type(first) != SQLITE_BLOB && row.type(first) != SQLITE_TEXT) return "its path is not a string of bytes";
+  if (auto flaw = flawOfEntryPath(entry.path)) return flaw;
+  for (int column = first + 1; column <= first + 8; ++column) {
+    if (column == first + 6 || column == first + 7) continue;
+    if (row.type(column) != SQLITE_INTEGER) return "a number of it is not an integer";
+  }
+  const auto size = row.integer(first + 1);
+  if (size < 0) return "its size is negative";
+  entry.size = static_cast<std::uint64_t>(size);
+  entry.modifiedNs = row.integer(first + 2);
+  entry.changedNs = row.integer(first + 3);
+  // Stored as SQLite's signed integers; read back as the unsigned numbers they were.
+  entry.device = static_cast<std::uint64_t>(row.integer(first + 4));
+  entry.inode = static_cast<std::uint64_t>(row.integer(first + 5));
+  const auto digest = [&](int column, std::optional<Digest>& out) -> bool {
+    if (row.type(column) == SQLITE_NULL) return true;
+    const auto bytes = row.blob(column);
+    Digest value{};
+    if (row.type(column) != SQLITE_BLOB || bytes.size() != value.size()) return false;
+    std::copy(bytes.begin(), bytes.end(), reinterpret_cast<char*>(value.data()));
+    out = value;
+    return true;
+  };
+  entry.fingerprint.reset();
+  entry.sha256.reset();
+  if (!digest(first + 6, entry.fingerprint) || !digest(first + 7, entry.sha256))
+    return "a digest of it is not 32 bytes";
+  const auto racy = row.integer(first + 8);
+  if (racy != 0 && racy != 1) return "its racy mark is neither 0 nor 1";
+  entry.racy = racy != 0;
+  return std::nullopt;
 }
 
 Result<std::unique_ptr<Store>> Store::openInMemory() {
   auto db = Database::open(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
   if (!db) return failure(db.error());
   if (auto built = buildSchema(*db); !built) return failure(built.error());
-  return std::make_unique<Store>(Token{}, std::move(*db));
+  return std::make_unique<Store>(Token{}, ":memory:", std::move(*db));
 }
 
 Result<Statement*> Store::statement(std::unique_ptr<Statement>& slot, const char* sql) {
@@ -102,19 +188,40 @@ Result<std::vector<Root>> Store::roots() {
   auto query = db_.prepare("SELECT id, machine, path, kind, hashes, scanned FROM root ORDER BY machine, path");
   if (!query) return failure(query.error());
   std::vector<Root> roots;
+  soundRoots_.clear();
+  flawedRoots_.clear();
   Statement::Step step;
   while ((step = query->step()) == Statement::Step::kRow) {
-    roots.push_back({query->integer(0), std::string(query->blob(1)), std::string(query->blob(2)),
-                     static_cast<RootKind>(query->integer(3)), query->integer(4) != 0, query->integer(5)});
+    Root root{query->integer(0),           std::string(query->blob(1)),
+              std::string(query->blob(2)), static_cast<RootKind>(query->integer(3)),
+              query->integer(4) != 0,      query->integer(5)};
+    std::optional<std::string> why;
+    for (int column = 3; column <= 5 && !why; ++column) {
+      if (query->type(column) != SQLITE_INTEGER) why = "a number of it is not an integer";
+    }
+    if (!why) why = flawOfRootPath(root.path);
+    if (!why) why = flawOfMachine(root.machine);
+    if (!why && query->integer(3) != 0 && query->integer(3) != 1) why = "its kind is neither 0 nor 1";
+    if (!why && query->integer(4) != 0 && query->integer(4) != 1) why = "its hashes mark is neither 0 nor 1";
+    if (!why && root.scannedNs < 0) why = "its scan time is negative";
+    if (why) {
+      flawedRoots_.push_back(root.id);
+      flaw({root.path, {}, "a root: " + *why});
+      continue;
+    }
+    soundRoots_.push_back(root.id);
+    roots.push_back(std::move(root));
   }
   if (step == Statement::Step::kFailed) return failure(query->error());
+  std::sort(soundRoots_.begin(), soundRoots_.end());
+  std::sort(flawedRoots_.begin(), flawedRoots_.end());
   return roots;
 }
 
-Result<Root> Store::rootFor(const std::string& machine, const std::string& path, RootKind kind) {
-  auto insert = db_.prepare("INSERT OR IGNORE INTO root (machine, path, kind, hashes, scanned) VALUES (?, ?, ?, 0, 0)");
+Result<Root> Store::rootFor(const std::string& machine, const std::string& path, RootKind kind, bool hashes) {
+  auto insert = db_.prepare("INSERT OR IGNORE INTO root (machine, path, kind, hashes, scanned) VALUES (?, ?, ?, ?, 0)");
   if (!insert) return failure(insert.error());
-  insert->bindBlob(1, machine).bindBlob(2, path).bind(3, static_cast<std::int64_t>(kind));
+  insert->bindBlob(1, machine).bindBlob(2, path).bind(3, static_cast<std::int64_t>(kind)).bind(4, std::int64_t{hashes});
   if (auto inserted = insert->run(); !inserted) return failure(inserted.error());
   auto all = roots();
   if (!all) return failure(all.error());
@@ -137,25 +244,75 @@ Result<std::vector<Entry>> Store::entriesOf(std::int64_t root) {
   query->bind(1, root);
   std::vector<Entry> entries;
   Statement::Step step;
-  while ((step = query->step()) == Statement::Step::kRow) entries.push_back(entryOfRow(*query, 0));
+  std::string rootPath;
+  if (auto all = roots(); all) {
+    for (const auto& r : *all) {
+      if (r.id == root) rootPath = r.path;
+    }
+  }
+  while ((step = query->step()) == Statement::Step::kRow) {
+    Entry entry;
+    if (auto why = entryOfRow(*query, 0, entry)) {
+      flaw({rootPath, entry.path, *why});
+      continue;
+    }
+    entries.push_back(std::move(entry));
+  }
   if (step == Statement::Step::kFailed) return failure(query->error());
   return entries;
 }
 
 Result<> Store::forEachEntry(const std::function<bool(std::int64_t root, Entry& entry)>& visit, bool contentOnly) {
   const std::string columns = contentOnly ? "path, size, 0, 0, 0, 0, fingerprint, sha256, 0" : kEntryColumns;
+  auto all = roots();
+  if (!all) return failure(all.error());
   auto query = db_.prepare("SELECT root, " + columns + " FROM entry ORDER BY root, path");
   if (!query) return failure(query.error());
+  std::int64_t root = 0;
+  const Root* current = nullptr;
   Statement::Step step;
   while ((step = query->step()) == Statement::Step::kRow) {
-    auto entry = entryOfRow(*query, 1);
-    if (!visit(query->integer(0), entry)) return {};
+    if (const auto id = query->integer(0); current == nullptr || id != root) {
+      root = id;
+      const auto found = std::find_if(all->begin(), all->end(), [&](const Root& r) { return r.id == id; });
+      current = found == all->end() ? nullptr : &*found;
+    }
+    Entry entry;
+    if (current == nullptr) {
+      // Entries of a flawed root go with it; one of no root at all is a flaw of its own.
+      if (!std::binary_search(flawedRoots_.begin(), flawedRoots_.end(), root)) {
+        flaw({"#" + std::to_string(root), std::string(query->blob(1)), "an entry of no root"});
+      }
+      continue;
+    }
+    if (auto why = entryOfRow(*query, 1, entry)) {
+      flaw({current->path, entry.path, *why});
+      continue;
+    }
+    if (!visit(root, entry)) return {};
   }
   if (step == Statement::Step::kFailed) return failure(query->error());
   return {};
 }
 
 Result<std::int64_t> Store::entryCount() { return db_.integer("SELECT count(*) FROM entry"); }
+
+Result<std::vector<std::pair<std::int64_t, std::int64_t>>> Store::entryCounts() {
+  auto query = db_.prepare("SELECT root, count(*) FROM entry GROUP BY root");
+  if (!query) return failure(query.error());
+  std::vector<std::pair<std::int64_t, std::int64_t>> counts;
+  Statement::Step step;
+  while ((step = query->step()) == Statement::Step::kRow) counts.emplace_back(query->integer(0), query->integer(1));
+  if (step == Statement::Step::kFailed) return failure(query->error());
+  return counts;
+}
+
+Result<> Store::forget(std::int64_t root) {
+  if (auto erased = removeAllOf(root); !erased) return erased;
+  auto erase = db_.prepare("DELETE FROM root WHERE id = ?");
+  if (!erase) return failure(erase.error());
+  return erase->bind(1, root).run();
+}
 
 Result<> Store::put(std::int64_t root, const Entry& entry) {
   auto insert = statement(put_,

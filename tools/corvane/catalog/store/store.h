@@ -10,6 +10,7 @@
 #include "catalog/store/entry.h"
 #include "catalog/store/sqlite.h"
 #include "platform/file_system.h"
+#include "platform/unique_fd.h"
 
 namespace corvane::tool::catalog {
 
@@ -30,9 +31,18 @@ struct Root {
   }
 };
 
-// A catalog: one SQLite file. Opening it for reading never writes to it; opening it for writing
-// first checks, on a read-only connection, that it is a sound catalog of ours (creating it when
-// it does not exist). One thread uses a store at a time.
+// A row read from a catalog that breaks its rules: left out of every answer, never opened,
+// printed as a path or merged, and reported once.
+struct Flaw {
+  std::string root;  // the root's path as stored (not itself sound, when `path` is empty)
+  std::string path;  // the entry's path as stored; empty for a flawed root
+  std::string why;
+};
+
+// A catalog: one SQLite file. Opening it for reading never writes to it, and needs no write
+// access to it or its folder; opening it for writing first checks, on a read-only connection,
+// that it is a sound catalog of ours (creating it when it does not exist), and holds the
+// catalog's writer lock, so that writers take turns. One thread uses a store at a time.
 class Store {
  public:
   enum class Access {
@@ -40,13 +50,20 @@ class Store {
     kReadChecked,  // and every page checked first: a catalog to be copied from
     kWrite,        // always checked first
   };
-  static Result<std::unique_ptr<Store>> open(platform::FileSystem& fileSystem, const std::string& path, Access access);
+  // `waiting` is told when a writer must wait for another one to finish first.
+  static Result<std::unique_ptr<Store>> open(platform::FileSystem& fileSystem, const std::string& path, Access access,
+                                             const std::function<void()>& waiting = {});
   // A catalog that lives in memory only: the side of a diff that is a folder to scan.
   static Result<std::unique_ptr<Store>> openInMemory();
 
+  ~Store();
+  Store(const Store&) = delete;
+  Store& operator=(const Store&) = delete;
+
+  // Every sound root; a flawed one is left out with its entries.
   Result<std::vector<Root>> roots();
-  // The root of this machine and path, added when the catalog has none.
-  Result<Root> rootFor(const std::string& machine, const std::string& path, RootKind kind);
+  // The root of this machine and path, added when the catalog has none (recording SHA-256 or not).
+  Result<Root> rootFor(const std::string& machine, const std::string& path, RootKind kind, bool hashes);
   Result<> updateRoot(const Root& root);
 
   // A root's entries, in the byte order of their paths.
@@ -55,6 +72,14 @@ class Store {
   // `contentOnly`, only paths, sizes and digests are read (times, device and inode are 0).
   Result<> forEachEntry(const std::function<bool(std::int64_t root, Entry& entry)>& visit, bool contentOnly = false);
   Result<std::int64_t> entryCount();
+  // How many entries each root has, by root id (a root with none is not listed).
+  Result<std::vector<std::pair<std::int64_t, std::int64_t>>> entryCounts();
+  // A root's entries gone, and the root with them.
+  Result<> forget(std::int64_t root);
+
+  // The rows left out so far, each once, in the order met.
+  const std::vector<Flaw>& flaws() const { return flaws_; }
+  const std::string& name() const { return name_; }
 
   // Writes, inside begin() and commit().
   Result<> begin() { return db_.execute("BEGIN IMMEDIATE"); }
@@ -75,12 +100,22 @@ class Store {
   };
 
  public:
-  Store(Token, Database db) : db_(std::move(db)) {}
+  Store(Token, std::string name, Database db, platform::UniqueFd lock = {}, bool writer = false)
+      : name_(std::move(name)), lock_(std::move(lock)), db_(std::move(db)), writer_(writer) {}
 
  private:
   Result<Statement*> statement(std::unique_ptr<Statement>& slot, const char* sql);
+  // Records a flaw unless it was met before.
+  void flaw(Flaw flaw);
+  // Reads an entry row, or says why it breaks the rules.
+  std::optional<std::string> entryOfRow(const Statement& row, int first, Entry& entry) const;
 
+  std::string name_;
+  platform::UniqueFd lock_;  // declared before the connection: released after it closes
   Database db_;
+  bool writer_;
+  std::vector<Flaw> flaws_;
+  std::vector<std::int64_t> soundRoots_, flawedRoots_;  // as the last roots() found them
   std::unique_ptr<Statement> put_, remove_, updateRoot_;
 };
 

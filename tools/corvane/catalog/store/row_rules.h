@@ -1,0 +1,21 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace corvane::tool::catalog {
+
+// The rules every value read from a catalog must keep before it is used: a catalog may come
+// from another machine, and a crafted row must lead no read, print or merge outside its root.
+// Each returns what is wrong, or nothing.
+
+// An entry's path: relative, not empty, no NUL, and no empty, "." or ".." segment.
+std::optional<std::string> flawOfEntryPath(std::string_view path);
+// A root's path: absolute and clean, as a canonical path is ("/", or "/a/b" with no empty, "."
+// or ".." segment and no NUL).
+std::optional<std::string> flawOfRootPath(std::string_view path);
+// A machine's name: not empty, at most 255 bytes, no control byte and no slash.
+std::optional<std::string> flawOfMachine(std::string_view machine);
+
+}  // namespace corvane::tool::catalog
