@@ -77,6 +77,7 @@ FileResult<std::unique_ptr<platform::File>> FaultyFileSystem::openFile(const pla
   const bool faulty = !current.marker.empty() && path.find(current.marker) != std::string_view::npos;
   if (faulty && current.openError != 0) return Unexpected(FileError::system("open", path, current.openError));
   auto file = real_->openFile(base, path, how);
+  if (file) record((*file)->status());
   if (!file || !faulty) return file;
   return std::unique_ptr<platform::File>(std::make_unique<FaultyFile>(std::move(*file), std::string(path), current));
 }
@@ -84,12 +85,34 @@ FileResult<std::unique_ptr<platform::File>> FaultyFileSystem::openFile(const pla
 FileResult<std::unique_ptr<platform::Directory>> FaultyFileSystem::openDirectory(const platform::Directory* base,
                                                                                  std::string_view path,
                                                                                  platform::Resolve how) {
-  return real_->openDirectory(base, path, how);
+  auto directory = real_->openDirectory(base, path, how);
+  if (directory) record((*directory)->status());
+  return directory;
 }
 
 FileResult<platform::FileStatus> FaultyFileSystem::statusOf(const platform::Directory* base, std::string_view path,
                                                             platform::Resolve how) {
-  return real_->statusOf(base, path, how);
+  auto status = real_->statusOf(base, path, how);
+  record(status);
+  return status;
+}
+
+FileResult<std::unique_ptr<platform::PinnedFile>> FaultyFileSystem::pin(const platform::Directory* base,
+                                                                        std::string_view path, platform::Resolve how) {
+  auto pinned = real_->pin(base, path, how);
+  if (pinned) record(real_->statusOf(nullptr, (*pinned)->path(), platform::Resolve::kFollow));
+  return pinned;
+}
+
+void FaultyFileSystem::record(const FileResult<platform::FileStatus>& status) {
+  if (!status) return;
+  std::lock_guard lock(mutex_);
+  reached_.emplace_back(status->device, status->inode);
+}
+
+std::vector<std::pair<std::uint64_t, std::uint64_t>> FaultyFileSystem::reached() const {
+  std::lock_guard lock(mutex_);
+  return reached_;
 }
 
 FileResult<std::string> FaultyFileSystem::canonicalPath(std::string_view path) { return real_->canonicalPath(path); }

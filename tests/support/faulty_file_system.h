@@ -5,6 +5,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/file_system.h"
 
@@ -31,6 +33,8 @@ class FaultyFileSystem final : public platform::FileSystem {
  public:
   void setPlan(FaultPlan plan);
   FaultPlan plan() const;
+  // Every file and folder reached so far (opened, pinned or looked at), by device and inode.
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> reached() const;
 
   platform::FileResult<std::unique_ptr<platform::File>> openFile(const platform::Directory* base, std::string_view path,
                                                                  platform::Resolve how) override;
@@ -45,18 +49,19 @@ class FaultyFileSystem final : public platform::FileSystem {
   std::unique_ptr<platform::Stream> standardInput() override { return real_->standardInput(); }
   platform::FileResult<std::unique_ptr<platform::PinnedFile>> pin(const platform::Directory* base,
                                                                   std::string_view path,
-                                                                  platform::Resolve how) override {
-    return real_->pin(base, path, how);
-  }
+                                                                  platform::Resolve how) override;
   platform::FileResult<std::unique_ptr<platform::MemoryFile>> memoryFileFrom(platform::Stream& stream) override {
     return real_->memoryFileFrom(stream);
   }
   platform::FileResult<std::string> canonicalPath(std::string_view path) override;
 
  private:
+  void record(const platform::FileResult<platform::FileStatus>& status);
+
   const std::shared_ptr<platform::FileSystem> real_ = platform::posixFileSystem();
   mutable std::mutex mutex_;
   FaultPlan plan_;
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> reached_;
 };
 
 }  // namespace corvane::testing
