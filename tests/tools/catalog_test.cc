@@ -15,6 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "catalog/store/store.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
 
@@ -345,6 +346,17 @@ TEST(CatalogDiff, MergedCatalogsKeepEachFolderFromItsLatestScan) {
             merged + ": 1 taken in, 1 kept (scanned as late or later here)\n");
   EXPECT_EQ(runCorvane({"catalog", "export", "--fingerprint", merged}).out,
             runCorvane({"-q", "fingerprint", "-r", trees.a, trees.b}).out);
+  // Compared with one of its sources, the merged catalog holds that source's folder as it is, and
+  // the other folder besides: nothing moved, nothing held twice.
+  const auto diff = runCorvane({"-q", "catalog", "diff", merged, catalogB});
+  EXPECT_EQ(diff.status, 1);
+  const std::string dups = trees.b + "/dup = " + trees.b + "/dup-copy (fingerprint only)\n";
+  EXPECT_EQ(diff.out, "held 2 times in A: " + dups + "held 2 times in B: " + dups +
+                          "root only in A: " + tool::catalog::machineName() + ":" + trees.a +
+                          " (6 entries)\n"
+                          "6 same (6 by fingerprint only), 0 changed, 0 moved, 0 only in A, 0 only in B, 1 held more "
+                          "than once in A, 1 in B; 1 root only in A, 0 only in B\n");
+  EXPECT_EQ(runCorvane({"-q", "catalog", "diff", catalogA, catalogA}).status, 0);
 }
 
 void sql(const std::string& path, const char* statement) {

@@ -131,11 +131,23 @@ class ContentFinder {
     return found;
   }
 
-  // Groups of two or more items of this side that hold one content.
+  // Groups of two or more items of one root of this side that hold one content: copies in two
+  // roots of one catalog are a folder and its backup, not duplicates.
   void groups(bool sideA, std::vector<DiffResult::Group>& out) const {
     const auto emit = [&](Index run, bool confirmed) {
-      std::sort(run.begin(), run.end());
-      out.push_back({sideA, std::vector<std::size_t>(run.begin(), run.end()), confirmed});
+      std::sort(run.begin(), run.end(), [&](std::uint32_t x, std::uint32_t y) {
+        return std::tie(side_.items[x].root, x) < std::tie(side_.items[y].root, y);
+      });
+      for (std::size_t s = 0; s < run.size();) {
+        std::size_t e = s + 1;
+        while (e < run.size() && side_.items[run[e]].root == side_.items[run[s]].root) ++e;
+        if (e - s >= 2)
+          out.push_back({sideA,
+                         std::vector<std::size_t>(run.begin() + static_cast<std::ptrdiff_t>(s),
+                                                  run.begin() + static_cast<std::ptrdiff_t>(e)),
+                         confirmed});
+        s = e;
+      }
     };
     byFingerprint_.forEachRun([&](const Index& run) {
       const bool allHashed =
@@ -174,6 +186,54 @@ class ContentFinder {
 enum class PathState : std::uint8_t { kUnmatched, kSame, kChanged, kUnknown };
 
 }  // namespace
+
+std::vector<LoneRoot> alignSides(Side& a, Side& b, bool pairRoots) {
+  std::vector<LoneRoot> lone;
+  if (a.roots.size() <= 1 && b.roots.size() <= 1) {
+    for (auto* side : {&a, &b}) {
+      for (auto& item : side->items) item.name.clear();
+    }
+    return lone;
+  }
+  bool machinesDiffer = false;
+  const std::string* first = nullptr;
+  for (const auto* side : {&a, &b}) {
+    for (const auto& machine : side->machines) {
+      if (first == nullptr) first = &machine;
+      machinesDiffer |= machine != *first;
+    }
+  }
+  const auto holds = [](const Side& side, const std::string& machine, const std::string& path) {
+    for (std::size_t r = 0; r < side.roots.size(); ++r) {
+      if (side.roots[r] == path && side.machines[r] == machine) return true;
+    }
+    return false;
+  };
+  bool shared = false;
+  for (std::size_t r = 0; pairRoots && r < a.roots.size(); ++r) shared |= holds(b, a.machines[r], a.roots[r]);
+  for (auto* side : {&a, &b}) {
+    const Side& other = side == &a ? b : a;
+    std::vector<bool> kept(side->roots.size(), true);
+    std::vector<std::size_t> entries(side->roots.size(), 0);
+    for (std::size_t r = 0; r < side->roots.size(); ++r) {
+      kept[r] = !shared || holds(other, side->machines[r], side->roots[r]);
+    }
+    std::vector<std::string> prefixes;
+    for (std::size_t r = 0; r < side->roots.size(); ++r) {
+      const auto& path = side->roots[r];
+      prefixes.push_back((machinesDiffer ? side->machines[r] + ":" : std::string()) + (path == "/" ? "/" : path + "/"));
+    }
+    std::erase_if(side->items, [&](const Side::Item& item) {
+      ++entries[item.root];
+      return !kept[item.root];
+    });
+    for (auto& item : side->items) item.name = prefixes[item.root] + item.entry.path;
+    for (std::size_t r = 0; r < side->roots.size(); ++r) {
+      if (!kept[r]) lone.push_back({side == &a, side->machines[r], side->roots[r], entries[r]});
+    }
+  }
+  return lone;
+}
 
 std::string Side::locationOf(std::size_t i) const {
   const std::string& root = roots[items[i].root];

@@ -16,7 +16,8 @@ struct Side {
     std::uint32_t root;  // index into `roots`
     std::string name;    // what paths are matched by: set only when the side has several roots
   };
-  std::vector<std::string> roots;  // where each root lies
+  std::vector<std::string> roots;     // where each root lies
+  std::vector<std::string> machines;  // and on which machine
   std::vector<Item> items;
   bool flawed = false;  // rows were left out for breaking the catalog's rules (and were reported)
 
@@ -52,5 +53,19 @@ struct DiffResult {
 };
 
 DiffResult diffSides(const Side& a, const Side& b);
+
+// A root that one side holds and the other does not, left out of a diff of the roots both hold.
+struct LoneRoot {
+  bool sideA;
+  std::string machine, path;
+  std::size_t entries;
+};
+
+// Readies two sides for diffSides. When each has one root, paths are compared relative to it.
+// Otherwise items are named where they lie (and on which machine, when the machines differ); if
+// the sides hold some roots in common (a merged catalog and one of its sources, say), only those
+// are compared, root to root, and the others are taken out and returned (unless `pairRoots` is
+// false: then every root stays in).
+std::vector<LoneRoot> alignSides(Side& a, Side& b, bool pairRoots = true);
 
 }  // namespace corvane::tool::catalog

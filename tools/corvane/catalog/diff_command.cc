@@ -110,8 +110,10 @@ int runDiff(const Context& context, const CatalogOptions& options) {
       return kExitFailed;
     }
   }
-  const Side& sideA = **a;
-  const Side& sideB = **b;
+  Side& sideA = **a;
+  Side& sideB = **b;
+  // What A lacks is looked for in all of B, whichever roots hold it.
+  const auto lone = alignSides(sideA, sideB, !options.missing);
   const auto result = diffSides(sideA, sideB);
 
   LineWriter out;
@@ -124,6 +126,23 @@ int runDiff(const Context& context, const CatalogOptions& options) {
     printJson(sideA, sideB, result, out);
   } else {
     printText(sideA, sideB, result, out);
+  }
+  std::size_t loneA = 0, loneB = 0;
+  for (const auto& root : lone) {
+    ++(root.sideA ? loneA : loneB);
+    const std::string where = std::string("root only in ") + (root.sideA ? "A" : "B");
+    if (options.json) {
+      nlohmann::ordered_json object{{"diff", where}, {"machine", root.machine}};
+      putName(object, "path", root.path);
+      object["entries"] = root.entries;
+      out.line(jsonLine(object));
+    } else {
+      out.line(NameLine()
+                   .text(where + ": " + root.machine + ":")
+                   .name(root.path)
+                   .text(" (" + count(root.entries, root.entries == 1 ? "entry)" : "entries)"))
+                   .take());
+    }
   }
   std::size_t groupsA = 0, groupsB = 0;
   for (const auto& group : result.heldMoreThanOnce) ++(group.sideA ? groupsA : groupsB);
@@ -138,7 +157,9 @@ int runDiff(const Context& context, const CatalogOptions& options) {
                        {"onlyInB", result.onlyB.size()},
                        {"heldMoreThanOnceInA", groupsA},
                        {"heldMoreThanOnceInB", groupsB},
-                       {"notComparable", result.notComparable}}));
+                       {"notComparable", result.notComparable},
+                       {"rootsOnlyInA", loneA},
+                       {"rootsOnlyInB", loneB}}));
   } else {
     std::string summary = count(result.same, "same");
     if (sameUnconfirmed != 0) summary += " (" + std::to_string(sameUnconfirmed) + " by fingerprint only)";
@@ -146,13 +167,16 @@ int runDiff(const Context& context, const CatalogOptions& options) {
     if (moveUnconfirmed != 0) summary += " (" + std::to_string(moveUnconfirmed) + " by fingerprint only)";
     summary += ", " + count(result.onlyA.size(), "only in A") + ", " + count(result.onlyB.size(), "only in B") + ", " +
                count(groupsA, "held more than once in A") + ", " + count(groupsB, "in B");
+    if (loneA + loneB != 0)
+      summary +=
+          "; " + count(loneA, loneA == 1 ? "root only in A" : "roots only in A") + ", " + count(loneB, "only in B");
     if (result.notComparable != 0) {
       summary += "; " + count(result.notComparable, "not comparable") +
                  " (one side has only fingerprints, the other only SHA-256)";
     }
     out.line(summary);
   }
-  return out.flush() && !result.differ() && !flawed ? kExitOk : kExitFailed;
+  return out.flush() && !result.differ() && lone.empty() && !flawed ? kExitOk : kExitFailed;
 }
 
 }  // namespace corvane::tool::catalog

@@ -12,26 +12,16 @@ Result<Side> sideOfStore(Store& store) {
   if (!roots) return failure(roots.error());
   Side side;
   std::unordered_map<std::int64_t, std::uint32_t> indexOf;
-  bool machines = false;
-  for (const auto& root : *roots) {
-    machines |= root.machine != roots->front().machine;
-  }
   for (const auto& root : *roots) {
     indexOf[root.id] = static_cast<std::uint32_t>(side.roots.size());
     side.roots.push_back(root.path);
+    side.machines.push_back(root.machine);
   }
-  // With several roots an entry is named where it lies, and on which machine when they differ.
-  std::vector<std::string> prefixes;
-  for (const auto& root : *roots) {
-    prefixes.push_back((machines ? root.machine + ":" : std::string()) + (root.path == "/" ? "/" : root.path + "/"));
-  }
-  const bool named = roots->size() > 1;
   if (const auto count = store.entryCount()) side.items.reserve(static_cast<std::size_t>(*count));
+  // Named by alignSides, once both sides are known.
   auto read = store.forEachEntry(
       [&](std::int64_t root, Entry& entry) {
-        const auto index = indexOf.at(root);
-        std::string name = named ? prefixes[index] + entry.path : std::string();
-        side.items.push_back({std::move(entry), index, std::move(name)});
+        side.items.push_back({std::move(entry), indexOf.at(root), {}});
         return true;
       },
       true);
