@@ -1,7 +1,7 @@
 # What `cmake --install` puts in place, in three components that become the three Debian
 # packages of a shared library with a command: `library` (libcorvane1: the library with its
 # SONAME), `development` (libcorvane-dev: the header, the link-time name, pkg-config and CMake
-# package files) and `tools` (corvane: the command, its man page and completion, the README and
+# package files) and `tools` (corvane: the command, its man page and completions, the README and
 # examples). Every path is relative to the prefix, so a tree installed anywhere works where it lies.
 include(CMakePackageConfigHelpers)
 
@@ -56,8 +56,13 @@ endforeach()
 if(CORVANE_BUILD_TOOLS)
   install(TARGETS corvane_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
   install(FILES ${corvane_man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
+  # Where Debian's bash-completion, zsh and fish look for the completions of packaged commands.
   install(FILES ${PROJECT_SOURCE_DIR}/completion/corvane DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
     COMPONENT tools)
+  install(FILES ${PROJECT_SOURCE_DIR}/completion/_corvane DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions
+    COMPONENT tools)
+  install(FILES ${PROJECT_SOURCE_DIR}/completion/corvane.fish
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d COMPONENT tools)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
     DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/corvane COMPONENT tools)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/c_host ${PROJECT_SOURCE_DIR}/examples/python_host

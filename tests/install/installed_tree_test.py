@@ -219,6 +219,9 @@ class InstalledTree(unittest.TestCase):
         self.assertEqual(listed["lib/libcorvane.so.1"], "libcorvane1")
         self.assertEqual(listed["lib/libcorvane.so"], "libcorvane-dev")
         self.assertEqual(listed["bin/corvane"], "corvane")
+        for document in ("share/man/man1/corvane.1.gz", "share/bash-completion/completions/corvane",
+                         "share/zsh/vendor-completions/_corvane", "share/fish/vendor_completions.d/corvane.fish"):
+            self.assertEqual(listed[document], "corvane")
         for name in packages:
             self.assertEqual(listed[f"share/doc/{name}/copyright"], name)
 

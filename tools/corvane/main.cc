@@ -13,6 +13,7 @@
 #include "cli/command_words.h"
 #include "cli/common_options.h"
 #include "cli/exit_status.h"
+#include "cli/help_format.h"
 #include "digest/digest_command.h"
 #include "dupes/dupes_command.h"
 #include "library/library_commands.h"
@@ -48,6 +49,7 @@ int printThrough(CLI::App& app, const CLI::Error& e) {
 // cannot go on, which in-album wants different from the others.
 int run(int argc, char** argv, int& trouble) {
   CLI::App app{"corvane: content identities for files and photo-library items", "corvane"};
+  app.formatter(helpFormatter());
   app.require_subcommand(1);
   // The one file system of the run, lent to every subcommand.
   Context context{{}, corvane::platform::posixFileSystem()};

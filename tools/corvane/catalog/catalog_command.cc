@@ -1,5 +1,7 @@
 #include "catalog/catalog_command.h"
 
+#include "cli/option_values.h"
+
 namespace corvane::tool::catalog {
 namespace {
 
@@ -10,8 +12,9 @@ constexpr const char* kCatalogStatuses =
     "  2  the command line is wrong";
 
 void addJobs(CLI::App& command, CatalogOptions& options) {
-  command.add_option("-j,--jobs", options.threads, "Calls to run at once (default: one per processor)")
-      ->check(CLI::Range(std::size_t{1}, std::size_t{1024}));
+  command.add_option("-j,--jobs", options.threads, "Calls to run at once, 1 to 1024 (default: one per processor)")
+      ->type_name("N")
+      ->check(callCount());
 }
 
 }  // namespace
@@ -39,7 +42,8 @@ void addCatalogCommand(CLI::App& app, CatalogOptions& options, CommonOptions& co
   scan->add_option("CATALOG", options.catalog, "The catalog file (made when it does not exist)")->required();
   scan->add_option("PATH", options.paths,
                    "Folders to scan (default: every folder and library the catalog has of this machine)");
-  scan->add_option("--library", options.library, "Scan this photo library folder: its assets by identifier");
+  scan->add_option("--library", options.library, "Scan this photo library folder: its assets by identifier")
+      ->type_name("DIR");
   auto* hash = scan->add_flag("--hash", options.hash,
                               "Record SHA-256 again for folders scanned with --fingerprint-only (the default for new "
                               "folders)");
@@ -119,8 +123,9 @@ void addCatalogCommand(CLI::App& app, CatalogOptions& options, CommonOptions& co
   addCommonOptions(*forget, common);
   forget->add_option("CATALOG", options.catalog, "The catalog file")->required();
   forget
-      ->add_option("ROOT", options.paths,
-                   "A root as 'catalog roots' lists it: its path (this machine's), or MACHINE:PATH")
+      ->add_option(
+          "ROOT", options.paths,
+          "A root as 'catalog roots' lists it: its path on this machine, or the machine's name, a colon and its path")
       ->required();
   forget->fallthrough();
   forget->footer("Nothing is removed unless every root named is in the catalog.");

@@ -1,6 +1,7 @@
 #include "digest/digest_command.h"
 
 #include "cli/exit_status.h"
+#include "cli/option_values.h"
 #include "digest/check_command.h"
 #include "digest/digest_line.h"
 #include "digest/digest_run.h"
@@ -99,7 +100,7 @@ CLI::App* addDigestCommand(CLI::App& app, DigestKind kind, DigestOptions& option
   command->add_flag("-L,--follow", options.followLinks, "With -r, follow links to files and folders, as find -L does");
   command->add_option("-j,--jobs", options.threads, "Calls to run at once, 1 to 1024 (default: one per processor)")
       ->type_name("N")
-      ->check(CLI::Range(std::size_t{1}, std::size_t{1024}).description(""));
+      ->check(callCount());
   command->add_flag("--json", options.json, "One JSON object per operand, failures included (see below)");
   command->add_flag("--tag", options.tag, "Print BSD-style lines: " + algorithm + " (FILE) = DIGEST");
   command->add_flag("-z,--zero", options.zero,

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "cli/exit_status.h"
+#include "cli/option_values.h"
 #include "dupes/dupes_finder.h"
 #include "dupes/dupes_output.h"
 #include "inputs/photo_folder.h"
@@ -97,12 +98,18 @@ CLI::App* addDupesCommand(CLI::App& app, DupesOptions& options, CommonOptions& c
   command->add_flag("-r,--recursive", options.recursive,
                     "Walk into folders: every regular file below them, as find -type f lists them");
   command->add_flag("-L,--follow", options.followLinks, "Follow links to files and folders, as find -L does");
-  command->add_option("-j,--jobs", options.threads, "Calls to run at once (default: one per processor)")
-      ->check(CLI::Range(std::size_t{1}, std::size_t{1024}));
-  command->add_option("--min-size", options.minSize, "Leave out files smaller than SIZE (bytes, or 10K, 5M, 1G)")
-      ->transform(CLI::AsSizeValue(false));
-  command->add_option("--max-size", options.maxSize, "Leave out files larger than SIZE")
-      ->transform(CLI::AsSizeValue(false));
+  command->add_option("-j,--jobs", options.threads, "Calls to run at once, 1 to 1024 (default: one per processor)")
+      ->type_name("N")
+      ->check(callCount());
+  command
+      ->add_option("--min-size", options.minSize,
+                   "Leave out files smaller than SIZE: bytes, or a whole number followed by K, M, G, T, P or E "
+                   "for powers of 1024 (10K, 5M, 1G)")
+      ->type_name("SIZE")
+      ->transform(byteSize());
+  command->add_option("--max-size", options.maxSize, "Leave out files larger than SIZE (as --min-size)")
+      ->type_name("SIZE")
+      ->transform(byteSize());
   command->add_flag("--empty", options.empty, "Empty files are duplicates of each other too");
   command->add_flag("-H,--hard-links", options.hardLinks,
                     "Also list the names that are one file (hard links, or links followed with -L), marked same-file");
@@ -112,9 +119,12 @@ CLI::App* addDupesCommand(CLI::App& app, DupesOptions& options, CommonOptions& c
                     "Confirm every group byte by byte, also those a whole-content hash settled");
   command->add_flag("--json", options.json, "Print one JSON object per group: size, sha256 and paths");
   command->add_flag("-0,-z,--null", options.nul, "End each name with a NUL byte, and each group with one more");
-  command->add_option("--library", options.library, "Look at the assets of this photo library folder instead of paths");
-  command->add_option("--album", options.album,
-                      "Only the assets of this album (of --library, else of your pictures folder)");
+  command->add_option("--library", options.library, "Look at the assets of this photo library folder instead of paths")
+      ->type_name("DIR");
+  command
+      ->add_option("--album", options.album,
+                   "Only the assets of this album (of --library, else of your pictures folder)")
+      ->type_name("ALBUM");
   addCommonOptions(*command, common);
   command->footer(
       helpFooter("  corvane dupes -r ~/Archive                  groups of identical files, a blank line after each\n"
