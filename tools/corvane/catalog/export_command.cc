@@ -2,6 +2,7 @@
 
 #include "catalog/catalog_command.h"
 #include "catalog/flaws.h"
+#include "catalog/opening.h"
 #include "catalog/store/store.h"
 #include "cli/exit_status.h"
 #include "text/escape.h"
@@ -12,26 +13,15 @@
 namespace corvane::tool::catalog {
 
 int runExport(const Context& context, const CatalogOptions& options) {
-  auto store = Store::open(*context.files, options.catalog, Store::Access::kRead);
-  if (!store) {
-    printError(store.error().text());
-    return kExitFailed;
-  }
-  // One state of the catalog, whatever a scan writes meanwhile.
-  if (auto begun = (*store)->beginRead(); !begun) {
-    printError(begun.error().within(quoteName(options.catalog)).text());
-    return kExitFailed;
-  }
-  auto roots = (*store)->roots();
-  if (!roots) {
-    printError(roots.error().within(quoteName(options.catalog)).text());
-    return kExitFailed;
-  }
+  auto opened = openCatalog(context, options.catalog, Store::Access::kRead, true);
+  if (!opened) return kExitFailed;
+  auto& store = opened->store;
+  const auto* roots = &opened->roots;
   LineWriter out;
   std::size_t left = 0;
   std::unordered_map<std::int64_t, const Root*> rootOf;
   for (const auto& root : *roots) rootOf[root.id] = &root;
-  auto read = (*store)->forEachEntry([&](std::int64_t rootId, Entry& entry) {
+  auto read = store->forEachEntry([&](std::int64_t rootId, Entry& entry) {
     const Root& root = *rootOf.at(rootId);
     const std::string location = root.locationOf(entry.path);
     if (options.json) {
@@ -58,7 +48,7 @@ int runExport(const Context& context, const CatalogOptions& options) {
     printError(read.error().within(quoteName(options.catalog)).text());
     return kExitFailed;
   }
-  const bool flawed = reportFlaws(**store);
+  const bool flawed = reportFlaws(*store);
   if (!out.flush() || flawed) return kExitFailed;
   if (left != 0) {
     printError(quoteName(options.catalog) + ": " + std::to_string(left) +

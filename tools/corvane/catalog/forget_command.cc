@@ -2,6 +2,7 @@
 
 #include "catalog/catalog_command.h"
 #include "catalog/flaws.h"
+#include "catalog/opening.h"
 #include "catalog/store/store.h"
 #include "cli/exit_status.h"
 #include "text/escape.h"
@@ -32,15 +33,13 @@ const Root* rootNamed(const Context& context, const std::vector<Root>& roots, co
 }  // namespace
 
 int runForget(const Context& context, const CatalogOptions& options) {
-  auto store = Store::open(*context.files, options.catalog, Store::Access::kWrite);
-  if (!store) {
-    printError(store.error().text());
-    return kExitFailed;
-  }
-  auto roots = (*store)->roots();
-  auto counts = (*store)->entryCounts();
-  if (!roots || !counts) {
-    printError((roots ? counts.error() : roots.error()).within(quoteName(options.catalog)).text());
+  auto opened = openCatalog(context, options.catalog, Store::Access::kWrite, false);
+  if (!opened) return kExitFailed;
+  auto& store = opened->store;
+  const auto* roots = &opened->roots;
+  auto counts = store->entryCounts();
+  if (!counts) {
+    printError(counts.error().within(quoteName(options.catalog)).text());
     return kExitFailed;
   }
   // Every operand is found before anything goes: a typo removes nothing.
@@ -54,17 +53,17 @@ int runForget(const Context& context, const CatalogOptions& options) {
     }
     if (std::find(chosen.begin(), chosen.end(), root) == chosen.end()) chosen.push_back(root);
   }
-  if (auto begun = (*store)->begin(); !begun) {
+  if (auto begun = store->begin(); !begun) {
     printError(begun.error().within(quoteName(options.catalog)).text());
     return kExitFailed;
   }
   for (const Root* root : chosen) {
-    if (auto gone = (*store)->forget(root->id); !gone) {
+    if (auto gone = store->forget(root->id); !gone) {
       printError(gone.error().within(quoteName(options.catalog)).text());
       return kExitFailed;  // the transaction is rolled back when the connection closes
     }
   }
-  if (auto committed = (*store)->commit(); !committed) {
+  if (auto committed = store->commit(); !committed) {
     printError(committed.error().within(quoteName(options.catalog)).text());
     return kExitFailed;
   }
@@ -76,7 +75,7 @@ int runForget(const Context& context, const CatalogOptions& options) {
     printOut("forgot " + root->machine + ":" + quoteName(root->path) + " (" + std::to_string(entries) +
              (entries == 1 ? " entry)" : " entries)"));
   }
-  return reportFlaws(**store) ? kExitFailed : kExitOk;
+  return reportFlaws(*store) ? kExitFailed : kExitOk;
 }
 
 }  // namespace corvane::tool::catalog

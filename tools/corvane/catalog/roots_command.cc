@@ -3,6 +3,7 @@
 
 #include "catalog/catalog_command.h"
 #include "catalog/flaws.h"
+#include "catalog/opening.h"
 #include "catalog/store/store.h"
 #include "cli/exit_status.h"
 #include "text/escape.h"
@@ -30,23 +31,13 @@ const char* kindName(RootKind kind) { return kind == RootKind::kLibrary ? "libra
 }  // namespace
 
 int runRoots(const Context& context, const CatalogOptions& options) {
-  auto store = Store::open(*context.files, options.catalog, Store::Access::kRead);
-  if (!store) {
-    printError(store.error().text());
-    return kExitFailed;
-  }
-  if (auto begun = (*store)->beginRead(); !begun) {
-    printError(begun.error().within(quoteName(options.catalog)).text());
-    return kExitFailed;
-  }
-  auto roots = (*store)->roots();
-  if (!roots) {
-    printError(roots.error().within(quoteName(options.catalog)).text());
-    return kExitFailed;
-  }
+  auto opened = openCatalog(context, options.catalog, Store::Access::kRead, true);
+  if (!opened) return kExitFailed;
+  auto& store = opened->store;
+  const auto* roots = &opened->roots;
   // Counted row by row, so that every row counted keeps the catalog's rules.
   std::unordered_map<std::int64_t, std::int64_t> entriesOf;
-  if (auto read = (*store)->forEachEntry([&](std::int64_t root, Entry&) { return ++entriesOf[root], true; }, true);
+  if (auto read = store->forEachEntry([&](std::int64_t root, Entry&) { return ++entriesOf[root], true; }, true);
       !read) {
     printError(read.error().within(quoteName(options.catalog)).text());
     return kExitFailed;
@@ -71,7 +62,7 @@ int runRoots(const Context& context, const CatalogOptions& options) {
                    .take());
     }
   }
-  const bool flawed = reportFlaws(**store);
+  const bool flawed = reportFlaws(*store);
   return out.flush() && !flawed ? kExitOk : kExitFailed;
 }
 

@@ -3,6 +3,7 @@
 
 #include "catalog/catalog_command.h"
 #include "catalog/flaws.h"
+#include "catalog/opening.h"
 #include "catalog/reading.h"
 #include "catalog/store/store.h"
 #include "cli/exit_status.h"
@@ -176,22 +177,16 @@ class Verifier {
 }  // namespace
 
 int runVerify(const Context& context, const CatalogOptions& options) {
-  auto store = Store::open(*context.files, options.catalog, Store::Access::kRead);
-  if (!store) {
-    printError(store.error().text());
-    return kExitFailed;
-  }
-  auto roots = (*store)->roots();
-  if (!roots) {
-    printError(roots.error().within(quoteName(options.catalog)).text());
-    return kExitFailed;
-  }
+  auto opened = openCatalog(context, options.catalog, Store::Access::kRead, false);
+  if (!opened) return kExitFailed;
+  auto& store = opened->store;
+  const auto* roots = &opened->roots;
   LineWriter out;
   Verifier verifier(context, options, out);
   const std::string machine = machineName();
   for (const auto& root : *roots) {
     if (root.machine != machine) continue;  // another machine's files are not here to read
-    auto entries = (*store)->entriesOf(root.id);
+    auto entries = store->entriesOf(root.id);
     if (!entries) {
       printError(entries.error().within(quoteName(options.catalog)).text());
       return kExitFailed;
@@ -219,7 +214,7 @@ int runVerify(const Context& context, const CatalogOptions& options) {
                " unreadable";
     out.line(summary);
   }
-  const bool flawed = reportFlaws(**store);
+  const bool flawed = reportFlaws(*store);
   return out.flush() && c.corrupt == 0 && c.unreadable == 0 && !flawed ? kExitOk : kExitFailed;
 }
 
