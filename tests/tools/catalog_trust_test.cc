@@ -307,5 +307,36 @@ TEST(CatalogTrust, AScanOnAFullDiskFailsAndTheNextOneCompletesOnceThereIsSpace) 
   EXPECT_FALSE(fs::exists(catalog + "-wal") && fs::file_size(catalog + "-wal") != 0);
 }
 
+// A catalog kept in the tree it scans, a folder inside a root, and roots listed and forgotten.
+TEST(CatalogRoots, PartsOfARootAreScannedAsItsOwnAndRootsAreListedAndForgotten) {
+  TempDir dir;
+  dir.write("tree/a", "a\n");
+  dir.write("tree/sub/b", "b\n");
+  const auto tree = dir.at("tree");
+  const auto catalog = dir.at("tree/own.catalog");  // inside the tree it scans
+  waitPastRacyWindow();
+  ASSERT_EQ(runCorvane({"-q", "catalog", "scan", catalog, tree}).out,
+            "2 new, 0 changed, 0 unchanged, 0 removed, 0 moved\n");
+  // Its own files are never entries, however often it is written.
+  EXPECT_EQ(runCorvane({"-q", "catalog", "scan", catalog}).out, "0 new, 0 changed, 2 unchanged, 0 removed, 0 moved\n");
+  dir.write("tree/sub/c", "c\n");
+  fs::remove(dir.at("tree/a"));
+  const auto part = runCorvane({"-q", "catalog", "scan", catalog, dir.at("tree/sub")});
+  EXPECT_EQ(part.out, "1 new, 0 changed, 1 unchanged, 0 removed, 0 moved\n");  // "a", outside the part, stays
+  EXPECT_NE(part.err.find("scanning that part of it"), std::string::npos) << part.err;
+  const auto roots = runCorvane({"catalog", "roots", "--json", catalog});
+  ASSERT_EQ(lines(roots.out).size(), 1u) << roots.out;
+  const auto root = nlohmann::json::parse(roots.out);
+  EXPECT_EQ(root["path"], tree);
+  EXPECT_EQ(root["entries"], 3);
+  EXPECT_EQ(root["sha256"], true);
+  // A root not in the catalog: nothing is forgotten.
+  EXPECT_EQ(runCorvane({"-q", "catalog", "forget", catalog, tree, dir.at("elsewhere")}).status, 1);
+  EXPECT_EQ(sqlCount(catalog, "SELECT count(*) FROM entry"), 3);
+  const auto forgot = runCorvane({"-q", "catalog", "forget", catalog, tool::catalog::machineName() + ":" + tree});
+  EXPECT_EQ(forgot.status, 0) << forgot.err;
+  EXPECT_EQ(sqlCount(catalog, "SELECT count(*) FROM entry") + sqlCount(catalog, "SELECT count(*) FROM root"), 0);
+}
+
 }  // namespace
 }  // namespace corvane::testing
