@@ -396,6 +396,17 @@ TEST(CatalogSafety, WhatIsNotASoundCatalogOfOursIsRefusedAndLeftByteForByte) {
          return path;
        },
        "a catalog of a newer corvane (schema 99"},
+      {"a table changed by hand",
+       [&] {
+         const auto path = dir.at("rebuilt.catalog");
+         fs::copy_file(good, path);
+         sql(path,
+             "BEGIN; DROP VIEW files; CREATE TABLE e2(root, path, size, mtime, ctime, device, inode, fingerprint, "
+             "sha256, racy); INSERT INTO e2 SELECT * FROM entry; DROP TABLE entry; ALTER TABLE e2 RENAME TO entry; "
+             "COMMIT;");
+         return path;
+       },
+       "is not as corvane makes it"},
       {"a damaged catalog",
        [&] {
          const auto path = dir.at("damaged.catalog");

@@ -101,6 +101,8 @@ TEST(CatalogTrust, RowsThatBreakTheRulesAreNeverOpenedPrintedOrMergedAndFailEver
       {"a root that is not clean",
        "INSERT INTO root VALUES (7, CAST('" + tool::catalog::machineName() + "' AS BLOB), CAST('" + tree +
            "/..' AS BLOB), 0, 1, 1); INSERT INTO entry VALUES (7, CAST('outside.txt' AS BLOB), " + meta + ")"},
+      {"a path stored as text rather than bytes", entryRow("'zz'", meta)},
+      {"an entry whose root is not a number", "INSERT INTO entry VALUES ('one', CAST('zz' AS BLOB), " + meta + ")"},
       {"a relative root", "INSERT INTO root VALUES (7, CAST('" + tool::catalog::machineName() +
                               "' AS BLOB), CAST('relative/../root' AS BLOB), 0, 1, 1)"},
   };
@@ -201,6 +203,24 @@ TEST(CatalogTrust, VerifyCallsContentCorruptUnderAnUnchangedSizeAndModificationT
       EXPECT_EQ(found.front(), c.line + file) << run.out;
     }
   }
+}
+
+// A root swapped for a link since its scan is not the folder recorded: neither read nor scanned.
+TEST(CatalogTrust, ARootSwappedForALinkIsNeitherVerifiedNorScanned) {
+  TempDir dir;
+  dir.write("tree/a", "a\n");
+  dir.write("elsewhere/a", "a\n");
+  dir.write("elsewhere/b", "b\n");
+  const auto catalog = dir.at("c.catalog");
+  ASSERT_EQ(runCorvane({"-q", "catalog", "scan", catalog, dir.at("tree")}).status, 0);
+  fs::rename(dir.at("tree"), dir.at("tree.old"));
+  fs::create_directory_symlink(dir.at("elsewhere"), dir.at("tree"));
+  for (const char* command : {"verify", "scan"}) {
+    const auto run = runCorvane({"-q", "catalog", command, catalog});
+    EXPECT_EQ(run.status, 1) << command << ": " << run.out;
+    EXPECT_NE(run.err.find("leads through a link now"), std::string::npos) << command << ": " << run.err;
+  }
+  EXPECT_EQ(sqlCount(catalog, "SELECT count(*) FROM entry"), 1);
 }
 
 // Bit rot: bytes of a file flipped in the image of an unmounted file system, where no time

@@ -7,8 +7,8 @@ namespace {
 
 constexpr const char* kCatalogStatuses =
     "  0  done (diff: the sides hold the same; verify: nothing changed under unchanged metadata)\n"
-    "  1  some file failed; diff: the sides differ; verify: a change or damage found; standard\n"
-    "     output could not be written\n"
+    "  1  some file failed, or a row of a catalog breaks its rules; diff: the sides differ; verify:\n"
+    "     some content is corrupt; standard output could not be written\n"
     "  2  the command line is wrong";
 
 void addJobs(CLI::App& command, CatalogOptions& options) {

@@ -19,7 +19,8 @@ struct Side {
   std::vector<std::string> roots;     // where each root lies
   std::vector<std::string> machines;  // and on which machine
   std::vector<Item> items;
-  bool flawed = false;  // rows were left out for breaking the catalog's rules (and were reported)
+  std::size_t unreadable = 0;  // files of a folder side that could not be read (each was reported)
+  bool flawed = false;         // rows were left out for breaking the catalog's rules (and were reported)
 
   // Paths relative to the root when there is one root, else where the entry lies.
   const std::string& nameOf(std::size_t i) const { return items[i].name.empty() ? items[i].entry.path : items[i].name; }

@@ -117,7 +117,15 @@ int runDiff(const Context& context, const CatalogOptions& options) {
   const auto result = diffSides(sideA, sideB);
 
   LineWriter out;
-  const bool flawed = sideA.flawed || sideB.flawed;
+  // A file that could not be read is in neither side: the comparison cannot pass as whole.
+  for (const Side* side : {&sideA, &sideB}) {
+    if (side->unreadable != 0) {
+      printError((side == &sideA ? options.sideA : options.sideB) + ": " +
+                 count(side->unreadable, side->unreadable == 1 ? "file" : "files") +
+                 " could not be read and are left out of the comparison");
+    }
+  }
+  const bool flawed = sideA.flawed || sideB.flawed || sideA.unreadable != 0 || sideB.unreadable != 0;
   if (options.missing) {
     printMissing(sideA, result, out);
     return out.flush() && result.missing.empty() && !flawed ? kExitOk : kExitFailed;

@@ -36,6 +36,13 @@ std::vector<Found> listLibrary(const PhotoFolder& library) {
   return found;
 }
 
+platform::FileResult<std::unique_ptr<platform::Directory>> openRootFolder(platform::FileSystem& fileSystem,
+                                                                          const std::string& root) {
+  auto top = fileSystem.openDirectory(nullptr, "/", platform::Resolve::kNoFollow);
+  if (!top || root == "/") return top;
+  return fileSystem.openDirectory(top->get(), std::string_view(root).substr(1), platform::Resolve::kBeneathNoLinks);
+}
+
 bool liesWithin(const std::string& path, const std::string& folder) {
   if (folder.empty()) return true;
   return path.starts_with(folder) && (path.size() == folder.size() || path[folder.size()] == '/');

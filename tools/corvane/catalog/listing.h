@@ -25,6 +25,11 @@ std::vector<Found> listFolder(platform::FileSystem& fileSystem, const std::strin
 // root, in the byte order of the identifiers.
 std::vector<Found> listLibrary(const PhotoFolder& library);
 
+// A root's folder, reached from "/" with no link followed anywhere on the way: a root is recorded
+// with every link resolved, so a link met now is a folder swapped for one since.
+platform::FileResult<std::unique_ptr<platform::Directory>> openRootFolder(platform::FileSystem& fileSystem,
+                                                                          const std::string& root);
+
 // Whether `path` lies at or below `folder` (both relative, '/'-separated; "" is the root).
 bool liesWithin(const std::string& path, const std::string& folder);
 

@@ -37,8 +37,7 @@ int runRoots(const Context& context, const CatalogOptions& options) {
   const auto* roots = &opened->roots;
   // Counted row by row, so that every row counted keeps the catalog's rules.
   std::unordered_map<std::int64_t, std::int64_t> entriesOf;
-  if (auto read = store->forEachEntry([&](std::int64_t root, Entry&) { return ++entriesOf[root], true; }, true);
-      !read) {
+  if (auto read = store->forEachEntry([&](std::int64_t root, Entry&) { return ++entriesOf[root], true; }); !read) {
     printError(read.error().within(quoteName(options.catalog)).text());
     return kExitFailed;
   }

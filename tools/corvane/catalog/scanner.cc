@@ -1,6 +1,7 @@
 #include "catalog/scanner.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <tuple>
 
@@ -109,6 +110,12 @@ bool isCatalogFile(const std::string& location, const std::string& catalog) {
 }
 
 Result<> Scanner::scanFolder(Root& root, const std::string& part) {
+  // A root that leads through a link now is not the folder recorded: nothing of it is touched.
+  if (auto folder = openRootFolder(*context_.files, root.path); !folder) {
+    const int code = folder.error().code;
+    if (code == ELOOP || code == EXDEV) return failure(Error{root.path, "its path leads through a link now"});
+    return failure(Error::ofFile(folder.error(), root.path));
+  }
   // Every file is looked at in the walk, even on a first scan that reads them all: what is read
   // must be the file the walk saw.
   auto found = listFolder(*context_.files, part.empty() ? root.path : root.locationOf(part));
@@ -128,7 +135,7 @@ Result<> Scanner::scan(Root& root, const std::vector<Found>& found, const PhotoF
                        const std::string& part) {
   Pass pass{root, found, library};
   pass.hashes = settings_.hash.value_or(root.hashes);
-  if (pass.hashes && !root.hashes) {
+  if (pass.hashes && !root.hashes && part.empty()) {
     // Kept from the start: a scan killed midway is finished by the next one, hashes and all.
     root.hashes = true;
     if (auto updated = store_.updateRoot(root); !updated) return cannotWrite(updated.error());
@@ -285,7 +292,8 @@ Result<> Scanner::finish(Pass& pass, const std::vector<std::size_t>& gone) {
       return cannotWrite(removed.error());
     }
   }
-  pass.root.hashes = pass.hashes;
+  // A part sets neither the root's choice of digests nor the time of its last whole scan.
+  if (!pass.partial) pass.root.hashes = pass.hashes;
   // A part scanned is not the whole root scanned: a merge goes by when the whole was.
   if (!pass.partial) pass.root.scannedNs = nowNs();
   if (auto updated = store_.updateRoot(pass.root); !updated) return cannotWrite(updated.error());

@@ -19,12 +19,10 @@ Result<Side> sideOfStore(Store& store) {
   }
   if (const auto count = store.entryCount()) side.items.reserve(static_cast<std::size_t>(*count));
   // Named by alignSides, once both sides are known.
-  auto read = store.forEachEntry(
-      [&](std::int64_t root, Entry& entry) {
-        side.items.push_back({std::move(entry), indexOf.at(root), {}});
-        return true;
-      },
-      true);
+  auto read = store.forEachEntry([&](std::int64_t root, Entry& entry) {
+    side.items.push_back({std::move(entry), indexOf.at(root), {}});
+    return true;
+  });
   if (!read) return failure(read.error());
   if (auto ended = store.endRead(); !ended) return failure(ended.error());
   side.flawed = reportFlaws(store);
@@ -47,7 +45,9 @@ Result<Side> loadSide(const Context& context, const std::string& operand, const 
     if (!root) return failure(root.error());
     Scanner scanner(**store, context, settings);
     if (auto scanned = scanner.scanFolder(*root); !scanned) return failure(scanned.error().within(operand));
-    return sideOfStore(**store);
+    auto side = sideOfStore(**store);
+    if (side) side->unreadable = scanner.counts().failed;
+    return side;
   }
   auto store = Store::open(fileSystem, operand, Store::Access::kRead);
   if (!store) return failure(store.error());

@@ -3,6 +3,7 @@
 
 #include "catalog/catalog_command.h"
 #include "catalog/flaws.h"
+#include "catalog/listing.h"
 #include "catalog/opening.h"
 #include "catalog/reading.h"
 #include "catalog/store/store.h"
@@ -78,8 +79,12 @@ class Verifier {
       library = std::move(*opened);
     } else {
       // Every entry is looked at and read below the root's open folder, never by its joined path.
-      auto opened = context_.files->openDirectory(nullptr, root.path, platform::Resolve::kFollow);
-      if (!opened) return failure(Error::ofFile(opened.error(), root.path));
+      auto opened = openRootFolder(*context_.files, root.path);
+      if (!opened) {
+        const int code = opened.error().code;
+        if (code == ELOOP || code == EXDEV) return failure(Error{root.path, "its path leads through a link now"});
+        return failure(Error::ofFile(opened.error(), root.path));
+      }
       folder = std::move(*opened);
     }
     // Content is judged by size and modification time, as bit-rot tools judge it: a file whose

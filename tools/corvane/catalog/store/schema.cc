@@ -8,6 +8,23 @@ namespace corvane::tool::catalog {
 
 namespace {
 
+// The tables as they are made, which SQLite keeps as written: a catalog whose tables say
+// otherwise was changed by hand, and no rule of ours could be relied on in it.
+constexpr const char* kMetaTable = "CREATE TABLE meta(key TEXT PRIMARY KEY NOT NULL, value NOT NULL) WITHOUT ROWID";
+// One row a scanned folder or photo library, of one machine; `scanned` is when its last whole
+// scan finished (nanoseconds since the epoch; 0 before), `hashes` whether scans of it record
+// SHA-256.
+constexpr const char* kRootTable =
+    "CREATE TABLE root(id INTEGER PRIMARY KEY, machine BLOB NOT NULL, path BLOB NOT NULL,\n"
+    "  kind INTEGER NOT NULL, hashes INTEGER NOT NULL, scanned INTEGER NOT NULL, UNIQUE (machine, path))";
+// One row a file (path relative to its root) or asset (its identifier). Digests are 32 bytes;
+// fingerprint is NULL for a library's images, sha256 when not recorded. `racy` (0 or 1, which
+// cost no bytes) marks a file changed just before it was read: read it again.
+constexpr const char* kEntryTable =
+    "CREATE TABLE entry(root INTEGER NOT NULL, path BLOB NOT NULL, size INTEGER NOT NULL,\n"
+    "  mtime INTEGER NOT NULL, ctime INTEGER NOT NULL, device INTEGER NOT NULL, inode INTEGER NOT NULL,\n"
+    "  fingerprint BLOB, sha256 BLOB, racy INTEGER NOT NULL, PRIMARY KEY (root, path)) WITHOUT ROWID";
+
 // Paths and names as text, digests as hexadecimal, for people who query a catalog with SQL.
 constexpr const char* kFilesView =
     "CREATE VIEW files AS SELECT CAST(root.machine AS TEXT) AS machine, CAST(root.path AS TEXT) AS root,\n"
@@ -26,26 +43,15 @@ Result<> buildSchema(Database& db) {
       "PRAGMA user_version = " +
       std::to_string(kSchemaVersion) +
       ";\n"
-      "BEGIN;\n"
-      "CREATE TABLE meta(key TEXT PRIMARY KEY NOT NULL, value NOT NULL) WITHOUT ROWID;\n"
+      "BEGIN;\n" +
+      kMetaTable +
+      ";\n"
       "INSERT INTO meta VALUES ('schema', " +
       std::to_string(kSchemaVersion) + "), ('fingerprint_format', " + std::to_string(kFingerprintFormat) +
       "),\n"
       "  ('fingerprint', 'SHA-256 of the size as 8 little-endian bytes, then the whole content for files of at most " +
       limit + " bytes, else five " + sample + "-byte samples at 0, size/4, 2 size/4, 3 size/4 and size - " + sample +
-      "');\n"
-      // One row a scanned folder or photo library, of one machine; `scanned` is when its last
-      // scan finished (nanoseconds since the epoch; 0 before), `hashes` whether scans of it
-      // record SHA-256.
-      "CREATE TABLE root(id INTEGER PRIMARY KEY, machine BLOB NOT NULL, path BLOB NOT NULL,\n"
-      "  kind INTEGER NOT NULL, hashes INTEGER NOT NULL, scanned INTEGER NOT NULL, UNIQUE (machine, path));\n"
-      // One row a file (path relative to its root) or asset (its identifier). Digests are 32
-      // bytes; fingerprint is NULL for a library's images, sha256 when not asked for. `racy` (0 or
-      // 1, which cost no bytes) marks a file changed just before it was read: read it again.
-      "CREATE TABLE entry(root INTEGER NOT NULL, path BLOB NOT NULL, size INTEGER NOT NULL,\n"
-      "  mtime INTEGER NOT NULL, ctime INTEGER NOT NULL, device INTEGER NOT NULL, inode INTEGER NOT NULL,\n"
-      "  fingerprint BLOB, sha256 BLOB, racy INTEGER NOT NULL, PRIMARY KEY (root, path)) WITHOUT ROWID;\n" +
-      kFilesView +
+      "');\n" + kRootTable + ";\n" + kEntryTable + ";\n" + kFilesView +
       "COMMIT;\n"
       "PRAGMA journal_mode = WAL;\n";
   return db.execute(sql.c_str());
@@ -86,6 +92,15 @@ Result<> checkSchema(Database& db, bool thorough) {
   if (*format != kFingerprintFormat) {
     return failure("a catalog of fingerprints of another format (" + std::to_string(*format) + "; this corvane makes " +
                    std::to_string(kFingerprintFormat) + ")");
+  }
+  for (const std::string table : {kMetaTable, kRootTable, kEntryTable}) {
+    const auto name = table.substr(13, table.find('(') - 13);  // after "CREATE TABLE "
+    auto definition = db.prepare("SELECT sql FROM sqlite_schema WHERE type = 'table' AND name = ?");
+    if (!definition) return failure(definition.error().within("a damaged catalog"));
+    definition->bind(1, std::string_view(name));
+    if (definition->step() != Statement::Step::kRow || definition->blob(0) != table) {
+      return failure("a catalog whose table " + name + " is not as corvane makes it (changed by hand?)");
+    }
   }
   if (thorough) {
     auto check = db.prepare("PRAGMA quick_check");

@@ -24,6 +24,11 @@ Statement& Statement::bindBlob(int index, std::string_view bytes) {
   return bindBlob(index, std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
 }
 
+Statement& Statement::bindValueOf(int index, const Statement& row, int column) {
+  sqlite3_bind_value(statement_.get(), index, sqlite3_column_value(row.statement_.get(), column));
+  return *this;
+}
+
 Statement& Statement::bindNull(int index) {
   sqlite3_bind_null(statement_.get(), index);
   return *this;

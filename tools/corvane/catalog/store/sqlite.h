@@ -33,6 +33,8 @@ class Statement {
   Statement& bindBlob(int index, std::span<const std::uint8_t> bytes);
   Statement& bindBlob(int index, std::string_view bytes);
   Statement& bindNull(int index);
+  // The value a row of another statement holds, of whatever type.
+  Statement& bindValueOf(int index, const Statement& row, int column);
 
   Step step();
   // Runs a statement that returns no rows to its end; the connection's error on failure.

@@ -135,7 +135,8 @@ void Store::flaw(Flaw flaw) {
 
 std::optional<std::string> Store::entryOfRow(const Statement& row, int first, Entry& entry) const {
   entry.path = std::string(row.blob(first));
-  if (row.type(first) != SQLITE_BLOB && row.type(first) != SQLITE_TEXT) return "its path is not a string of bytes";
+  // Always written as bytes: text of the same bytes would sort apart from them, and pass a key.
+  if (row.type(first) != SQLITE_BLOB) return "its path is not stored as bytes";
   if (auto flaw = flawOfEntryPath(entry.path)) return flaw;
   for (int column = first + 1; column <= first + 8; ++column) {
     if (column == first + 6 || column == first + 7) continue;
@@ -196,6 +197,8 @@ Result<std::vector<Root>> Store::roots() {
               std::string(query->blob(2)), static_cast<RootKind>(query->integer(3)),
               query->integer(4) != 0,      query->integer(5)};
     std::optional<std::string> why;
+    if (query->type(1) != SQLITE_BLOB || query->type(2) != SQLITE_BLOB)
+      why = "its machine or path is not stored as bytes";
     for (int column = 3; column <= 5 && !why; ++column) {
       if (query->type(column) != SQLITE_INTEGER) why = "a number of it is not an integer";
     }
@@ -206,7 +209,7 @@ Result<std::vector<Root>> Store::roots() {
     if (!why && root.scannedNs < 0) why = "its scan time is negative";
     if (why) {
       flawedRoots_.push_back(root.id);
-      flaw({root.path, {}, "a root: " + *why});
+      flaw({root.machine + ":" + root.path, {}, "a root: " + *why});
       continue;
     }
     soundRoots_.push_back(root.id);
@@ -215,7 +218,43 @@ Result<std::vector<Root>> Store::roots() {
   if (step == Statement::Step::kFailed) return failure(query->error());
   std::sort(soundRoots_.begin(), soundRoots_.end());
   std::sort(flawedRoots_.begin(), flawedRoots_.end());
+  if (!entryRootsChecked_) {
+    entryRootsChecked_ = true;
+    if (auto checked = checkEntryRoots(); !checked) return failure(checked.error());
+  }
   return roots;
+}
+
+Result<> Store::checkEntryRoots() {
+  // Every distinct root value of the entries, in SQLite's order (numbers, then text, then
+  // bytes), one index seek each: entries of a root that does not exist are in no root's answer,
+  // so they are looked for here, once.
+  auto first = db_.prepare("SELECT root FROM entry ORDER BY root LIMIT 1");
+  auto after = db_.prepare("SELECT root FROM entry WHERE root > ? ORDER BY root LIMIT 1");
+  auto afterToo = db_.prepare("SELECT root FROM entry WHERE root > ? ORDER BY root LIMIT 1");
+  auto sample = db_.prepare("SELECT path FROM entry WHERE root = ? LIMIT 1");
+  if (!first || !after || !afterToo || !sample) return failure(db_.error());
+  Statement* at = &*first;
+  if (at->step() != Statement::Step::kRow) return {};
+  for (;;) {
+    const bool known =
+        at->type(0) == SQLITE_INTEGER && (std::binary_search(soundRoots_.begin(), soundRoots_.end(), at->integer(0)) ||
+                                          std::binary_search(flawedRoots_.begin(), flawedRoots_.end(), at->integer(0)));
+    if (!known) {
+      sample->reset();
+      sample->bindValueOf(1, *at, 0);
+      std::string path = sample->step() == Statement::Step::kRow ? std::string(sample->blob(0)) : std::string();
+      std::string where = "#";  // appended, not concatenated: GCC 12 warns falsely (-Wrestrict) on the one-liner
+      where.append(at->blob(0));
+      flaw({std::move(where), std::move(path), "an entry of no root"});
+    }
+    // The next value is sought by the statement not holding this one, which stays valid to bind.
+    Statement* other = at == &*after ? &*afterToo : &*after;
+    other->reset();
+    other->bindValueOf(1, *at, 0);
+    if (other->step() != Statement::Step::kRow) return {};
+    at = other;
+  }
 }
 
 Result<Root> Store::rootFor(const std::string& machine, const std::string& path, RootKind kind, bool hashes) {
@@ -262,16 +301,21 @@ Result<std::vector<Entry>> Store::entriesOf(std::int64_t root) {
   return entries;
 }
 
-Result<> Store::forEachEntry(const std::function<bool(std::int64_t root, Entry& entry)>& visit, bool contentOnly) {
-  const std::string columns = contentOnly ? "path, size, 0, 0, 0, 0, fingerprint, sha256, 0" : kEntryColumns;
+Result<> Store::forEachEntry(const std::function<bool(std::int64_t root, Entry& entry)>& visit) {
   auto all = roots();
   if (!all) return failure(all.error());
-  auto query = db_.prepare("SELECT root, " + columns + " FROM entry ORDER BY root, path");
+  auto query = db_.prepare(std::string("SELECT root, ") + kEntryColumns + " FROM entry ORDER BY root, path");
   if (!query) return failure(query.error());
   std::int64_t root = 0;
   const Root* current = nullptr;
   Statement::Step step;
   while ((step = query->step()) == Statement::Step::kRow) {
+    if (query->type(0) != SQLITE_INTEGER) {
+      std::string where = "#";  // appended, not concatenated: GCC 12 warns falsely (-Wrestrict) on the one-liner
+      where.append(query->blob(0));
+      flaw({std::move(where), std::string(query->blob(1)), "its root is not a number"});
+      continue;
+    }
     if (const auto id = query->integer(0); current == nullptr || id != root) {
       root = id;
       const auto found = std::find_if(all->begin(), all->end(), [&](const Root& r) { return r.id == id; });
@@ -281,7 +325,9 @@ Result<> Store::forEachEntry(const std::function<bool(std::int64_t root, Entry& 
     if (current == nullptr) {
       // Entries of a flawed root go with it; one of no root at all is a flaw of its own.
       if (!std::binary_search(flawedRoots_.begin(), flawedRoots_.end(), root)) {
-        flaw({"#" + std::to_string(root), std::string(query->blob(1)), "an entry of no root"});
+        std::string where = "#";
+        where.append(std::to_string(root));
+        flaw({std::move(where), std::string(query->blob(1)), "an entry of no root"});
       }
       continue;
     }

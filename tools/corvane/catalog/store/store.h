@@ -68,9 +68,8 @@ class Store {
 
   // A root's entries, in the byte order of their paths.
   Result<std::vector<Entry>> entriesOf(std::int64_t root);
-  // Every entry, by root then path; `visit` may take the entry, and returns false to stop. With
-  // `contentOnly`, only paths, sizes and digests are read (times, device and inode are 0).
-  Result<> forEachEntry(const std::function<bool(std::int64_t root, Entry& entry)>& visit, bool contentOnly = false);
+  // Every entry, by root then path; `visit` may take the entry, and returns false to stop.
+  Result<> forEachEntry(const std::function<bool(std::int64_t root, Entry& entry)>& visit);
   Result<std::int64_t> entryCount();
   // How many entries each root has, by root id (a root with none is not listed).
   Result<std::vector<std::pair<std::int64_t, std::int64_t>>> entryCounts();
@@ -107,6 +106,8 @@ class Store {
   Result<Statement*> statement(std::unique_ptr<Statement>& slot, const char* sql);
   // Records a flaw unless it was met before.
   void flaw(Flaw flaw);
+  // Entries whose root is no root of the catalog, found once by a seek a root value.
+  Result<> checkEntryRoots();
   // Reads an entry row, or says why it breaks the rules.
   std::optional<std::string> entryOfRow(const Statement& row, int first, Entry& entry) const;
 
@@ -116,6 +117,7 @@ class Store {
   bool writer_;
   std::vector<Flaw> flaws_;
   std::vector<std::int64_t> soundRoots_, flawedRoots_;  // as the last roots() found them
+  bool entryRootsChecked_ = false;
   std::unique_ptr<Statement> put_, remove_, updateRoot_;
 };
 
