@@ -26,7 +26,7 @@ BASH_COMPLETION = "/usr/share/bash-completion/bash_completion"
 BASH_QUERY = r"""
 source "$BASH_COMPLETION" || exit 3
 __load_completion corvane || { echo "bash-completion found no completion for corvane" >&2; exit 3; }
-spec=$(complete -p corvane) && function=${spec#*-F } && function=${function%% *}
+registered=$(complete -p corvane) && function=${registered#*-F } && function=${function%% *}
 COMP_LINE=$1 COMP_POINT=${#1}
 shift
 COMP_WORDS=("$@") COMP_CWORD=$(($# - 1))
