@@ -208,7 +208,7 @@ int main(int argc, char** argv) {
   pthread_mutex_init(&host.mutex, NULL);
   const CorvaneMessenger messenger = {sizeof messenger, &host, setCallback, sendResponse, NULL, NULL};
   const CorvaneConsole console = {sizeof console, NULL, printToStandardError};
-  const CorvaneLentServices lent = {sizeof lent, &console, NULL, library, NULL};
+  const CorvaneLentServices lent = {sizeof lent, &console, NULL, library, NULL, NULL};
   const CorvanePluginRegistrar registrar = {sizeof registrar, &host, &messenger, setDestructionHandler, &lent};
   CorvanePluginRegisterWithRegistrar(&registrar);
 

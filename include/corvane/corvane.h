@@ -166,6 +166,32 @@ typedef struct CorvaneFileObserver {
   void (*file_failed)(void* user_data, const char* path, size_t path_length, const CorvaneFileError* error);
 } CorvaneFileObserver;
 
+/* A file a host opened for the plug-in: opaque to the plug-in, owned by the host. */
+typedef struct CorvaneFile CorvaneFile;
+
+/* How the file methods (fingerprintOfFile, hashFile) open the path of their call, when a host
+ * would rather open it itself: so it can present as a file of its own what the plug-in would
+ * otherwise refuse to read (a stream it reads as it arrives, a disk read whole). The plug-in
+ * still reads only what is presented as a regular file, front to back or at the offsets its
+ * method reads, and gives no digest when a read fails. Errors are filled in *error; their
+ * texts must be static (the plug-in keeps only the operation, reason and error number). */
+typedef struct CorvaneFileOpener {
+  size_t struct_size;
+  void* user_data;
+  /* Opens the path (not NUL-terminated), following links: the file, or NULL and *error. */
+  CorvaneFile* (*open)(void* user_data, const char* path, size_t path_length, CorvaneFileError* error);
+  /* The file's status as the host presents it: 0, or -1 and *error. */
+  int (*status)(void* user_data, CorvaneFile* file, CorvaneFileStatus* status, CorvaneFileError* error);
+  /* One read of at most `size` bytes at `offset`: 0 with the count in *count (0 at the end),
+   * or -1 and *error. */
+  int (*read)(void* user_data, CorvaneFile* file, uint64_t offset, uint8_t* buffer, size_t size, size_t* count,
+              CorvaneFileError* error);
+  /* Optional: the file will be read once, front to back. */
+  void (*advise_sequential)(void* user_data, CorvaneFile* file);
+  /* Releases the file; it is never used again. */
+  void (*close)(void* user_data, CorvaneFile* file);
+} CorvaneFileOpener;
+
 /* What the host lends the plug-in; every field may be NULL. */
 typedef struct CorvaneLentServices {
   size_t struct_size;
@@ -173,6 +199,8 @@ typedef struct CorvaneLentServices {
   const char* system_version;               /* NUL-terminated; NULL: the host system's version */
   const char* photo_library_path;           /* a folder; NULL (or one that cannot be opened): an empty library */
   const CorvaneFileObserver* file_observer; /* NULL: nobody is told */
+  const CorvaneFileOpener* file_opener;     /* NULL (or one without open, status, read or close): the
+                                               plug-in opens the paths itself */
 } CorvaneLentServices;
 
 /* ---- Registration ---------------------------------------------------------------------------- */

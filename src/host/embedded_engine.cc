@@ -32,6 +32,7 @@ struct Registration {
   CorvaneLentServices lent{};
   CorvaneConsole console{};
   CorvaneFileObserver observer{};
+  CorvaneFileOpener opener{};
   std::string systemVersion;
   std::string libraryPath;
   std::mutex* mutex = nullptr;  // the engine's, for the destruction handler
@@ -191,6 +192,10 @@ CorvanePluginRegistrarRef EmbeddedEngine::registrarForPlugin(const CorvaneLentSe
     if (lent->file_observer != nullptr) {
       r.observer = *lent->file_observer;
       r.lent.file_observer = &r.observer;
+    }
+    if (lent->file_opener != nullptr) {
+      r.opener = *lent->file_opener;
+      r.lent.file_opener = &r.opener;
     }
     if (lent->system_version != nullptr) {
       r.systemVersion = lent->system_version;

@@ -8,6 +8,7 @@
 #include "platform/file_error.h"
 #include "platform/file_observer.h"
 #include "platform/file_status.h"
+#include "platform/file_system.h"
 
 namespace corvane::host {
 
@@ -25,10 +26,16 @@ platform::FileError::Reason fileErrorReasonOfCode(std::int32_t code);
 // nothing usable was lent. The structs are copied; the functions must stay callable.
 std::shared_ptr<platform::Console> lentConsole(const CorvaneConsole* console);
 std::shared_ptr<platform::FileObserver> lentFileObserver(const CorvaneFileObserver* observer);
+// A file system that opens the paths of the file methods (no base folder, links followed)
+// through the host's opener, and does everything else with `rest`.
+std::shared_ptr<platform::FileSystem> lentFileOpener(const CorvaneFileOpener* opener,
+                                                     std::shared_ptr<platform::FileSystem> rest);
 
 // A host's side: its objects as structs whose functions call them. Nothing the plug-in calls
 // through them lets an exception out. The objects must outlive the plug-in's use of them.
 CorvaneConsole lendConsole(platform::Console& console);
 CorvaneFileObserver lendFileObserver(platform::FileObserver& observer);
+// Opens with `files.openFile(nullptr, path, Resolve::kFollow)`.
+CorvaneFileOpener lendFileOpener(platform::FileSystem& files);
 
 }  // namespace corvane::host

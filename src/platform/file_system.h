@@ -57,15 +57,25 @@ class Stream {
   virtual ~Stream() = default;
   // Waits for bytes; the count read, 0 at the end.
   virtual FileResult<std::size_t> read(std::span<std::uint8_t> buffer) = 0;
+  // Asks for a larger buffer between writer and reader, when the stream is a pipe, so that a
+  // fast writer and reader meet less often.
+  virtual void widen() {}
 };
 
-// A file held in memory, for bytes that have no file of their own: opened by its path like any
-// other file for as long as it lives, each open reading it from the start.
-class MemoryFile {
+// A stream's bytes kept as a file, for bytes that have no file of their own: opened by its path
+// like any other file for as long as it lives, each open reading it from the start.
+class SpooledFile {
  public:
-  virtual ~MemoryFile() = default;
+  virtual ~SpooledFile() = default;
   virtual const std::string& path() const = 0;
   virtual std::uint64_t size() const = 0;
+};
+
+// Where a stream is kept: in memory up to `memoryLimit` bytes, past that in a file in `folder`
+// that no name leads to, so that it goes with the process however the process ends.
+struct SpoolPlace {
+  std::uint64_t memoryLimit = 64 << 20;
+  std::string folder = "/tmp";
 };
 
 // How a path is resolved.
@@ -106,8 +116,11 @@ class FileSystem {
   virtual FileResult<std::unique_ptr<Stream>> openStream(std::string_view path) = 0;
   // The process's standard input, which stays open when the stream goes.
   virtual std::unique_ptr<Stream> standardInput() = 0;
-  // A file in memory holding what the stream gives, to its end.
-  virtual FileResult<std::unique_ptr<MemoryFile>> memoryFileFrom(Stream& stream) = 0;
+  // A file holding what the stream gives, to its end, kept where `place` says.
+  virtual FileResult<std::unique_ptr<SpooledFile>> spool(Stream& stream, const SpoolPlace& place) = 0;
+  // Opens a block device for reading: its status is the device node's, with the size of the
+  // device itself; anything else fails with ENOTBLK.
+  virtual FileResult<std::unique_ptr<File>> openBlockDevice(std::string_view path) = 0;
   // The absolute path of what a path names, with every link, "." and ".." resolved.
   virtual FileResult<std::string> canonicalPath(std::string_view path) = 0;
 };

@@ -1,6 +1,8 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <linux/openat2.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -98,9 +100,15 @@ int openWith(const Directory* base, std::string_view path, int flags, Resolve ho
 
 class PosixFile final : public File {
  public:
-  PosixFile(UniqueFd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
+  // `deviceSize`: a block device's, which its status does not tell.
+  PosixFile(UniqueFd fd, std::string path, std::optional<std::uint64_t> deviceSize = std::nullopt)
+      : fd_(std::move(fd)), path_(std::move(path)), deviceSize_(deviceSize) {}
 
-  FileResult<FileStatus> status() const override { return statusOfDescriptor(fd_.get(), path_); }
+  FileResult<FileStatus> status() const override {
+    auto status = statusOfDescriptor(fd_.get(), path_);
+    if (status && deviceSize_) status->size = *deviceSize_;
+    return status;
+  }
 
   FileResult<std::size_t> readSome(std::uint64_t offset, std::span<std::uint8_t> buffer) const override {
     if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
@@ -118,6 +126,7 @@ class PosixFile final : public File {
  private:
   UniqueFd fd_;
   std::string path_;
+  std::optional<std::uint64_t> deviceSize_;
 };
 
 class PosixDirectory final : public Directory {
@@ -187,15 +196,19 @@ class PosixStream final : public Stream {
     }
   }
 
+  // A megabyte, the most an unprivileged process may ask for by default; refused on anything but
+  // a pipe, and then harmless.
+  void widen() override { ::fcntl(fd_, F_SETPIPE_SZ, 1 << 20); }
+
  private:
   UniqueFd owned_;  // none for standard input, which the process keeps
   int fd_;
   std::string path_;
 };
 
-class PosixMemoryFile final : public MemoryFile {
+class PosixSpooledFile final : public SpooledFile {
  public:
-  PosixMemoryFile(UniqueFd fd, std::uint64_t size)
+  PosixSpooledFile(UniqueFd fd, std::uint64_t size)
       : fd_(std::move(fd)), path_("/proc/self/fd/" + std::to_string(fd_.get())), size_(size) {}
   const std::string& path() const override { return path_; }
   std::uint64_t size() const override { return size_; }
@@ -213,6 +226,33 @@ bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
     if (n <= 0) return false;
     data += n;
     size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// A file in `folder` that no name leads to: O_TMPFILE, or where the file system lacks it, a
+// file made and unlinked at once.
+FileResult<UniqueFd> anonymousFileIn(const std::string& folder) {
+  UniqueFd fd(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+  if (fd) return fd;
+  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+    return Unexpected(FileError::system("create", folder, errno));
+  }
+  std::string name = folder + "/corvane-stream-XXXXXX";
+  fd = UniqueFd(::mkostemp(name.data(), O_CLOEXEC));
+  if (!fd) return Unexpected(FileError::system("create", folder, errno));
+  ::unlink(name.c_str());
+  return fd;
+}
+
+// Moves the first `size` bytes of `from` into `to`.
+bool copyInto(int from, int to, std::uint64_t size, std::vector<std::uint8_t>& buffer) {
+  for (std::uint64_t at = 0; at < size;) {
+    const ssize_t n = ::pread(from, buffer.data(), buffer.size(), static_cast<off_t>(at));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    if (!writeAll(to, buffer.data(), static_cast<std::size_t>(n))) return false;
+    at += static_cast<std::uint64_t>(n);
   }
   return true;
 }
@@ -276,21 +316,49 @@ class PosixFileSystem final : public FileSystem {
     return std::make_unique<PosixStream>(UniqueFd(), STDIN_FILENO, "standard input");
   }
 
-  FileResult<std::unique_ptr<MemoryFile>> memoryFileFrom(Stream& stream) override {
+  FileResult<std::unique_ptr<SpooledFile>> spool(Stream& stream, const SpoolPlace& place) override {
     UniqueFd fd(::memfd_create("corvane-stream", MFD_CLOEXEC));
     if (!fd) return Unexpected(FileError::system("create", "a file in memory", errno));
-    std::vector<std::uint8_t> buffer(1 << 17);
+    std::string where = "a file in memory";
+    bool inMemory = true;
+    stream.widen();
+    std::vector<std::uint8_t> buffer(1 << 20);
     std::uint64_t size = 0;
     for (;;) {
       const auto count = stream.read(buffer);
       if (!count) return Unexpected(count.error());
       if (*count == 0) break;
+      if (inMemory && size + *count > place.memoryLimit) {
+        // Past the bound, the bytes so far move to disk and memory is given back.
+        auto onDisk = anonymousFileIn(place.folder);
+        if (!onDisk) return Unexpected(onDisk.error());
+        where = place.folder;
+        std::vector<std::uint8_t> moving(1 << 20);
+        if (!copyInto(fd.get(), onDisk->get(), size, moving)) {
+          return Unexpected(FileError::system("write", where, errno != 0 ? errno : ENOSPC));
+        }
+        fd = std::move(*onDisk);
+        inMemory = false;
+      }
       if (!writeAll(fd.get(), buffer.data(), *count)) {
-        return Unexpected(FileError::system("write", "a file in memory", errno != 0 ? errno : ENOSPC));
+        return Unexpected(FileError::system("write", where, errno != 0 ? errno : ENOSPC));
       }
       size += *count;
     }
-    return std::unique_ptr<MemoryFile>(std::make_unique<PosixMemoryFile>(std::move(fd), size));
+    return std::unique_ptr<SpooledFile>(std::make_unique<PosixSpooledFile>(std::move(fd), size));
+  }
+
+  FileResult<std::unique_ptr<File>> openBlockDevice(std::string_view path) override {
+    // Opened without waiting, so that a FIFO named here cannot hold the call; a block device
+    // reads the same either way.
+    UniqueFd fd(openWith(nullptr, path, kReadFlags, Resolve::kFollow));
+    if (!fd) return Unexpected(FileError::system("open", path, errno));
+    struct stat s {};
+    if (::fstat(fd.get(), &s) != 0) return Unexpected(FileError::system("status", path, errno));
+    if (!S_ISBLK(s.st_mode)) return Unexpected(FileError::system("open", path, ENOTBLK));
+    std::uint64_t size = 0;
+    if (::ioctl(fd.get(), BLKGETSIZE64, &size) != 0) return Unexpected(FileError::system("status", path, errno));
+    return std::unique_ptr<File>(std::make_unique<PosixFile>(std::move(fd), std::string(path), size));
   }
 
   FileResult<std::string> canonicalPath(std::string_view path) override {

@@ -14,6 +14,7 @@ LentServices LentServices::from(const CorvaneLentServices* lent) {
       environment.deviceInfo = std::make_shared<platform::FixedDeviceInfo>(filled->system_version);
     }
     environment.fileObserver = host::lentFileObserver(filled->file_observer);
+    environment.fileSystem = host::lentFileOpener(filled->file_opener, platform::posixFileSystem());
     if (filled->photo_library_path != nullptr) {
       if (auto library = photo_library::FolderLibrary::open(filled->photo_library_path, platform::posixFileSystem())) {
         services.folderLibrary = std::move(*library);

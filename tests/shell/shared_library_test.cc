@@ -63,7 +63,7 @@ TEST(SharedLibrary, UnloadsSafelyOnceTheDestructionHandlerHasReturned) {
   dir.write("Album/clip.mov", patternBytes(3 << 20, 7));
   const std::string location = dir.path().string();
   CorvaneConsole console{sizeof console, nullptr, [](void*, const char*, std::size_t) {}};
-  const CorvaneLentServices lent{sizeof lent, &console, nullptr, location.c_str(), nullptr};
+  const CorvaneLentServices lent{sizeof lent, &console, nullptr, location.c_str(), nullptr, nullptr};
   constexpr int kRounds = 150, kCalls = 64;
   for (int round = 0; round < kRounds; ++round) {
     LoadedPlugin plugin;
@@ -113,7 +113,7 @@ TEST(SharedLibrary, RegistrarsFilledInBadlyRegisterNothing) {
        [](CorvanePluginRegistrar& r, CorvaneMessenger&) { r.struct_size = offsetof(CorvanePluginRegistrar, lent); },
        kOwnVersion},
   };
-  const CorvaneLentServices lent{sizeof lent, nullptr, "lent", nullptr, nullptr};
+  const CorvaneLentServices lent{sizeof lent, nullptr, "lent", nullptr, nullptr, nullptr};
   plugin.entry(nullptr);
   for (const auto& c : cases) {
     auto engine = host::EmbeddedEngine::create();

@@ -50,8 +50,12 @@ class FaultyFileSystem final : public platform::FileSystem {
   platform::FileResult<std::unique_ptr<platform::PinnedFile>> pin(const platform::Directory* base,
                                                                   std::string_view path,
                                                                   platform::Resolve how) override;
-  platform::FileResult<std::unique_ptr<platform::MemoryFile>> memoryFileFrom(platform::Stream& stream) override {
-    return real_->memoryFileFrom(stream);
+  platform::FileResult<std::unique_ptr<platform::SpooledFile>> spool(platform::Stream& stream,
+                                                                     const platform::SpoolPlace& place) override {
+    return real_->spool(stream, place);
+  }
+  platform::FileResult<std::unique_ptr<platform::File>> openBlockDevice(std::string_view path) override {
+    return real_->openBlockDevice(path);
   }
   platform::FileResult<std::string> canonicalPath(std::string_view path) override;
 

@@ -108,7 +108,8 @@ class ListCheck {
     } else {
       ++wellFormed_;
       entry = {number, true, std::move(parsed.digest)};
-      item = options_.assets ? std::move(assetItems({parsed.name}).front()) : fileItem(*context_.files, parsed.name);
+      item = options_.assets ? std::move(assetItems({parsed.name}).front())
+                             : fileItem(*context_.files, parsed.name, streamUseFor(kind_));
     }
     {
       std::lock_guard lock(entriesMutex_);

@@ -52,7 +52,7 @@ int printDigests(const Context& context, DigestKind kind, const DigestOptions& o
                                      const WalkChoices choices{.recursive = options.recursive,
                                                                .followLinks = options.followLinks,
                                                                .withStatus = options.recursive};
-                                     fileItems(*context.files, operands, choices, sink);
+                                     fileItems(*context.files, operands, choices, streamUseFor(kind), sink);
                                    });
   if (auto started = run.start(); !started) {
     printError(started.error().text());
@@ -164,6 +164,11 @@ CLI::App* addDigestCommand(CLI::App& app, DigestKind kind, DigestOptions& option
               (fingerprint ? std::string("SHA-256 lines,\nends with a hint to use 'corvane hash -c'")
                            : std::string("fingerprint lines,\nends with a hint to use 'corvane fingerprint -c'")) +
               "; the status is still 1.\n";
+  examples += fingerprint
+                  ? "\nStandard input, FIFOs and character devices are kept first (64 MiB in memory, the rest in\n"
+                    "an unnamed file in $TMPDIR), since the size comes first. A block device is read whole.\n"
+                  : "\nStandard input, FIFOs and character devices are hashed as they arrive, keeping nothing;\n"
+                    "a block device is read whole. In a walk, devices, FIFOs and sockets are left out.\n";
   examples += fingerprint ? "\nA fingerprint sees the file's size and five sampled 16 KiB pieces only: it tells most\n"
                             "changes fast, but is no integrity check. Use 'corvane hash' for that.\n"
                           : "\nThe output is accepted by 'sha256sum -c', and the other way round.\n";

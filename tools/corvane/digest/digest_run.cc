@@ -55,19 +55,22 @@ Outcome DigestRun::call(const Item& item, DigestKind kind) const {
     }
     return outcome;
   }
-  auto digest = digestOfSeenFile(*client_, *context_.files, kind, item.file, Match::kSameFile);
+  auto digest = item.lent ? client_->digestOfLentFile(kind, item.lent->name(), item.lent->file())
+                          : digestOfSeenFile(*client_, *context_.files, kind, item.file, Match::kSameFile);
   if (!digest) {
     outcome.error = digest.error().text();
     outcome.missing = digest.error().kind == Error::Kind::kMissing;
     return outcome;
   }
   if (digest->status) outcome.size = digest->status->size;
+  if (item.lent) outcome.size = item.lent->bytesRead();
   outcome.digest = std::move(digest->digest);
   return outcome;
 }
 
 std::optional<Outcome> DigestRun::otherDigest(const Item& item) const {
-  if (item.size || item.file.error) return std::nullopt;  // a spooled stream, or nothing to call
+  // A stream is read once; an item that failed has nothing to call.
+  if (item.size || item.lent || item.file.error) return std::nullopt;
   return call(item, kind_ == DigestKind::kFingerprint ? DigestKind::kHash : DigestKind::kFingerprint);
 }
 
@@ -87,6 +90,7 @@ bool DigestRun::run(const std::function<bool(std::size_t, const Item&, Outcome&)
       [this](Item& item) {
         auto outcome = call(item, kind_);
         item.spool.reset();          // the stream's copy is no longer needed
+        item.lent.reset();           // nor the stream or device lent
         item.file.walkRoot.reset();  // nor the walked folder
         progress_.advance(outcome.size.value_or(item.size.value_or(0)));
         return outcome;

@@ -24,6 +24,11 @@ struct Outcome {
   bool missing = false;               // the file does not exist (--ignore-missing passes over it)
 };
 
+// A fingerprint needs a stream's size before it reads; a hash reads it as it arrives.
+inline StreamUse streamUseFor(DigestKind kind) {
+  return kind == DigestKind::kFingerprint ? StreamUse::kKeepWhole : StreamUse::kAsItArrives;
+}
+
 // One pass of items through the plug-in: its client, the progress display on a terminal, the
 // calls made in parallel and their outcomes handed over in the items' order.
 class DigestRun {

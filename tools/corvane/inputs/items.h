@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "inputs/file_walk.h"
+#include "inputs/lent_input.h"
 #include "inputs/spool.h"
 #include "platform/file_system.h"
 
@@ -21,17 +22,23 @@ struct Item {
   SeenFile file;
   std::optional<std::uint64_t> size = std::nullopt;  // known for spooled streams; for files the plug-in tells
   std::shared_ptr<const Spool> spool = nullptr;      // keeps a spooled stream's copy until its call is done
+  std::shared_ptr<LentInput> lent = nullptr;         // a stream or device the command reads for the plug-in
 };
 
 using ItemSink = std::function<bool(Item&&)>;
 
+// How a stream is read: kept whole first (a fingerprint needs the size before it reads), or lent
+// to the plug-in as it arrives (a hash reads front to back, so nothing need be kept).
+enum class StreamUse { kKeepWhole, kAsItArrives };
+
 // The items path operands stand for, in order, each handed to `sink` as it is found (false
-// from it ends the listing). "-" is standard input; a stream (a FIFO, a process substitution) is
-// read into a spool first; anything else goes to the folder walk.
+// from it ends the listing). "-" is standard input; a stream (a FIFO, a process substitution, a
+// character device such as /dev/null) is read as `streams` says; a block device is lent whole;
+// anything else goes to the folder walk, which skips streams and devices it meets.
 void fileItems(platform::FileSystem& fileSystem, const std::vector<std::string>& operands, const WalkChoices& choices,
-               const ItemSink& sink);
+               StreamUse streams, const ItemSink& sink);
 // One named file, as a check list names it.
-Item fileItem(platform::FileSystem& fileSystem, const std::string& operand);
+Item fileItem(platform::FileSystem& fileSystem, const std::string& operand, StreamUse streams);
 std::vector<Item> assetItems(const std::vector<std::string>& identifiers);
 
 }  // namespace corvane::tool

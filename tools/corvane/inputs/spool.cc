@@ -1,27 +1,24 @@
 #include "inputs/spool.h"
 
+#include <cstdlib>
+
 namespace corvane::tool {
 
 Result<Spool> Spool::from(platform::FileSystem& fileSystem, platform::Stream& stream) {
-  auto copy = fileSystem.memoryFileFrom(stream);
+  const auto place = spoolPlace();
+  auto copy = fileSystem.spool(stream, place);
+  if (!copy && copy.error().path == place.folder) {
+    // Not the stream's fault, nor a missing file: the folder it was to be kept in.
+    return failure(Error{"cannot keep the stream in " + place.folder + " ($TMPDIR)", copy.error().description()});
+  }
   if (!copy) return failure(Error::ofFile(copy.error()));
   return Spool(std::move(*copy));
 }
 
-Result<Spool> Spool::fromStandardInput(platform::FileSystem& fileSystem) {
-  const auto input = fileSystem.standardInput();
-  return from(fileSystem, *input);
-}
-
-Result<Spool> Spool::fromPath(platform::FileSystem& fileSystem, const std::string& path) {
-  auto stream = fileSystem.openStream(path);
-  if (!stream) return failure(Error::ofFile(stream.error()));
-  return from(fileSystem, **stream);
-}
-
-bool isStream(platform::FileSystem& fileSystem, const std::string& path) {
-  const auto status = fileSystem.statusOf(nullptr, path, platform::Resolve::kFollow);
-  return status && (status->type == platform::FileType::kFifo || status->type == platform::FileType::kSocket);
+platform::SpoolPlace spoolPlace() {
+  platform::SpoolPlace place;
+  if (const char* folder = std::getenv("TMPDIR"); folder != nullptr && *folder != '\0') place.folder = folder;
+  return place;
 }
 
 }  // namespace corvane::tool

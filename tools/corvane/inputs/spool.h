@@ -9,29 +9,25 @@
 
 namespace corvane::tool {
 
-// A stream (standard input, a FIFO, a process substitution) copied into a file in memory,
-// because the plug-in's file methods take paths of regular files. The copy lives as long as the
+// A stream (standard input, a FIFO, a character device) read to its end and kept as a file, for
+// the fingerprint, which needs the size before it reads. It is kept in memory up to 64 MiB and past
+// that in a file in $TMPDIR (else /tmp) that no name leads to. The copy lives as long as the
 // object; path() names it for as long.
 class Spool {
  public:
-  // Reads standard input to its end.
-  static Result<Spool> fromStandardInput(platform::FileSystem& fileSystem);
-  // Opens `path` for reading (waiting for a FIFO's writer, as any reader does) and reads it.
-  static Result<Spool> fromPath(platform::FileSystem& fileSystem, const std::string& path);
+  static Result<Spool> from(platform::FileSystem& fileSystem, platform::Stream& stream);
 
   // "/proc/self/fd/N": opening it opens the copy afresh, from its start.
   const std::string& path() const { return copy_->path(); }
   std::uint64_t size() const { return copy_->size(); }
 
  private:
-  explicit Spool(std::unique_ptr<platform::MemoryFile> copy) : copy_(std::move(copy)) {}
-  static Result<Spool> from(platform::FileSystem& fileSystem, platform::Stream& stream);
+  explicit Spool(std::unique_ptr<platform::SpooledFile> copy) : copy_(std::move(copy)) {}
 
-  std::unique_ptr<platform::MemoryFile> copy_;
+  std::unique_ptr<platform::SpooledFile> copy_;
 };
 
-// True for what is read as a stream rather than opened as a file: a FIFO or a socket (a pipe of
-// a process substitution, /dev/fd/N, is a FIFO).
-bool isStream(platform::FileSystem& fileSystem, const std::string& path);
+// Where spools go: $TMPDIR, else /tmp.
+platform::SpoolPlace spoolPlace();
 
 }  // namespace corvane::tool

@@ -1,6 +1,7 @@
 #include "plugin/plugin_client.h"
 
 #include "plugin/file_report.h"
+#include "plugin/host_files.h"
 #include "plugin/plugin_host.h"
 #include "run/descriptor_retry.h"
 
@@ -28,12 +29,21 @@ Result<std::unique_ptr<PluginClient>> PluginClient::start(const Context& context
   lent.libraryLocation = std::move(lending.libraryLocation);
   // Each file call's thread learns what the plug-in's file layer found.
   lent.fileObserver = std::make_shared<FileReporter>();
+  auto files = std::make_shared<HostFiles>(context.files);
+  lent.files = files;
   auto host = PluginHost::start(*context.files, context.common.plugin, lent);
   if (!host) return failure(host.error());
-  return std::unique_ptr<PluginClient>(new PluginClient(std::move(*host), context.common.trace));
+  return std::unique_ptr<PluginClient>(new PluginClient(std::move(*host), std::move(files), context.common.trace));
 }
 
-PluginClient::PluginClient(std::unique_ptr<PluginHost> host, bool trace) : host_(std::move(host)), trace_(trace) {}
+PluginClient::PluginClient(std::unique_ptr<PluginHost> host, std::shared_ptr<HostFiles> files, bool trace)
+    : host_(std::move(host)), files_(std::move(files)), trace_(trace) {}
+
+Result<FileDigest> PluginClient::digestOfLentFile(DigestKind kind, const std::string& name,
+                                                  const platform::File& file) const {
+  const HostFiles::Lease lease(*files_, name, file);
+  return digestOfFile(kind, name);
+}
 
 PluginClient::~PluginClient() = default;
 
@@ -65,7 +75,8 @@ Result<std::string> PluginClient::textCall(std::string_view method, std::string_
 }
 
 Result<std::string> PluginClient::getPlatformVersion() const {
-  if (const auto* text = textOf(call({std::string(kPlatformVersion), host::Value{}}))) return *text;
+  const auto reply = call({std::string(kPlatformVersion), host::Value{}});
+  if (const auto* text = textOf(reply)) return *text;
   return failure("no answer");
 }
 

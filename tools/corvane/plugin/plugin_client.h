@@ -11,10 +11,12 @@
 #include "host/method_codec.h"
 #include "platform/console.h"
 #include "platform/file_status.h"
+#include "platform/file_system.h"
 #include "plugin/digest_kind.h"
 
 namespace corvane::tool {
 
+class HostFiles;
 class PluginHost;
 
 // What the command lends the plug-in for a run.
@@ -51,6 +53,11 @@ class PluginClient {
   Result<std::string> hashAsset(std::string_view identifier) const;
   Result<bool> getIfAssetExistInAlbum(std::string_view asset, std::string_view album, bool isUserAlbum) const;
 
+  // The digest of a file the command reads for the plug-in (a stream, a device), lent to it
+  // under `name` for the call: a name that leads to that very stream or device, so that no other
+  // file can be meant by it.
+  Result<FileDigest> digestOfLentFile(DigestKind kind, const std::string& name, const platform::File& file) const;
+
   // The file methods, and the asset methods, by the digest they give.
   Result<FileDigest> digestOfFile(DigestKind kind, std::string_view path) const;
   Result<std::string> digestOfAsset(DigestKind kind, std::string_view identifier) const;
@@ -63,11 +70,12 @@ class PluginClient {
   const std::string& versionString() const;
 
  private:
-  PluginClient(std::unique_ptr<PluginHost> host, bool trace);
+  PluginClient(std::unique_ptr<PluginHost> host, std::shared_ptr<HostFiles> files, bool trace);
   Result<FileDigest> fileCall(std::string_view method, std::string_view path) const;
   Result<std::string> textCall(std::string_view method, std::string_view argument) const;
 
   std::unique_ptr<PluginHost> host_;
+  std::shared_ptr<HostFiles> files_;  // what host_ lends to open the file methods' paths
   const bool trace_;
 };
 

@@ -31,6 +31,10 @@ struct PluginHost::Lent {
       observer = host::lendFileObserver(*services.fileObserver);
       structs.file_observer = &observer;
     }
+    if (services.files) {
+      opener = host::lendFileOpener(*services.files);
+      structs.file_opener = &opener;
+    }
   }
   Lent(const Lent&) = delete;
   Lent& operator=(const Lent&) = delete;
@@ -38,6 +42,7 @@ struct PluginHost::Lent {
   const LentServices services;
   CorvaneConsole console{};
   CorvaneFileObserver observer{};
+  CorvaneFileOpener opener{};
   CorvaneLentServices structs{};
 };
 

@@ -20,6 +20,7 @@ struct LentServices {
   std::shared_ptr<platform::Console> console;            // none: the plug-in's standard output
   std::optional<std::string> libraryLocation;            // the photo library's folder; none: empty
   std::shared_ptr<platform::FileObserver> fileObserver;  // none: nobody is told
+  std::shared_ptr<platform::FileSystem> files;           // opens the file methods' paths; none: the plug-in does
 };
 
 // The command's host: an embedded engine with the plug-in's shared library loaded and registered
