@@ -1,8 +1,13 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -131,6 +136,87 @@ TEST(SharedLibrary, RegistrarsFilledInBadlyRegisterNothing) {
     EXPECT_TRUE(text.starts_with("iOS ")) << c.what << ": " << text;
     EXPECT_EQ(text == "iOS lent", c.answer == kLentVersion) << c.what << ": " << text;
   }
+}
+
+// A host's file, scripted: its bytes come in reads of at most `piece`, the read at `failAt`
+// fails, and a liar claims more bytes than it was asked for.
+struct ScriptedFile {
+  std::string bytes;
+  std::size_t failAt = std::string::npos;
+  bool liar = false;
+  std::size_t piece = 7000;
+};
+
+struct ScriptedOpener {
+  std::map<std::string, ScriptedFile> files;
+  std::atomic<int> open{0};
+  std::atomic<int> closed{0};
+};
+
+CorvaneFileOpener scriptedOpener(ScriptedOpener& script) {
+  CorvaneFileOpener opener{};
+  opener.struct_size = sizeof opener;
+  opener.user_data = &script;
+  opener.open = [](void* data, const char* path, std::size_t length, CorvaneFileError* error) -> CorvaneFile* {
+    auto& s = *static_cast<ScriptedOpener*>(data);
+    const auto found = s.files.find(std::string(path, length));
+    if (found == s.files.end()) {
+      *error = {sizeof *error, "open", 4, CORVANE_FILE_ERROR_SYSTEM, ENOENT, nullptr, 0};
+      return nullptr;
+    }
+    ++s.open;
+    return reinterpret_cast<CorvaneFile*>(&found->second);
+  };
+  opener.status = [](void*, CorvaneFile*, CorvaneFileStatus* status, CorvaneFileError*) {
+    *status = {sizeof *status, CORVANE_FILE_REGULAR, 0, 1, 1, 1, 0, 0};  // size untold, as a stream's
+    return 0;
+  };
+  opener.read = [](void*, CorvaneFile* handle, std::uint64_t offset, std::uint8_t* buffer, std::size_t size,
+                   std::size_t* count, CorvaneFileError* error) {
+    const auto& file = *reinterpret_cast<ScriptedFile*>(handle);
+    if (offset >= file.failAt) {
+      *error = {sizeof *error, "read", 4, CORVANE_FILE_ERROR_SYSTEM, EIO, nullptr, 0};
+      return -1;
+    }
+    const std::size_t n = offset >= file.bytes.size() ? 0 : std::min({size, file.piece, file.bytes.size() - offset});
+    std::memcpy(buffer, file.bytes.data() + offset, n);
+    *count = file.liar && n > 0 ? size + 1 : n;
+    return 0;
+  };
+  opener.close = [](void* data, CorvaneFile*) { ++static_cast<ScriptedOpener*>(data)->closed; };
+  return opener;
+}
+
+TEST(SharedLibrary, FilesAHostOpensAreReadThroughItsOpener) {
+  LoadedPlugin plugin;
+  ASSERT_NE(plugin.entry, nullptr) << ::dlerror();
+  const std::string bytes = patternText(3 << 20, 4);
+  ScriptedOpener script;
+  script.files = {{"good", {bytes}},
+                  {"fails part-way", {bytes, 1 << 20}},
+                  {"claims too much", {bytes, std::string::npos, true}},
+                  {"empty", {""}}};
+  const auto opener = scriptedOpener(script);
+  const CorvaneLentServices lent{sizeof lent, nullptr, nullptr, nullptr, nullptr, &opener};
+  auto engine = host::EmbeddedEngine::create();
+  plugin.entry(engine->registrarForPlugin(&lent));
+  const auto hashOf = [&](const std::string& path) {
+    const auto reply = engine->sendAndWait("corvane", encoded("hashFile", host::Value(path)));
+    const auto decoded = host::FlutterStandardMethodCodec::sharedInstance().decodeEnvelope(reply);
+    const auto* value = decoded ? std::get_if<host::Value>(&*decoded) : nullptr;
+    const auto* text = value ? value->getIf<std::string>() : nullptr;
+    return text ? std::optional<std::string>(*text) : std::nullopt;
+  };
+  TempDir dir;
+  const auto file = dir.write("f", bytes);
+  EXPECT_FALSE(hashOf(file));  // the host opens every path of the file methods: this one it does not know
+  EXPECT_EQ(hashOf("good"), referenceSha256(bytes));
+  EXPECT_EQ(hashOf("empty"), referenceSha256(""));
+  EXPECT_FALSE(hashOf("fails part-way"));
+  EXPECT_FALSE(hashOf("claims too much"));
+  EXPECT_EQ(script.open.load(), 4);
+  EXPECT_EQ(script.closed.load(), 4);  // every file the host opened is given back, once
+  EXPECT_EQ(engine->answerFaults(), 0u);
 }
 
 TEST(SharedLibrary, ExportsExactlyTheEntryAndTheVersionSymbols) {
