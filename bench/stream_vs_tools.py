@@ -2,8 +2,9 @@
 """Times `corvane hash` of a pipe against `openssl dgst -sha256` and `sha256sum` on the same pipe
 (8 GiB by default, from `head -c N /dev/zero`), and `corvane fingerprint` of a pipe, which keeps
 the stream (64 MiB in memory, the rest in $TMPDIR); runs interleaved; prints median times, their
-ratios, each reader's peak resident memory, and the highest rise of the machine's shared memory
-(Shmem in /proc/meminfo, which a file in memory adds to but a resident size does not show).
+ratios, each reader's peak resident memory, the peak size of its files in memory (memfd, shared
+memory that a resident size does not show), and the highest rise of the machine's shared memory
+(Shmem in /proc/meminfo; other processes move it too).
 
 usage: bench/stream_vs_tools.py [--size-gib N] [--fingerprint-gib N] [--runs N] [--bin DIR]
 """
@@ -11,7 +12,6 @@ import argparse
 import os
 import statistics
 import subprocess
-import threading
 import time
 
 
@@ -23,29 +23,51 @@ def shmem_kib():
     return 0
 
 
+def memory_files_kib(pid):
+    """What the process holds in files in memory (memfd): shared memory its resident size misses."""
+    total = 0
+    try:
+        for fd in os.listdir(f"/proc/{pid}/fd"):
+            try:
+                if os.readlink(f"/proc/{pid}/fd/{fd}").startswith("/memfd:"):
+                    total += os.stat(f"/proc/{pid}/fd/{fd}").st_blocks // 2
+            except OSError:
+                pass
+    except OSError:
+        pass
+    return total
+
+
+def peak_rss_kib(pid):
+    try:
+        with open(f"/proc/{pid}/status") as f:
+            for line in f:
+                if line.startswith("VmHWM:"):
+                    return int(line.split()[1])
+    except OSError:
+        pass
+    return 0
+
+
 def run(reader, size):
-    """One `head -c SIZE /dev/zero | READER`: (seconds, reader's peak RSS KiB, Shmem rise KiB)."""
+    """One `head -c SIZE /dev/zero | READER`: (seconds, reader's peak RSS KiB, peak KiB of its
+    files in memory, peak rise of the machine's Shmem KiB), sampled every 20 ms."""
     base = shmem_kib()
-    peak = [base]
-    done = threading.Event()
-
-    def sample():
-        while not done.wait(0.02):
-            peak[0] = max(peak[0], shmem_kib())
-
-    sampler = threading.Thread(target=sample)
-    sampler.start()
     start = time.perf_counter()
     source = subprocess.Popen(["head", "-c", str(size), "/dev/zero"], stdout=subprocess.PIPE)
-    proc = subprocess.run(["/usr/bin/time", "-f", "%M"] + reader, stdin=source.stdout, capture_output=True)
+    proc = subprocess.Popen(reader, stdin=source.stdout, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     source.stdout.close()
-    source.wait()
+    rss = files = shm = 0
+    while proc.poll() is None:
+        rss = max(rss, peak_rss_kib(proc.pid))
+        files = max(files, memory_files_kib(proc.pid))
+        shm = max(shm, shmem_kib() - base)
+        time.sleep(0.02)
     elapsed = time.perf_counter() - start
-    done.set()
-    sampler.join()
+    source.wait()
     if proc.returncode != 0:
-        raise SystemExit(f"{reader[0]} failed with status {proc.returncode}: {proc.stderr.decode()[-300:]}")
-    return elapsed, int(proc.stderr.split()[-1]), peak[0] - base
+        raise SystemExit(f"{reader[0]} failed with status {proc.returncode}: {proc.stderr.read().decode()[-300:]}")
+    return elapsed, rss, files, shm
 
 
 def main():
@@ -71,13 +93,12 @@ def main():
 
     base = statistics.median(r[0] for r in results["openssl dgst -sha256"])
     print(f"pipe of {args.size_gib:g} GiB, {args.runs} runs interleaved, medians")
-    print(f"{'reader':<34} {'time':>9} {'× openssl':>10} {'peak RSS':>10} {'Shmem rise':>11}")
+    print(f"{'reader':<34} {'time':>9} {'× openssl':>10} {'peak RSS':>10} {'in memfd':>10} {'Shmem rise':>11}")
     for name, rows in results.items():
         t = statistics.median(r[0] for r in rows)
-        rss = max(r[1] for r in rows) / 1024
-        shm = max(r[2] for r in rows) / 1024
+        rss, files, shm = (max(r[i] for r in rows) / 1024 for i in (1, 2, 3))
         ratio = f"{t / base:.2f}" if readers[name][1] == size else "-"
-        print(f"{name:<34} {t:>8.2f}s {ratio:>10} {rss:>8.1f}Mi {shm:>9.1f}Mi")
+        print(f"{name:<34} {t:>8.2f}s {ratio:>10} {rss:>8.1f}Mi {files:>8.1f}Mi {shm:>9.1f}Mi")
 
 
 if __name__ == "__main__":
