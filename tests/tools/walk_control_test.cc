@@ -341,6 +341,11 @@ TEST(WalkControl, ACatalogKeepsEachRootsExclusionsForItsRescans) {
   EXPECT_EQ(exported(catalog),
             in({"cache/x", "cache/new", "sub/kept", "sub/skip/y", "sub/skip/new", "sub/a.tmp", "other.tmp"}));
   EXPECT_EQ(rootsOf(catalog)["exclude"], nlohmann::json({"keep"}));
+  // An empty list drops them all.
+  ASSERT_EQ(runCorvane({"-q", "catalog", "scan", "--exclude-from", "/dev/null", catalog, root}).status, 0);
+  EXPECT_EQ(rootsOf(catalog)["exclude"], nlohmann::json::array());
+  EXPECT_EQ(exported(catalog).count(root + "/keep"), 1u);
+  ASSERT_EQ(runCorvane({"-q", "catalog", "scan", "--exclude", "keep", catalog, root}).status, 0);
 
   // A merge takes them with the root; a forget takes them away.
   const auto merged = dir.at("merged.catalog");

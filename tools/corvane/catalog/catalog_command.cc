@@ -64,8 +64,9 @@ void addCatalogCommand(CLI::App& app, CatalogOptions& options, CommonOptions& co
       "files.\n"
       "\nA folder's exclusions and -x are kept: a scan that names no folders applies them again. A scan\n"
       "that names a folder with --exclude, --exclude-from or -x replaces them all (what they now leave\n"
-      "out is removed from the catalog); one that names it with none of them keeps them. Patterns\n"
-      "read from a list are kept, not the list's name. A part of a folder is scanned by its rules.\n" +
+      "out is removed from the catalog); one that names it with none of them keeps them, and\n"
+      "--exclude-from /dev/null drops them all. Patterns read from a list are kept, not the list's\n"
+      "name. A part of a folder is scanned by its rules.\n" +
       std::string(kExclusionRules));
 
   auto* verify =
