@@ -329,6 +329,11 @@ TEST(WalkControl, ACatalogKeepsEachRootsExclusionsForItsRescans) {
     EXPECT_EQ(runCorvane(arguments).status, 0);
     EXPECT_EQ(exported(catalog), in({"keep", "sub/kept"})) << ::testing::PrintToString(rescan);
   }
+  // A part that the root's rules leave out is not scanned.
+  const auto excluded = runCorvane({"-q", "catalog", "scan", catalog, root + "/sub/skip"});
+  EXPECT_EQ(excluded.status, 1);
+  EXPECT_NE(excluded.err.find("excludes: it is not scanned"), std::string::npos) << excluded.err;
+  EXPECT_EQ(exported(catalog), in({"keep", "sub/kept"}));
   // Rules for a part are refused, and nothing changes.
   const auto part = runCorvane({"-q", "catalog", "scan", "--exclude", "kept", catalog, root + "/sub"});
   EXPECT_EQ(part.status, 1);
@@ -430,6 +435,10 @@ TEST(WalkControl, ExclusionRowsThatBreakTheRulesMakeTheirRootAFlaw) {
     EXPECT_EQ(rescan.status, 1) << c.name;
     if (!c.rootStays) {
       EXPECT_TRUE(readBytes(catalog) == before) << c.name << ": the flawed root was scanned";
+      const auto named = runCorvane({"-q", "catalog", "scan", catalog, root});
+      EXPECT_EQ(named.status, 1) << c.name;
+      EXPECT_NE(named.err.find("breaks the catalog's rules (a root: "), std::string::npos) << c.name << named.err;
+      EXPECT_TRUE(readBytes(catalog) == before) << c.name << ": the flawed root was scanned when named";
     }
     EXPECT_EQ(sqlNumber(catalog, "SELECT count(*) FROM entry WHERE CAST(path AS TEXT) LIKE 'skip/%'"), 0) << c.name;
   }

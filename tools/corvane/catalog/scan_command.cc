@@ -29,6 +29,14 @@ const Root* enclosingRoot(const std::vector<Root>& roots, const std::string& mac
   return found;
 }
 
+// Whether a folder below a root, or a folder on its way there, is one the root's walk leaves out.
+bool leftOut(const Exclusions& rules, const std::string& part) {
+  for (auto end = part.find('/');; end = part.find('/', end + 1)) {
+    if (rules.excludes(part.substr(0, end), true)) return true;
+    if (end == std::string::npos) return false;
+  }
+}
+
 // Records the walk rules given for a named folder root, from now on its own.
 bool takeWalkRules(Store& store, Root& root, const CatalogOptions& options, const Exclusions& exclusions) {
   root.exclusions = exclusions.patterns();
@@ -70,6 +78,12 @@ std::optional<std::vector<Target>> targetsOf(const Context& context, Store& stor
           return false;
         }
         std::string part = canonical->substr(outer->path == "/" ? 1 : outer->path.size() + 1);
+        // Its entries would go again with the root's next scan, which does not enter it.
+        if (const auto rules = Exclusions::of(outer->exclusions); rules && leftOut(*rules, part)) {
+          printError(quoteName(path) + " lies in what the catalog's folder " + quoteName(outer->path) +
+                     " excludes: it is not scanned");
+          return false;
+        }
         printError(quoteName(path) + " lies inside the catalog's folder " + quoteName(outer->path) +
                    ": scanning that part of it");
         targets.push_back({*outer, std::nullopt, std::move(part)});

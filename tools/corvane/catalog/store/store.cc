@@ -349,6 +349,10 @@ Result<Root> Store::rootFor(const std::string& machine, const std::string& path,
   for (auto& root : *all) {
     if (root.machine == machine && root.path == path) return std::move(root);
   }
+  for (const auto& flaw : flaws_) {
+    if (flaw.path.empty() && flaw.root == machine + ":" + path)
+      return failure(Error{path, "its row in the catalog breaks the catalog's rules (" + flaw.why + ")"});
+  }
   return failure("the root was not recorded");
 }
 
