@@ -28,6 +28,12 @@ complete -c corvane -n "__fish_seen_subcommand_from help; and not __fish_seen_su
 complete -c corvane -n "__fish_seen_subcommand_from help; and __fish_seen_subcommand_from catalog" \
     -a "$catalog_subcommands"
 
+# What a walk leaves out: fingerprint, hash, dupes and catalog scan
+set -l walks "__fish_seen_subcommand_from catalog; and __fish_seen_subcommand_from scan; or __fish_seen_subcommand_from fingerprint hash dupes"
+complete -c corvane -n $walks -l exclude -x -d 'Leave out what the pattern matches'
+complete -c corvane -n $walks -l exclude-from -r -F -d 'Leave out what the patterns of the file match'
+complete -c corvane -n $walks -s x -l one-file-system -d 'Do not enter other file systems'
+
 # fingerprint and hash
 set -l digest "__fish_seen_subcommand_from fingerprint hash"
 complete -c corvane -n $digest -F

@@ -131,6 +131,13 @@ class Walk {
   // Opens the folder of `item` (path_ is its path) and makes it the new top frame.
   void enter(const Item& item) {
     const Directory* parent = frames_.back().directory;
+    if (options_.oneFileSystem) {
+      // Told apart before it is opened: a folder of another file system is not even opened, which
+      // an automounter would answer by mounting it.
+      const auto target =
+          item.viaLink ? FileResult<FileStatus>(item.target) : files_.statusOf(parent, item.name, Resolve::kNoFollow);
+      if (target && target->device != rootDevice()) return;
+    }
     const auto open = [&] {
       return item.viaLink ? (options_.beneathRoot ? files_.openDirectory(&root_, path_, Resolve::kBeneath)
                                                   : files_.openDirectory(parent, item.name, Resolve::kFollow))
@@ -152,6 +159,7 @@ class Walk {
       visitor_.failed(path_, FileError::system("list", path_, ELOOP));
       return;
     }
+    if (options_.oneFileSystem && identity->device != rootDevice()) return;  // mounted since it was looked at
     Frame frame;
     frame.directory = opened->get();
     frame.owned = std::move(*opened);
@@ -161,6 +169,8 @@ class Walk {
     letGoOfDeepFolders();
     list(frames_.back());
   }
+
+  std::uint64_t rootDevice() const { return frames_.front().identity.device; }
 
   bool closesLoop(const FileStatus& folder) const {
     return std::any_of(frames_.begin(), frames_.end(), [&](const Frame& f) { return f.identity.sameFileAs(folder); });

@@ -19,6 +19,8 @@ struct WalkOptions {
   // links between folders can otherwise name the same things a number of times that grows
   // exponentially with the tree.
   bool linkedFoldersOnce = false;
+  // Do not enter folders of other file systems than the root's (find -xdev); they are still visited.
+  bool oneFileSystem = false;
   Order order = Order::kNames;
 };
 

@@ -33,6 +33,7 @@ void addCatalogCommand(CLI::App& app, CatalogOptions& options, CommonOptions& co
                  "  corvane catalog diff --missing phone.catalog archive.catalog > to-send\n"
                  "  corvane catalog export --json archive.catalog\n"
                  "  corvane catalog roots archive.catalog                 what it holds, and when each was scanned\n"
+                 "  corvane catalog scan -x --exclude .cache home.catalog ~  kept for later scans\n"
                  "\nRun 'corvane catalog SUBCOMMAND --help' for each one's options.\n",
                  kCatalogStatuses));
 
@@ -51,6 +52,7 @@ void addCatalogCommand(CLI::App& app, CatalogOptions& options, CommonOptions& co
                  "Record only fingerprints, which read five samples of a large file: faster, but verify and export "
                  "then see samples only (kept for later scans of these folders)")
       ->excludes(hash);
+  addWalkOptions(*scan, options.walk);
   scan->add_flag("--json", options.json, "List what changed, one JSON object per line, then the counts");
   addJobs(*scan, options);
   scan->fallthrough();
@@ -59,7 +61,13 @@ void addCatalogCommand(CLI::App& app, CatalogOptions& options, CommonOptions& co
       "device, inode, size, modification or change time moved. A folder inside one the catalog has is\n"
       "scanned as that part of it. The catalog's own files are never recorded. Scans of one catalog take\n"
       "turns. Prints the counts of new, changed, unchanged, removed and moved (same content, new path)\n"
-      "files.");
+      "files.\n"
+      "\nA folder's exclusions and -x are kept: a scan that names no folders applies them again. A scan\n"
+      "that names a folder with --exclude, --exclude-from or -x replaces them all (what they now leave\n"
+      "out is removed from the catalog); one that names it with none of them keeps them, and\n"
+      "--exclude-from /dev/null drops them all. Patterns read from a list are kept, not the list's\n"
+      "name. A part of a folder is scanned by its rules.\n" +
+      std::string(kExclusionRules));
 
   auto* verify =
       catalog->add_subcommand("verify", "Re-read the files whose metadata did not change: has their content?");
@@ -117,7 +125,8 @@ void addCatalogCommand(CLI::App& app, CatalogOptions& options, CommonOptions& co
   roots->fallthrough();
   roots->footer(
       "Each line: machine, kind (folder or library), entries, whether scans record SHA-256\n"
-      "(sha256 or fingerprint-only), the last whole scan (local time, or never), and the path.");
+      "(sha256 or fingerprint-only), the last whole scan (local time, or never), and the path; below it,\n"
+      "\"  one file system\" for a folder scanned with -x, and \"  exclude PATTERN\" for each exclusion.");
 
   auto* forget = catalog->add_subcommand("forget", "Remove folders or libraries, and their entries, from a catalog");
   addCommonOptions(*forget, common);

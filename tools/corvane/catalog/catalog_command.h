@@ -9,6 +9,7 @@
 
 #include "cli/common_options.h"
 #include "cli/context.h"
+#include "inputs/walk_options.h"
 
 namespace corvane::tool::catalog {
 
@@ -19,6 +20,7 @@ struct CatalogOptions {
   std::optional<std::string> library;  // scan: a photo library folder
   bool hash = false;                   // scan, diff: record SHA-256 too
   bool fingerprintOnly = false;        // scan: record fingerprints alone
+  WalkRuleOptions walk;                // scan: what the named folders' walks leave out, kept for later scans
   bool json = false;
   std::size_t threads = 0;
   std::string sideA, sideB;  // diff

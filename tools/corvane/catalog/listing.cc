@@ -6,8 +6,14 @@
 
 namespace corvane::tool::catalog {
 
-std::vector<Found> listFolder(platform::FileSystem& fileSystem, const std::string& root) {
-  const auto files = expandPaths(fileSystem, {root}, {.recursive = true, .followLinks = false, .withStatus = true});
+std::vector<Found> listFolder(platform::FileSystem& fileSystem, const std::string& root, const Exclusions& exclusions,
+                              bool oneFileSystem) {
+  const auto files = expandPaths(fileSystem, {root},
+                                 {.recursive = true,
+                                  .followLinks = false,
+                                  .withStatus = true,
+                                  .exclusions = exclusions,
+                                  .oneFileSystem = oneFileSystem});
   const std::size_t prefix = root == "/" ? 1 : root.size() + 1;
   std::vector<Found> found;
   found.reserve(files.size());

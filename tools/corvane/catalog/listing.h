@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "inputs/exclusions.h"
 #include "inputs/photo_folder.h"
 #include "platform/file_system.h"
 
@@ -18,8 +19,10 @@ struct Found {
 };
 
 // Every regular file below a folder (as `find -type f` lists them, links not followed), in the
-// byte order of the paths, each with one status taken from its open folder.
-std::vector<Found> listFolder(platform::FileSystem& fileSystem, const std::string& root);
+// byte order of the paths, each with one status taken from its open folder; what `exclusions`
+// match left out, and with `oneFileSystem` no folder of another file system entered.
+std::vector<Found> listFolder(platform::FileSystem& fileSystem, const std::string& root,
+                              const Exclusions& exclusions = {}, bool oneFileSystem = false);
 
 // Every asset of a library, each with the status of its file opened beneath the library's
 // root, in the byte order of the identifiers.

@@ -21,7 +21,10 @@ Result<> takeRoot(Store& target, Store& source, const Root& from, const Root& in
   updated.kind = from.kind;
   updated.hashes = from.hashes;
   updated.scannedNs = from.scannedNs;
+  updated.exclusions = from.exclusions;
+  updated.oneFileSystem = from.oneFileSystem;
   if (auto done = target.updateRoot(updated); !done) return done;
+  if (auto done = target.setWalkRules(updated); !done) return done;
   return target.commit();
 }
 

@@ -51,6 +51,8 @@ int runRoots(const Context& context, const CatalogOptions& options) {
       object["sha256"] = root.hashes;
       object["scanned"] = root.scannedNs > 0 ? nlohmann::ordered_json(timeText(root.scannedNs)) : nullptr;
       object["scannedNs"] = root.scannedNs;
+      putNames(object, "exclude", root.exclusions);
+      object["oneFileSystem"] = root.oneFileSystem;
       out.line(jsonLine(object));
     } else {
       out.line(NameLine()
@@ -59,6 +61,9 @@ int runRoots(const Context& context, const CatalogOptions& options) {
                          "  " + timeText(root.scannedNs) + "  ")
                    .name(root.path)
                    .take());
+      // What its walk leaves out, a line each, below it.
+      if (root.oneFileSystem) out.line("  one file system");
+      for (const auto& pattern : root.exclusions) out.line(NameLine().text("  exclude ").name(pattern).take());
     }
   }
   const bool flawed = reportFlaws(*store);

@@ -29,8 +29,31 @@ const Root* enclosingRoot(const std::vector<Root>& roots, const std::string& mac
   return found;
 }
 
+// Whether a folder below a root, or a folder on its way there, is one the root's walk leaves out.
+bool leftOut(const Exclusions& rules, const std::string& part) {
+  for (auto end = part.find('/');; end = part.find('/', end + 1)) {
+    if (rules.excludes(part.substr(0, end), true)) return true;
+    if (end == std::string::npos) return false;
+  }
+}
+
+// Records the walk rules given for a named folder root, from now on its own.
+bool takeWalkRules(Store& store, Root& root, const CatalogOptions& options, const Exclusions& exclusions) {
+  root.exclusions = exclusions.patterns();
+  root.oneFileSystem = options.walk.oneFileSystem;
+  auto set = store.begin();
+  if (set) set = store.setWalkRules(root);
+  if (set) set = store.commit();
+  if (!set) {
+    store.database().execute("ROLLBACK");
+    printError(set.error().within("cannot write to the catalog").within(quoteName(options.catalog)).text());
+  }
+  return bool(set);
+}
+
 // The roots a scan goes through: those named, or else every one of this machine.
-std::optional<std::vector<Target>> targetsOf(const Context& context, Store& store, const CatalogOptions& options) {
+std::optional<std::vector<Target>> targetsOf(const Context& context, Store& store, const CatalogOptions& options,
+                                             const Exclusions& exclusions) {
   auto& fileSystem = *context.files;
   const std::string machine = machineName();
   std::vector<Target> targets;
@@ -49,7 +72,18 @@ std::optional<std::vector<Target>> targetsOf(const Context& context, Store& stor
         return false;
       }
       if (const Root* outer = enclosingRoot(*roots, machine, *canonical)) {
+        if (options.walk.given()) {
+          printError(quoteName(path) + " lies inside the catalog's folder " + quoteName(outer->path) +
+                     ", whose exclusions and -x it is scanned by: give them with that folder");
+          return false;
+        }
         std::string part = canonical->substr(outer->path == "/" ? 1 : outer->path.size() + 1);
+        // Its entries would go again with the root's next scan, which does not enter it.
+        if (const auto rules = Exclusions::of(outer->exclusions); rules && leftOut(*rules, part)) {
+          printError(quoteName(path) + " lies in what the catalog's folder " + quoteName(outer->path) +
+                     " excludes: it is not scanned");
+          return false;
+        }
         printError(quoteName(path) + " lies inside the catalog's folder " + quoteName(outer->path) +
                    ": scanning that part of it");
         targets.push_back({*outer, std::nullopt, std::move(part)});
@@ -65,6 +99,8 @@ std::optional<std::vector<Target>> targetsOf(const Context& context, Store& stor
       printError(path + ": the catalog has it as a " + (kind == RootKind::kFolder ? "photo library" : "folder"));
       return false;
     }
+    if (kind == RootKind::kFolder && options.walk.given() && !takeWalkRules(store, *root, options, exclusions))
+      return false;
     targets.push_back({std::move(*root), std::nullopt, {}});
     return true;
   };
@@ -115,6 +151,17 @@ bool allFolders(platform::FileSystem& fileSystem, const CatalogOptions& options)
 }  // namespace
 
 int runScan(const Context& context, const CatalogOptions& options) {
+  if (options.walk.given() && options.paths.empty()) {
+    printError(options.library ? "--exclude, --exclude-from and -x walk folders; they do not go with --library alone"
+                               : "--exclude, --exclude-from and -x are kept with the folders they are given for: "
+                                 "name them (a scan of every folder applies each one's own)");
+    return kExitUsage;
+  }
+  const auto exclusions = exclusionsOf(*context.files, options.walk);
+  if (!exclusions) {
+    printError(exclusions.error().text());
+    return kExitUsage;
+  }
   if (!allFolders(*context.files, options)) return kExitFailed;
   // Another scan of this catalog goes first; said only to someone watching.
   const auto waiting = [&] {
@@ -125,7 +172,7 @@ int runScan(const Context& context, const CatalogOptions& options) {
     printError(store.error().text());
     return kExitFailed;
   }
-  auto targets = targetsOf(context, **store, options);
+  auto targets = targetsOf(context, **store, options, *exclusions);
   if (!targets) return kExitFailed;
 
   std::optional<bool> hash;

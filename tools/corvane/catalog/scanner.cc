@@ -118,7 +118,10 @@ Result<> Scanner::scanFolder(Root& root, const std::string& part) {
   }
   // Every file is looked at in the walk, even on a first scan that reads them all: what is read
   // must be the file the walk saw.
-  auto found = listFolder(*context_.files, part.empty() ? root.path : root.locationOf(part));
+  auto exclusions = Exclusions::of(root.exclusions);
+  if (!exclusions) return failure(exclusions.error().within(root.path));
+  auto found = listFolder(*context_.files, part.empty() ? root.path : root.locationOf(part), exclusions->below(part),
+                          root.oneFileSystem);
   if (!part.empty()) {
     for (auto& item : found) item.path = item.path.empty() ? part : part + "/" + item.path;
   }

@@ -37,12 +37,14 @@ std::optional<std::string> misuse(const DigestOptions& options) {
   }
   if (options.assets && options.recursive) return "-r walks folders; it does not go with --asset";
   if (options.followLinks && !options.recursive) return "-L goes with -r: it says how to walk";
+  if (options.walk.given() && !options.recursive)
+    return "--exclude, --exclude-from and -x go with -r: they say how to walk";
   if (options.library && !options.assets) return "--library goes with --asset: the operands are files otherwise";
   return std::nullopt;
 }
 
 int printDigests(const Context& context, DigestKind kind, const DigestOptions& options,
-                 const std::optional<std::string>& library) {
+                 const std::optional<std::string>& library, const Exclusions& exclusions) {
   const auto operands = options.operands.empty() ? std::vector<std::string>{"-"} : options.operands;
   // Files are hashed while the walk goes on, and only a window of them is held at any time.
   DigestRun run = options.assets ? DigestRun(context, options, kind, library, assetItems(options.operands))
@@ -51,7 +53,9 @@ int printDigests(const Context& context, DigestKind kind, const DigestOptions& o
                                      // be for the file the walk saw.
                                      const WalkChoices choices{.recursive = options.recursive,
                                                                .followLinks = options.followLinks,
-                                                               .withStatus = options.recursive};
+                                                               .withStatus = options.recursive,
+                                                               .exclusions = exclusions,
+                                                               .oneFileSystem = options.walk.oneFileSystem};
                                      fileItems(*context.files, operands, choices, streamUseFor(kind), sink);
                                    });
   if (auto started = run.start(); !started) {
@@ -98,6 +102,7 @@ CLI::App* addDigestCommand(CLI::App& app, DigestKind kind, DigestOptions& option
   command->add_flag("-r,--recursive", options.recursive,
                     "Walk into folders: every regular file below them, as find -type f lists them, in byte order");
   command->add_flag("-L,--follow", options.followLinks, "With -r, follow links to files and folders, as find -L does");
+  addWalkOptions(*command, options.walk);
   command->add_option("-j,--jobs", options.threads, "Calls to run at once, 1 to 1024 (default: one per processor)")
       ->type_name("N")
       ->check(callCount());
@@ -150,12 +155,13 @@ CLI::App* addDigestCommand(CLI::App& app, DigestKind kind, DigestOptions& option
   });
 
   const std::string list = fingerprint ? "archive.fingerprints" : "archive.sha256";
-  std::string examples = "  corvane " + name + " photo.jpg video.mov\n" + "  corvane " + name + " -r ~/Archive > " +
-                         list + "\n" + "  corvane " + name + " -c " + list + "          check every file\n" +
-                         "  corvane " + name + " -c --quiet " + list + "  print only what failed\n" +
-                         "  tar -c ~/Archive | corvane " + name + "         standard input\n" + "  corvane " + name +
-                         " --json -r ~/Archive\n" + "  corvane " + name + " --library ~/Pictures --asset " +
-                         (fingerprint ? "'Holidays/sea waves.avi'\n" : "Holidays/beach.png\n");
+  std::string examples =
+      "  corvane " + name + " photo.jpg video.mov\n" + "  corvane " + name + " -r ~/Archive > " + list + "\n" +
+      "  corvane " + name + " -c " + list + "          check every file\n" + "  corvane " + name + " -c --quiet " +
+      list + "  print only what failed\n" + "  tar -c ~/Archive | corvane " + name + "         standard input\n" +
+      "  corvane " + name + " --json -r ~/Archive\n" + "  corvane " + name +
+      " -r -x --exclude .git --exclude '*.tmp' ~/Archive\n" + "  corvane " + name + " --library ~/Pictures --asset " +
+      (fingerprint ? "'Holidays/sea waves.avi'\n" : "Holidays/beach.png\n");
   examples += "\nWith --json: {\"path\",\"size\",\"" + std::string(jsonKey(kind)) +
               "\"}, or {\"path\",\"error\"} for a failure. A path that is not\n"
               "UTF-8 also comes exactly, in base64, as \"path_base64\" (\"asset\", \"asset_base64\" with --asset).\n"
@@ -169,6 +175,7 @@ CLI::App* addDigestCommand(CLI::App& app, DigestKind kind, DigestOptions& option
                     "an unnamed file in $TMPDIR), since the size comes first. A block device is read whole.\n"
                   : "\nStandard input, FIFOs and character devices are hashed as they arrive, keeping nothing;\n"
                     "a block device is read whole. In a walk, devices, FIFOs and sockets are left out.\n";
+  examples += kExclusionRules;
   examples += fingerprint ? "\nA fingerprint sees the file's size and five sampled 16 KiB pieces only: it tells most\n"
                             "changes fast, but is no integrity check. Use 'corvane hash' for that.\n"
                           : "\nThe output is accepted by 'sha256sum -c', and the other way round.\n";
@@ -195,7 +202,12 @@ int runDigest(const Context& context, DigestKind kind, const DigestOptions& opti
     library = std::move(*location);
   }
   if (options.check) return checkLists(context, kind, options, library);
-  return printDigests(context, kind, options, library);
+  const auto exclusions = exclusionsOf(*context.files, options.walk);
+  if (!exclusions) {
+    printError(exclusions.error().text());
+    return kExitUsage;
+  }
+  return printDigests(context, kind, options, library, *exclusions);
 }
 
 }  // namespace corvane::tool

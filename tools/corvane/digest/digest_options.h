@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "inputs/walk_options.h"
 #include "plugin/digest_kind.h"
 
 namespace corvane::tool {
@@ -14,6 +15,7 @@ struct DigestOptions {
   std::vector<std::string> operands;  // paths, asset identifiers with --asset, lists with -c
   bool recursive = false;
   bool followLinks = false;  // -L
+  WalkRuleOptions walk;      // --exclude, --exclude-from, -x
   std::size_t threads = 0;   // 0: one per processor
   bool json = false;
   bool assets = false;

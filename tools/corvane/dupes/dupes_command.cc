@@ -20,8 +20,8 @@ namespace {
 std::optional<std::string> misuse(const DupesOptions& options) {
   const bool library = options.library || options.album;
   if (library && !options.operands.empty()) return "--library looks at a library's assets; it takes no paths";
-  if (library && (options.recursive || options.followLinks))
-    return "-r and -L walk folders; they do not go with --library";
+  if (library && (options.recursive || options.followLinks || options.walk.given()))
+    return "-r, -L, --exclude, --exclude-from and -x walk folders; they do not go with --library";
   if (!library && options.operands.empty()) return "no paths given";
   if (options.json && options.nul) return "--json and -0 are two output formats; choose one";
   if (options.probable && options.paranoid)
@@ -94,10 +94,11 @@ void printGroups(const std::vector<Member>& members, const FinderResult& result,
 CLI::App* addDupesCommand(CLI::App& app, DupesOptions& options, CommonOptions& common) {
   auto* command = app.add_subcommand(
       "dupes", "Print groups of files with identical content, found by size, fingerprint and a full confirmation");
-  command->add_option("PATH", options.operands, "Files, or folders with -r");
+  command->add_option("PATH", options.operands, "Files, and folders: the files directly in them (with -r, below them)");
   command->add_flag("-r,--recursive", options.recursive,
                     "Walk into folders: every regular file below them, as find -type f lists them");
   command->add_flag("-L,--follow", options.followLinks, "Follow links to files and folders, as find -L does");
+  addWalkOptions(*command, options.walk);
   command->add_option("-j,--jobs", options.threads, "Calls to run at once, 1 to 1024 (default: one per processor)")
       ->type_name("N")
       ->check(callCount());
@@ -131,12 +132,15 @@ CLI::App* addDupesCommand(CLI::App& app, DupesOptions& options, CommonOptions& c
                  "  corvane dupes -r --min-size 1M ~/Videos     large files only\n"
                  "  corvane dupes -r --json ~/Archive           one JSON object per group, with its SHA-256\n"
                  "  corvane dupes -r --probable ~/Videos        fast: fingerprint matches, unconfirmed\n"
+                 "  corvane dupes ~/Downloads                   the folder's own files, none below\n"
+                 "  corvane dupes -r -x --exclude .git ~/src    not in .git folders, nor other file systems\n"
                  "  corvane dupes --library ~/Pictures --album Holidays\n"
                  "\nA group is confirmed from the whole content of its files: byte by byte, or by their whole-content\n"
                  "SHA-256 (which the fingerprint is, for files of up to 100 KiB). Nothing is grouped on the sampled\n"
                  "fingerprint alone, except with --probable, which marks every such line. Names of one file count\n"
                  "once; empty files only with --empty. A file that changes during the run is reported and left out.\n"
-                 "Nothing is ever deleted, linked or moved.\n",
+                 "Nothing is ever deleted, linked or moved.\n" +
+                     std::string(kExclusionRules),
                  "  0  done\n"
                  "  1  some file failed or changed; standard output could not be written\n"
                  "  2  the command line is wrong"));
@@ -146,6 +150,11 @@ CLI::App* addDupesCommand(CLI::App& app, DupesOptions& options, CommonOptions& c
 int runDupes(const Context& context, const DupesOptions& options) {
   if (const auto why = misuse(options)) {
     printError(*why);
+    return kExitUsage;
+  }
+  auto exclusions = exclusionsOf(*context.files, options.walk);
+  if (!exclusions) {
+    printError(exclusions.error().text());
     return kExitUsage;
   }
   const auto& common = context.common;
@@ -168,9 +177,10 @@ int runDupes(const Context& context, const DupesOptions& options) {
     printError(client.error().text());
     return kExitFailed;
   }
-  auto source = assets
-                    ? assetSource(**client, std::move(*library), options.album)
-                    : fileSource(**client, context.files, {options.operands, options.recursive, options.followLinks});
+  auto source = assets ? assetSource(**client, std::move(*library), options.album)
+                       : fileSource(**client, context.files,
+                                    {options.operands, options.recursive, options.followLinks, std::move(*exclusions),
+                                     options.walk.oneFileSystem});
 
   const bool showProgress = !common.quiet && !common.trace && Progress::terminalAttached();
   std::size_t unlisted = 0;

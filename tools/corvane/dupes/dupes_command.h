@@ -10,6 +10,7 @@
 
 #include "cli/common_options.h"
 #include "cli/context.h"
+#include "inputs/walk_options.h"
 
 namespace corvane::tool {
 
@@ -18,6 +19,7 @@ struct DupesOptions {
   std::vector<std::string> operands;
   bool recursive = false;
   bool followLinks = false;  // -L
+  WalkRuleOptions walk;      // --exclude, --exclude-from, -x
   std::size_t threads = 0;   // 0: one per processor
   std::uint64_t minSize = 0;
   std::optional<std::uint64_t> maxSize;

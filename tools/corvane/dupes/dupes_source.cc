@@ -19,12 +19,14 @@ class FileSource final : public DupesSource {
 
   std::vector<Member> list(const std::function<void(std::uint64_t)>& listed,
                            const std::function<void(std::string_view, std::string_view)>& failed) override {
-    const auto seen =
-        expandPaths(*files_, choices_.operands,
-                    {.recursive = choices_.recursive,
-                     .followLinks = choices_.followLinks,
-                     .withStatus = true,
-                     .found = [&](const SeenFile& file) { listed(file.status ? file.status->size : 0); }});
+    const auto seen = expandPaths(*files_, choices_.operands,
+                                  {.recursive = choices_.recursive,
+                                   .followLinks = choices_.followLinks,
+                                   .withStatus = true,
+                                   .found = [&](const SeenFile& file) { listed(file.status ? file.status->size : 0); },
+                                   .ownFiles = true,
+                                   .exclusions = choices_.exclusions,
+                                   .oneFileSystem = choices_.oneFileSystem});
     std::vector<Member> members;
     std::unordered_set<std::string_view> names;  // a name given twice is one name
     for (const auto& file : seen) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/error.h"
+#include "inputs/exclusions.h"
 #include "inputs/photo_folder.h"
 #include "platform/file_system.h"
 #include "plugin/digest_kind.h"
@@ -42,8 +43,10 @@ class DupesSource {
 
 struct FileSourceChoices {
   std::vector<std::string> operands;
-  bool recursive = false;
+  bool recursive = false;  // else a folder stands for the files directly in it
   bool followLinks = false;
+  Exclusions exclusions = {};
+  bool oneFileSystem = false;
 };
 
 // Files that path operands name, as `corvane hash` walks them.

@@ -22,10 +22,15 @@ bool walkFolder(platform::FileSystem& fileSystem, const std::string& operand, co
   const std::shared_ptr<const platform::Directory> root = std::move(*folder);
   bool going = true;
   const platform::WalkOptions options{.followLinks = choices.followLinks,
+                                      .oneFileSystem = choices.oneFileSystem,
                                       .order = platform::WalkOptions::Order::kWholePaths};
   platform::walkTree(fileSystem, *root, options,
                      {[&](const platform::WalkEntry& entry) {
-                        if (entry.type != FileType::kRegular) return entry.type == FileType::kDirectory;
+                        const bool folder = entry.type == FileType::kDirectory;
+                        if (folder || entry.type == FileType::kRegular) {
+                          if (choices.exclusions.excludes(entry.path, folder)) return false;
+                        }
+                        if (entry.type != FileType::kRegular) return folder && choices.recursive;
                         SeenFile seen{pathOf(entry.path),      std::nullopt,       std::nullopt, root,
                                       std::string(entry.path), choices.followLinks};
                         if (seen.path.size() >= PATH_MAX) {
@@ -73,7 +78,7 @@ void walkPaths(platform::FileSystem& fileSystem, const std::vector<std::string>&
     bool going = true;
     if (!status || status->type != FileType::kDirectory) {
       going = sink({operand, std::nullopt, choices.withStatus && status ? std::optional(*status) : std::nullopt});
-    } else if (choices.recursive) {
+    } else if (choices.recursive || choices.ownFiles) {
       going = walkFolder(fileSystem, operand, choices, sink);
     } else {
       going = sink({operand, "Is a directory"});

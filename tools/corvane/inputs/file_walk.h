@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "inputs/exclusions.h"
 #include "platform/file_system.h"
 
 namespace corvane::tool {
@@ -30,6 +31,9 @@ struct WalkChoices {
   bool followLinks = false;  // walk into linked folders, and take linked files, as find -L does
   bool withStatus = false;   // look at each file (one status each, from its open folder)
   std::function<void(const SeenFile&)> found = nullptr;  // told of each job as it is listed (for progress)
+  bool ownFiles = false;       // without `recursive`: a folder stands for the regular files directly in it
+  Exclusions exclusions = {};  // what is left out below each folder operand
+  bool oneFileSystem = false;  // folders of other file systems than their operand's are not entered
 };
 
 // The files that path operands name, in the order given, each handed to `sink` as soon as it is
@@ -38,7 +42,9 @@ struct WalkChoices {
 // output equals that of find | LC_ALL=C sort): hidden ones included, links, FIFOs, sockets and
 // devices met on the way left out (links followed only with `followLinks`). A link named as an
 // operand is followed. Without `recursive`, a folder is an error for that operand; anything else
-// goes to the plug-in, which answers for what it cannot read. Memory stays in proportion to the
+// goes to the plug-in, which answers for what it cannot read; with `ownFiles`, a folder stands for
+// the regular files directly in it, none below. Files and folders that `exclusions` match are left
+// out, and such a folder is not entered: nothing in it is listed or opened. Memory stays in proportion to the
 // depth of the tree and the size of its folders, whatever the number of files.
 void walkPaths(platform::FileSystem& fileSystem, const std::vector<std::string>& operands, const WalkChoices& choices,
                const std::function<bool(SeenFile&&)>& sink);

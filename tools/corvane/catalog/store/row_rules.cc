@@ -41,4 +41,11 @@ std::optional<std::string> flawOfMachine(std::string_view machine) {
   return std::nullopt;
 }
 
+std::optional<std::string> flawOfExclusion(std::string_view pattern) {
+  if (pattern.find('\0') != std::string_view::npos) return "an exclusion of it holds a NUL byte";
+  if (pattern.size() > 4096) return "an exclusion of it is longer than 4096 bytes";
+  if (pattern.find_first_not_of('/') == std::string_view::npos) return "an exclusion of it is empty";
+  return std::nullopt;
+}
+
 }  // namespace corvane::tool::catalog

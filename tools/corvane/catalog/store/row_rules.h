@@ -17,5 +17,8 @@ std::optional<std::string> flawOfEntryPath(std::string_view path);
 std::optional<std::string> flawOfRootPath(std::string_view path);
 // A machine's name: not empty, at most 255 bytes, no control byte and no slash.
 std::optional<std::string> flawOfMachine(std::string_view machine);
+// An exclusion pattern of a root, as the command line takes them: no NUL, at most 4096 bytes, and
+// more than slashes.
+std::optional<std::string> flawOfExclusion(std::string_view pattern);
 
 }  // namespace corvane::tool::catalog

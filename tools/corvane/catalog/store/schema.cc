@@ -1,6 +1,7 @@
 #include "catalog/store/schema.h"
 
 #include <string>
+#include <vector>
 
 #include "corvane/corvane.h"
 
@@ -24,6 +25,14 @@ constexpr const char* kEntryTable =
     "CREATE TABLE entry(root INTEGER NOT NULL, path BLOB NOT NULL, size INTEGER NOT NULL,\n"
     "  mtime INTEGER NOT NULL, ctime INTEGER NOT NULL, device INTEGER NOT NULL, inode INTEGER NOT NULL,\n"
     "  fingerprint BLOB, sha256 BLOB, racy INTEGER NOT NULL, PRIMARY KEY (root, path)) WITHOUT ROWID";
+// What a folder root's walk leaves out, kept so that its later scans leave out the same: its
+// exclusion patterns in the order given (`position` from 0), and whether folders of other file
+// systems are entered (`one_file_system` 0 or 1; a root without a row enters them).
+constexpr const char* kRootExclusionTable =
+    "CREATE TABLE root_exclusion(root INTEGER NOT NULL, position INTEGER NOT NULL, pattern BLOB NOT NULL,\n"
+    "  PRIMARY KEY (root, position)) WITHOUT ROWID";
+constexpr const char* kRootWalkTable =
+    "CREATE TABLE root_walk(root INTEGER PRIMARY KEY, one_file_system INTEGER NOT NULL)";
 
 // Paths and names as text, digests as hexadecimal, for people who query a catalog with SQL.
 constexpr const char* kFilesView =
@@ -51,7 +60,8 @@ Result<> buildSchema(Database& db) {
       "),\n"
       "  ('fingerprint', 'SHA-256 of the size as 8 little-endian bytes, then the whole content for files of at most " +
       limit + " bytes, else five " + sample + "-byte samples at 0, size/4, 2 size/4, 3 size/4 and size - " + sample +
-      "');\n" + kRootTable + ";\n" + kEntryTable + ";\n" + kFilesView +
+      "');\n" + kRootTable + ";\n" + kEntryTable + ";\n" + kRootExclusionTable + ";\n" + kRootWalkTable + ";\n" +
+      kFilesView +
       "COMMIT;\n"
       "PRAGMA journal_mode = WAL;\n";
   return db.execute(sql.c_str());
@@ -61,13 +71,14 @@ Result<> upgradeSchema(Database& db) {
   const auto version = db.integer("PRAGMA user_version");
   if (!version) return failure(version.error());
   if (*version >= kSchemaVersion) return {};
+  std::string sql = "BEGIN IMMEDIATE;\n";
   // From 1: every root was scanned without SHA-256 unless asked; from now on a root records it
   // unless told not to, so its next scan adds what it lacks.
-  const std::string sql = std::string("BEGIN IMMEDIATE;\n") + kFilesView +
-                          "UPDATE root SET hashes = 1;\n"
-                          "UPDATE meta SET value = 2 WHERE key = 'schema';\n"
-                          "PRAGMA user_version = 2;\n"
-                          "COMMIT;\n";
+  if (*version < 2) sql += std::string(kFilesView) + "UPDATE root SET hashes = 1;\n";
+  // From 2: no root left anything out.
+  if (*version < 3) sql += std::string(kRootExclusionTable) + ";\n" + kRootWalkTable + ";\n";
+  sql += "UPDATE meta SET value = " + std::to_string(kSchemaVersion) + " WHERE key = 'schema';\n" +
+         "PRAGMA user_version = " + std::to_string(kSchemaVersion) + ";\nCOMMIT;\n";
   if (auto done = db.execute(sql.c_str()); !done) {
     db.execute("ROLLBACK");
     return failure(done.error().within("cannot bring the catalog's schema up to date"));
@@ -93,7 +104,10 @@ Result<> checkSchema(Database& db, bool thorough) {
     return failure("a catalog of fingerprints of another format (" + std::to_string(*format) + "; this corvane makes " +
                    std::to_string(kFingerprintFormat) + ")");
   }
-  for (const std::string table : {kMetaTable, kRootTable, kEntryTable}) {
+  std::vector<std::string> tables{kMetaTable, kRootTable, kEntryTable};
+  // An older catalog gets the later tables from its next writer.
+  if (*version >= 3) tables.insert(tables.end(), {kRootExclusionTable, kRootWalkTable});
+  for (const auto& table : tables) {
     const auto name = table.substr(13, table.find('(') - 13);  // after "CREATE TABLE "
     auto definition = db.prepare("SELECT sql FROM sqlite_schema WHERE type = 'table' AND name = ?");
     if (!definition) return failure(definition.error().within("a damaged catalog"));

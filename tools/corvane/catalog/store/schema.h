@@ -11,7 +11,8 @@ inline constexpr std::uint32_t kApplicationId = 0x4352564E;
 // The layout of the tables (PRAGMA user_version, and "schema" in the meta table).
 // 2: the view `files`, and roots not marked as hashed are so by choice (a scan records SHA-256
 // unless told not to; in 1 it did so only when asked).
-inline constexpr std::int64_t kSchemaVersion = 2;
+// 3: the tables `root_exclusion` and `root_walk`: what the walk of a root leaves out.
+inline constexpr std::int64_t kSchemaVersion = 3;
 // How the fingerprints were made ("fingerprint_format" in the meta table): a catalog of another
 // format cannot be compared with, or written by, this one.
 inline constexpr std::int64_t kFingerprintFormat = 1;

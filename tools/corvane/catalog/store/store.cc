@@ -216,6 +216,7 @@ Result<std::vector<Root>> Store::roots() {
     roots.push_back(std::move(root));
   }
   if (step == Statement::Step::kFailed) return failure(query->error());
+  if (auto read = readWalkRules(roots); !read) return failure(read.error());
   std::sort(soundRoots_.begin(), soundRoots_.end());
   std::sort(flawedRoots_.begin(), flawedRoots_.end());
   if (!entryRootsChecked_) {
@@ -223,6 +224,87 @@ Result<std::vector<Root>> Store::roots() {
     if (auto checked = checkEntryRoots(); !checked) return failure(checked.error());
   }
   return roots;
+}
+
+Result<> Store::readWalkRules(std::vector<Root>& roots) {
+  // A catalog of schema 2 or older, read as it is, has no walk rules: its roots left nothing out.
+  const auto version = db_.integer("PRAGMA user_version");
+  if (!version) return failure(version.error());
+  if (*version < 3) return {};
+  std::vector<std::pair<std::int64_t, std::string>> flawed;  // root id, why
+  const auto rootOf = [&](const Statement& row, const char* what) -> Root* {
+    if (row.type(0) == SQLITE_INTEGER) {
+      const auto id = row.integer(0);
+      const auto found = std::find_if(roots.begin(), roots.end(), [&](const Root& r) { return r.id == id; });
+      if (found != roots.end()) return &*found;
+      if (std::find(flawedRoots_.begin(), flawedRoots_.end(), id) != flawedRoots_.end()) return nullptr;
+    }
+    std::string where = "#";  // appended, not concatenated: GCC 12 warns falsely (-Wrestrict) on the one-liner
+    where.append(row.blob(0));
+    flaw({std::move(where), {}, std::string(what) + " of no root"});
+    return nullptr;
+  };
+  auto patterns = db_.prepare("SELECT root, position, pattern FROM root_exclusion ORDER BY root, position");
+  if (!patterns) return failure(patterns.error());
+  Statement::Step step;
+  while ((step = patterns->step()) == Statement::Step::kRow) {
+    Root* root = rootOf(*patterns, "an exclusion");
+    if (root == nullptr) continue;
+    std::string pattern(patterns->blob(2));
+    std::optional<std::string> why;
+    if (patterns->type(1) != SQLITE_INTEGER || patterns->type(2) != SQLITE_BLOB)
+      why = "an exclusion of it is not stored as a number and bytes";
+    if (!why) why = flawOfExclusion(pattern);
+    // In order from 0, none left out: a gap would be a pattern lost.
+    if (!why && patterns->integer(1) != static_cast<std::int64_t>(root->exclusions.size()))
+      why = "its exclusions are not numbered in order";
+    if (why) {
+      flawed.emplace_back(root->id, *why);
+      continue;
+    }
+    root->exclusions.push_back(std::move(pattern));
+  }
+  if (step == Statement::Step::kFailed) return failure(patterns->error());
+  auto walks = db_.prepare("SELECT root, one_file_system FROM root_walk ORDER BY root");
+  if (!walks) return failure(walks.error());
+  while ((step = walks->step()) == Statement::Step::kRow) {
+    Root* root = rootOf(*walks, "a walk rule");
+    if (root == nullptr) continue;
+    if (walks->type(1) != SQLITE_INTEGER || (walks->integer(1) != 0 && walks->integer(1) != 1)) {
+      flawed.emplace_back(root->id, "its one-file-system mark is neither 0 nor 1");
+      continue;
+    }
+    root->oneFileSystem = walks->integer(1) != 0;
+  }
+  if (step == Statement::Step::kFailed) return failure(walks->error());
+  // A root scanned by other rules than those recorded would take in, or drop, what its user
+  // did not ask for: it goes, with its entries, as any other flawed root.
+  for (const auto& [id, why] : flawed) {
+    const auto found = std::find_if(roots.begin(), roots.end(), [&](const Root& r) { return r.id == id; });
+    if (found == roots.end()) continue;
+    flaw({found->machine + ":" + found->path, {}, "a root: " + why});
+    flawedRoots_.push_back(id);
+    std::erase(soundRoots_, id);
+    roots.erase(found);
+  }
+  return {};
+}
+
+Result<> Store::setWalkRules(const Root& root) {
+  auto clear = db_.prepare("DELETE FROM root_exclusion WHERE root = ?");
+  if (!clear) return failure(clear.error());
+  if (auto cleared = clear->bind(1, root.id).run(); !cleared) return cleared;
+  auto insert = db_.prepare("INSERT INTO root_exclusion (root, position, pattern) VALUES (?, ?, ?)");
+  if (!insert) return failure(insert.error());
+  for (std::size_t i = 0; i < root.exclusions.size(); ++i) {
+    insert->reset();
+    insert->bind(1, root.id).bind(2, static_cast<std::int64_t>(i)).bindBlob(3, root.exclusions[i]);
+    if (auto inserted = insert->run(); !inserted) return inserted;
+  }
+  auto walk = db_.prepare(root.oneFileSystem ? "INSERT OR REPLACE INTO root_walk (root, one_file_system) VALUES (?, 1)"
+                                             : "DELETE FROM root_walk WHERE root = ?");
+  if (!walk) return failure(walk.error());
+  return walk->bind(1, root.id).run();
 }
 
 Result<> Store::checkEntryRoots() {
@@ -266,6 +348,10 @@ Result<Root> Store::rootFor(const std::string& machine, const std::string& path,
   if (!all) return failure(all.error());
   for (auto& root : *all) {
     if (root.machine == machine && root.path == path) return std::move(root);
+  }
+  for (const auto& flaw : flaws_) {
+    if (flaw.path.empty() && flaw.root == machine + ":" + path)
+      return failure(Error{path, "its row in the catalog breaks the catalog's rules (" + flaw.why + ")"});
   }
   return failure("the root was not recorded");
 }
@@ -355,6 +441,11 @@ Result<std::vector<std::pair<std::int64_t, std::int64_t>>> Store::entryCounts() 
 
 Result<> Store::forget(std::int64_t root) {
   if (auto erased = removeAllOf(root); !erased) return erased;
+  for (const char* sql : {"DELETE FROM root_exclusion WHERE root = ?", "DELETE FROM root_walk WHERE root = ?"}) {
+    auto erase = db_.prepare(sql);
+    if (!erase) return failure(erase.error());
+    if (auto erased = erase->bind(1, root).run(); !erased) return erased;
+  }
   auto erase = db_.prepare("DELETE FROM root WHERE id = ?");
   if (!erase) return failure(erase.error());
   return erase->bind(1, root).run();

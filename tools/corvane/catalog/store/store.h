@@ -24,6 +24,9 @@ struct Root {
   RootKind kind = RootKind::kFolder;
   bool hashes = false;         // its scans record SHA-256
   std::int64_t scannedNs = 0;  // when its last scan finished; 0 before
+  // A folder's walk: the patterns it leaves out, and whether it stays on the root's file system.
+  std::vector<std::string> exclusions = {};
+  bool oneFileSystem = false;
 
   // Where an entry of it lies on its machine.
   std::string locationOf(const std::string& relative) const {
@@ -65,6 +68,9 @@ class Store {
   // The root of this machine and path, added when the catalog has none (recording SHA-256 or not).
   Result<Root> rootFor(const std::string& machine, const std::string& path, RootKind kind, bool hashes);
   Result<> updateRoot(const Root& root);
+  // Records the root's walk (its exclusions and oneFileSystem), replacing what it had; inside
+  // begin() and commit().
+  Result<> setWalkRules(const Root& root);
 
   // A root's entries, in the byte order of their paths.
   Result<std::vector<Entry>> entriesOf(std::int64_t root);
@@ -108,6 +114,9 @@ class Store {
   void flaw(Flaw flaw);
   // Entries whose root is no root of the catalog, found once by a seek a root value.
   Result<> checkEntryRoots();
+  // Reads the roots' walk rules into `roots`; a root whose rules break the catalog's rules is
+  // taken out of them as flawed.
+  Result<> readWalkRules(std::vector<Root>& roots);
   // Reads an entry row, or says why it breaks the rules.
   std::optional<std::string> entryOfRow(const Statement& row, int first, Entry& entry) const;
 
