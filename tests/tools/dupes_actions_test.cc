@@ -132,6 +132,15 @@ TEST(DupesActions, LinkAndRemoveActOnEveryCopyOnExt4AndDryRunChangesNothing) {
     }
     expectAllPresent(tree.root, tree.digests);
   }
+  // A copy on another file system: never linked across, refused with the reason.
+  TempDir elsewhere;
+  fs::remove_all(mount->path() + "/t");
+  const Copies tree(mount->path() + "/t");
+  const auto away = elsewhere.write("away", readBytes(tree.at("a/one")));
+  const auto run = runCorvane({"-q", "dupes", "-r", tree.at("a"), away, "--act", "link"});
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_NE(run.out.find("a hard link cannot cross"), std::string::npos) << run.out;
+  EXPECT_EQ(readBytes(away), readBytes(tree.at("a/one")));
 }
 
 TEST(DupesActions, KeepRulesAndKeepInFoldersChooseTheFileKept) {
@@ -370,6 +379,30 @@ TEST(DupesActions, SafetyRulesLeaveEveryContentInPlace) {
       expectAllPresent(tree.root, tree.digests);
     }
   }
+}
+
+// A report read from standard input, its names exact even when they are not UTF-8; acting on it
+// twice finds the work done.
+TEST(DupesActions, AReportFromStandardInputNamesFilesExactly) {
+  TempDir dir;
+  const auto copy = patternText(3000, 31);
+  const auto odd = dir.write("odd\xff\xfe name", copy);
+  const auto plain = dir.write("z/plain", copy);
+  const auto report = runCorvane({"-q", "dupes", "-r", "--json", dir.path().string()});
+  ASSERT_EQ(report.status, 0) << report.err;
+  ASSERT_NE(report.out.find("paths_base64"), std::string::npos) << report.out;
+  const auto run =
+      runCorvane({"-q", "dupes", "--from", "-", "--act", "link", "--json", "--keep-in", dir.at("z")}, report.out);
+  EXPECT_EQ(run.status, 0) << run.err;
+  const auto records = jsonLines(run.out);
+  ASSERT_EQ(records.size(), 1u) << run.out;
+  EXPECT_EQ(records[0]["outcome"], "done");
+  EXPECT_TRUE(records[0].contains("path_base64")) << records[0];
+  EXPECT_EQ(inodeOf(odd), inodeOf(plain));
+  const auto again = runCorvane({"-q", "dupes", "--from", "-", "--act", "link", "--keep-in", dir.at("z")}, report.out);
+  EXPECT_EQ(again.status, 0) << again.err;
+  EXPECT_TRUE(again.out.starts_with("same-file")) << again.out;
+  EXPECT_EQ(readBytes(odd), copy);
 }
 
 TEST(DupesActions, LibraryAssetsAreActedOnNeverOutsideTheLibrary) {
