@@ -69,6 +69,11 @@ complete -c corvane -n $dupes -l json -d 'One JSON object per group'
 complete -c corvane -n $dupes -s 0 -s z -l null -d 'End names with NUL'
 complete -c corvane -n $dupes -l library -x -a '(__fish_complete_directories)' -d 'A photo library folder'
 complete -c corvane -n $dupes -l album -x -d 'Only the assets of this album'
+complete -c corvane -n $dupes -l act -x -a 'reflink link remove' -d 'Do this to every duplicate'
+complete -c corvane -n $dupes -l from -r -F -d 'Act on a report that --json wrote'
+complete -c corvane -n $dupes -l keep -x -a 'first oldest newest shortest' -d 'The file of each group kept'
+complete -c corvane -n $dupes -l keep-in -x -a '(__fish_complete_directories)' -d 'Never change files below this folder'
+complete -c corvane -n $dupes -l dry-run -d 'Say what --act would do, change nothing'
 
 # The photo library
 complete -c corvane -n "__fish_seen_subcommand_from assets albums in-album call" -l library -x \

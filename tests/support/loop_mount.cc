@@ -8,7 +8,8 @@
 
 namespace corvane::testing {
 
-std::unique_ptr<LoopMount> LoopMount::make(const std::string& type, std::uint64_t bytes, std::string* whyNot) {
+std::unique_ptr<LoopMount> LoopMount::make(const std::string& type, std::uint64_t bytes, std::string* whyNot,
+                                           const std::vector<std::string>& mkfsOptions) {
   if (::geteuid() != 0) {
     *whyNot = "needs root to mount a file system image";
     return nullptr;
@@ -19,7 +20,10 @@ std::unique_ptr<LoopMount> LoopMount::make(const std::string& type, std::uint64_
   std::filesystem::create_directory(mount->mountPoint_);
   mount->dir_.write("image", "");
   std::filesystem::resize_file(mount->image_, bytes);
-  const auto made = runProgram("mkfs." + type, {"-q", mount->image_});
+  std::vector<std::string> arguments{"-q"};
+  arguments.insert(arguments.end(), mkfsOptions.begin(), mkfsOptions.end());
+  arguments.push_back(mount->image_);
+  const auto made = runProgram("mkfs." + type, arguments);
   if (made.status != 0) {
     *whyNot = "mkfs." + type + " failed: " + made.err;
     return nullptr;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "support/temp_dir.h"
 
@@ -13,7 +14,8 @@ namespace corvane::testing {
 // loop devices; make() says why not where they are missing, and the test skips.
 class LoopMount {
  public:
-  static std::unique_ptr<LoopMount> make(const std::string& type, std::uint64_t bytes, std::string* whyNot);
+  static std::unique_ptr<LoopMount> make(const std::string& type, std::uint64_t bytes, std::string* whyNot,
+                                         const std::vector<std::string>& mkfsOptions = {});
   ~LoopMount();
   LoopMount(const LoopMount&) = delete;
   LoopMount& operator=(const LoopMount&) = delete;

@@ -5,6 +5,7 @@
 
 #include "cli/exit_status.h"
 #include "cli/option_values.h"
+#include "dupes/acting_run.h"
 #include "dupes/dupes_finder.h"
 #include "dupes/dupes_output.h"
 #include "inputs/photo_folder.h"
@@ -22,7 +23,10 @@ std::optional<std::string> misuse(const DupesOptions& options) {
   if (library && !options.operands.empty()) return "--library looks at a library's assets; it takes no paths";
   if (library && (options.recursive || options.followLinks || options.walk.given()))
     return "-r, -L, --exclude, --exclude-from and -x walk folders; they do not go with --library";
-  if (!library && options.operands.empty()) return "no paths given";
+  if (options.from && options.walk.given())
+    return "--exclude, --exclude-from and -x walk folders; they do not go with --from";
+  if (const auto why = actingMisuse(options)) return why;
+  if (!library && options.operands.empty() && !options.from) return "no paths given";
   if (options.json && options.nul) return "--json and -0 are two output formats; choose one";
   if (options.probable && options.paranoid)
     return "--probable leaves groups unconfirmed; --paranoid confirms all of them";
@@ -77,6 +81,9 @@ void printGroups(const std::vector<Member>& members, const FinderResult& result,
     PrintedGroup printed;
     const auto& indices = item.group ? item.group->members : *item.sameFile;
     for (const auto i : indices) printed.names.push_back(members[i].name);
+    if (options.json) {
+      for (const auto i : indices) printed.statuses.push_back(members[i].status);
+    }
     printed.size = members[indices.front()].status.size;
     if (item.group) {
       printed.kind = item.group->probable ? PrintedGroup::Kind::kProbable : PrintedGroup::Kind::kDuplicates;
@@ -118,7 +125,9 @@ CLI::App* addDupesCommand(CLI::App& app, DupesOptions& options, CommonOptions& c
                     "List matches of the sampled fingerprint without confirming them, marked probable");
   command->add_flag("--paranoid", options.paranoid,
                     "Confirm every group byte by byte, also those a whole-content hash settled");
-  command->add_flag("--json", options.json, "Print one JSON object per group: size, sha256 and paths");
+  command->add_flag("--json", options.json,
+                    "Print one JSON object per group: size, sha256, paths and files (device, inode, size and "
+                    "modification time of each, for --from)");
   command->add_flag("-0,-z,--null", options.nul, "End each name with a NUL byte, and each group with one more");
   command->add_option("--library", options.library, "Look at the assets of this photo library folder instead of paths")
       ->type_name("DIR");
@@ -126,24 +135,54 @@ CLI::App* addDupesCommand(CLI::App& app, DupesOptions& options, CommonOptions& c
       ->add_option("--album", options.album,
                    "Only the assets of this album (of --library, else of your pictures folder)")
       ->type_name("ALBUM");
+  command
+      ->add_option("--act", options.act,
+                   "Do ACTION to every duplicate, checked first: reflink (share the kept file's extents; "
+                   "nothing changes for readers), link (replace it by a hard link to the kept file) or remove")
+      ->type_name("ACTION")
+      ->check(CLI::IsMember({"reflink", "link", "remove"}));
+  command
+      ->add_option("--from", options.from,
+                   "Act on the groups of a report that --json wrote (- for standard input) instead of scanning")
+      ->type_name("FILE");
+  command
+      ->add_option("--keep", options.keep,
+                   "The file of each group kept: first (in walk or report order, the default), oldest, newest or "
+                   "shortest (name); ties go to the earlier")
+      ->type_name("RULE")
+      ->check(CLI::IsMember({"first", "oldest", "newest", "shortest"}));
+  command
+      ->add_option("--keep-in", options.keepIn, "Never change files below DIR (repeatable); a group with one keeps it")
+      ->type_name("DIR");
+  command->add_flag("--dry-run", options.dryRun, "Check and say what --act would do, and change nothing");
   addCommonOptions(*command, common);
-  command->footer(
-      helpFooter("  corvane dupes -r ~/Archive                  groups of identical files, a blank line after each\n"
-                 "  corvane dupes -r --min-size 1M ~/Videos     large files only\n"
-                 "  corvane dupes -r --json ~/Archive           one JSON object per group, with its SHA-256\n"
-                 "  corvane dupes -r --probable ~/Videos        fast: fingerprint matches, unconfirmed\n"
-                 "  corvane dupes ~/Downloads                   the folder's own files, none below\n"
-                 "  corvane dupes -r -x --exclude .git ~/src    not in .git folders, nor other file systems\n"
-                 "  corvane dupes --library ~/Pictures --album Holidays\n"
-                 "\nA group is confirmed from the whole content of its files: byte by byte, or by their whole-content\n"
-                 "SHA-256 (which the fingerprint is, for files of up to 100 KiB). Nothing is grouped on the sampled\n"
-                 "fingerprint alone, except with --probable, which marks every such line. Names of one file count\n"
-                 "once; empty files only with --empty. A file that changes during the run is reported and left out.\n"
-                 "Nothing is ever deleted, linked or moved.\n" +
-                     std::string(kExclusionRules),
-                 "  0  done\n"
-                 "  1  some file failed or changed; standard output could not be written\n"
-                 "  2  the command line is wrong"));
+  command->footer(helpFooter(
+      "  corvane dupes -r ~/Archive                  groups of identical files, a blank line after each\n"
+      "  corvane dupes -r --min-size 1M ~/Videos     large files only\n"
+      "  corvane dupes -r --json ~/Archive           one JSON object per group, with its SHA-256\n"
+      "  corvane dupes -r --probable ~/Videos        fast: fingerprint matches, unconfirmed\n"
+      "  corvane dupes ~/Downloads                   the folder's own files, none below\n"
+      "  corvane dupes -r -x --exclude .git ~/src    not in .git folders, nor other file systems\n"
+      "  corvane dupes --library ~/Pictures --album Holidays\n"
+      "  corvane dupes -r ~/Archive --act link --keep oldest --dry-run\n"
+      "  corvane dupes -r --json ~/Archive > report.json; corvane dupes --from report.json --act reflink\n"
+      "\nA group is confirmed from the whole content of its files: byte by byte, or by their whole-content\n"
+      "SHA-256 (which the fingerprint is, for files of up to 100 KiB). Nothing is grouped on the sampled\n"
+      "fingerprint alone, except with --probable, which marks every such line. Names of one file count\n"
+      "once; empty files only with --empty. A file that changes during the run is reported and left out.\n"
+      "Nothing is deleted, linked or moved without --act.\n"
+      "\nWith --act, each duplicate is done one at a time, and only if it and its group's kept file are still\n"
+      "the files seen (device, inode, size, modification time) and, for link and remove, equal byte by byte\n"
+      "just before; for reflink the kernel compares them itself (FIDEDUPERANGE) and shares nothing that\n"
+      "differs. A link replaces the duplicate in one step: a hard link under a temporary name beside it,\n"
+      "swapped in. A hard link makes the names one file: they share its permissions, owner and times from\n"
+      "then on, and a change through one name shows through all; it never crosses file systems. Every\n"
+      "duplicate gets a line: what was done, or why it was left as it was. Bytes freed count files whose last\n"
+      "name went; bytes shared are what the kernel shared, less what the files shared already.\n" +
+          std::string(kExclusionRules),
+      "  0  done\n"
+      "  1  some file failed or changed, or a duplicate was refused; standard output could not be written\n"
+      "  2  the command line is wrong"));
   return command;
 }
 
@@ -152,6 +191,7 @@ int runDupes(const Context& context, const DupesOptions& options) {
     printError(*why);
     return kExitUsage;
   }
+  if (options.from) return actOnSavedReport(context, options);
   auto exclusions = exclusionsOf(*context.files, options.walk);
   if (!exclusions) {
     printError(exclusions.error().text());
@@ -177,7 +217,7 @@ int runDupes(const Context& context, const DupesOptions& options) {
     printError(client.error().text());
     return kExitFailed;
   }
-  auto source = assets ? assetSource(**client, std::move(*library), options.album)
+  auto source = assets ? assetSource(**client, *library, options.album)
                        : fileSource(**client, context.files,
                                     {options.operands, options.recursive, options.followLinks, std::move(*exclusions),
                                      options.walk.oneFileSystem});
@@ -208,6 +248,18 @@ int runDupes(const Context& context, const DupesOptions& options) {
   source.reset();
   client->reset();
 
+  if (options.act) {
+    if (!common.quiet) printErr(summary(members.size(), result, unlisted));
+    std::vector<ActionGroup> groups;
+    for (const auto& group : result.groups) {
+      if (group.probable) continue;
+      ActionGroup acted{group.size, {}, false};
+      for (const auto i : group.members) acted.members.push_back({members[i].name, members[i].status});
+      groups.push_back(std::move(acted));
+    }
+    const int status = actOnGroups(context, options, groups, library ? &*library : nullptr);
+    return status == kExitOk && (unlisted != 0 || result.changed != 0 || result.failed != 0) ? kExitFailed : status;
+  }
   DupesOutput output({options.json  ? DupesFormat::kJson
                       : options.nul ? DupesFormat::kNul
                                     : DupesFormat::kLines,

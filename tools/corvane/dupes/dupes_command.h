@@ -31,6 +31,12 @@ struct DupesOptions {
   bool nul = false;  // -0, -z
   std::optional<std::string> library;
   std::optional<std::string> album;
+  // Acting on the duplicates found, or on those of a saved report.
+  std::optional<std::string> act;   // reflink, link or remove
+  std::optional<std::string> from;  // a report that --json wrote; "-" is standard input
+  std::string keep = "first";
+  std::vector<std::string> keepIn;
+  bool dryRun = false;
 };
 
 CLI::App* addDupesCommand(CLI::App& app, DupesOptions& options, CommonOptions& common);

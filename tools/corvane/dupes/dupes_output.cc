@@ -44,6 +44,15 @@ void DupesOutput::print(const PrintedGroup& group) {
         object["probable"] = true;
       }
       putNames(object, style_.namesKey, group.names);
+      if (!group.statuses.empty()) {
+        auto& files = object["files"] = nlohmann::ordered_json::array();
+        for (const auto& status : group.statuses) {
+          files.push_back({{"device", status.device},
+                           {"inode", status.inode},
+                           {"size", status.size},
+                           {"modifiedNs", status.modifiedNs}});
+        }
+      }
       buffer_.append(jsonLine(object)).push_back('\n');
       break;
     }

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/file_status.h"
+
 namespace corvane::tool {
 
 enum class DupesFormat {
@@ -31,6 +33,9 @@ struct PrintedGroup {
   std::optional<std::string> sha256;
   std::optional<std::string> fingerprint;
   std::vector<std::string_view> names;
+  // Of each name as the scan saw it: JSON gives them in "files", so that a saved report can be
+  // acted on after checking that each file is still the one seen.
+  std::vector<platform::FileStatus> statuses;
 };
 
 // Groups written to standard output in the chosen format, in large writes, each checked.
