@@ -20,6 +20,7 @@
 
 #include "platform/beneath_resolution.h"
 #include "platform/file_system.h"
+#include "platform/system_status.h"
 #include "platform/unique_fd.h"
 
 namespace corvane::platform {
@@ -34,32 +35,10 @@ std::optional<std::string> cPath(std::string_view path) {
   return std::string(path);
 }
 
-FileType typeOf(mode_t mode) {
-  if (S_ISREG(mode)) return FileType::kRegular;
-  if (S_ISDIR(mode)) return FileType::kDirectory;
-  if (S_ISLNK(mode)) return FileType::kSymbolicLink;
-  if (S_ISFIFO(mode)) return FileType::kFifo;
-  if (S_ISSOCK(mode)) return FileType::kSocket;
-  if (S_ISCHR(mode) || S_ISBLK(mode)) return FileType::kDevice;
-  return FileType::kUnknown;
-}
-
-FileStatus statusFrom(const struct stat& s) {
-  FileStatus status;
-  status.type = typeOf(s.st_mode);
-  status.size = s.st_size < 0 ? 0 : static_cast<std::uint64_t>(s.st_size);
-  status.device = s.st_dev;
-  status.inode = s.st_ino;
-  status.links = s.st_nlink;
-  status.modifiedNs = std::int64_t{s.st_mtim.tv_sec} * 1'000'000'000 + s.st_mtim.tv_nsec;
-  status.changedNs = std::int64_t{s.st_ctim.tv_sec} * 1'000'000'000 + s.st_ctim.tv_nsec;
-  return status;
-}
-
 FileResult<FileStatus> statusOfDescriptor(int fd, std::string_view path) {
   struct stat s {};
   if (::fstat(fd, &s) != 0) return Unexpected(FileError::system("status", path, errno));
-  return statusFrom(s);
+  return statusFromStat(s);
 }
 
 int baseDescriptor(const Directory* base) { return base ? base->descriptor() : AT_FDCWD; }
@@ -100,13 +79,15 @@ int openWith(const Directory* base, std::string_view path, int flags, Resolve ho
 
 class PosixFile final : public File {
  public:
-  // `deviceSize`: a block device's, which its status does not tell.
-  PosixFile(UniqueFd fd, std::string path, std::optional<std::uint64_t> deviceSize = std::nullopt)
-      : fd_(std::move(fd)), path_(std::move(path)), deviceSize_(deviceSize) {}
+  // `blockDevice`: its size is the device's, which its status does not tell, asked each time.
+  PosixFile(UniqueFd fd, std::string path, bool blockDevice = false)
+      : fd_(std::move(fd)), path_(std::move(path)), blockDevice_(blockDevice) {}
 
   FileResult<FileStatus> status() const override {
     auto status = statusOfDescriptor(fd_.get(), path_);
-    if (status && deviceSize_) status->size = *deviceSize_;
+    if (status && blockDevice_ && ::ioctl(fd_.get(), BLKGETSIZE64, &status->size) != 0) {
+      return Unexpected(FileError::system("status", path_, errno));
+    }
     return status;
   }
 
@@ -126,7 +107,7 @@ class PosixFile final : public File {
  private:
   UniqueFd fd_;
   std::string path_;
-  std::optional<std::uint64_t> deviceSize_;
+  bool blockDevice_;
 };
 
 class PosixDirectory final : public Directory {
@@ -164,7 +145,7 @@ class PosixDirectory final : public Directory {
             // Some file systems do not say in the listing; ask for this entry alone.
             struct stat s {};
             if (::fstatat(listing.get(), entry->d_name, &s, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone since
-            type = typeOf(s.st_mode);
+            type = fileTypeOfMode(s.st_mode);
             break;
           }
           case DT_FIFO: type = FileType::kFifo; break;
@@ -301,7 +282,7 @@ class PosixFileSystem final : public FileSystem {
     if (::fstatat(baseDescriptor(base), c->c_str(), &s, how == Resolve::kNoFollow ? AT_SYMLINK_NOFOLLOW : 0) != 0) {
       return Unexpected(FileError::system("status", path, errno));
     }
-    return statusFrom(s);
+    return statusFromStat(s);
   }
 
   FileResult<std::unique_ptr<Stream>> openStream(std::string_view path) override {
@@ -356,9 +337,7 @@ class PosixFileSystem final : public FileSystem {
     struct stat s {};
     if (::fstat(fd.get(), &s) != 0) return Unexpected(FileError::system("status", path, errno));
     if (!S_ISBLK(s.st_mode)) return Unexpected(FileError::system("open", path, ENOTBLK));
-    std::uint64_t size = 0;
-    if (::ioctl(fd.get(), BLKGETSIZE64, &size) != 0) return Unexpected(FileError::system("status", path, errno));
-    return std::unique_ptr<File>(std::make_unique<PosixFile>(std::move(fd), std::string(path), size));
+    return std::unique_ptr<File>(std::make_unique<PosixFile>(std::move(fd), std::string(path), true));
   }
 
   FileResult<std::string> canonicalPath(std::string_view path) override {

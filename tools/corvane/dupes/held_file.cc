@@ -6,35 +6,14 @@
 #include <cerrno>
 #include <limits>
 
+#include "platform/system_status.h"
+
 namespace corvane::tool {
 namespace {
 
 using platform::FileError;
 using platform::FileStatus;
-using platform::FileType;
 using platform::Unexpected;
-
-FileType typeOf(mode_t mode) {
-  if (S_ISREG(mode)) return FileType::kRegular;
-  if (S_ISDIR(mode)) return FileType::kDirectory;
-  if (S_ISLNK(mode)) return FileType::kSymbolicLink;
-  if (S_ISFIFO(mode)) return FileType::kFifo;
-  if (S_ISSOCK(mode)) return FileType::kSocket;
-  if (S_ISCHR(mode) || S_ISBLK(mode)) return FileType::kDevice;
-  return FileType::kUnknown;
-}
-
-FileStatus statusFrom(const struct stat& s) {
-  FileStatus status;
-  status.type = typeOf(s.st_mode);
-  status.size = static_cast<std::uint64_t>(s.st_size);
-  status.device = s.st_dev;
-  status.inode = s.st_ino;
-  status.links = s.st_nlink;
-  status.modifiedNs = static_cast<std::int64_t>(s.st_mtim.tv_sec) * 1'000'000'000 + s.st_mtim.tv_nsec;
-  status.changedNs = static_cast<std::int64_t>(s.st_ctim.tv_sec) * 1'000'000'000 + s.st_ctim.tv_nsec;
-  return status;
-}
 
 }  // namespace
 
@@ -56,7 +35,7 @@ platform::FileResult<std::unique_ptr<HeldFile>> HeldFile::open(int folder, std::
 platform::FileResult<FileStatus> HeldFile::status() const {
   struct stat s {};
   if (::fstat(fd_.get(), &s) != 0) return Unexpected(FileError::system("stat", name_, errno));
-  return statusFrom(s);
+  return platform::statusFromStat(s);
 }
 
 platform::FileResult<std::size_t> HeldFile::readSome(std::uint64_t offset, std::span<std::uint8_t> buffer) const {
@@ -78,7 +57,7 @@ platform::FileResult<FileStatus> statusInFolder(int folder, std::string_view nam
   if (::fstatat(folder, path.c_str(), &s, AT_SYMLINK_NOFOLLOW) != 0) {
     return Unexpected(FileError::system("stat", name, errno));
   }
-  return statusFrom(s);
+  return platform::statusFromStat(s);
 }
 
 }  // namespace corvane::tool
