@@ -76,7 +76,7 @@ int printDigests(const Context& context, DigestKind kind, const DigestOptions& o
       return run.progress().printOut(jsonLine(object));
     }
     if (options.json) {
-      if (const auto size = outcome.size ? outcome.size : item.size) object["size"] = *size;
+      if (const auto size = outcome.size) object["size"] = *size;
       object[jsonKey(kind)] = *outcome.digest;
       return run.progress().printOut(jsonLine(object));
     }

@@ -55,6 +55,12 @@ Outcome DigestRun::call(const Item& item, DigestKind kind) const {
     }
     return outcome;
   }
+  if (item.lent) {
+    if (auto opened = item.lent->open(); !opened) {
+      outcome.error = opened.error().text();
+      return outcome;
+    }
+  }
   auto digest = item.lent ? client_->digestOfLentFile(kind, item.lent->name(), item.lent->file())
                           : digestOfSeenFile(*client_, *context_.files, kind, item.file, Match::kSameFile);
   if (!digest) {
@@ -70,7 +76,7 @@ Outcome DigestRun::call(const Item& item, DigestKind kind) const {
 
 std::optional<Outcome> DigestRun::otherDigest(const Item& item) const {
   // A stream is read once; an item that failed has nothing to call.
-  if (item.size || item.lent || item.file.error) return std::nullopt;
+  if (item.lent || item.file.error) return std::nullopt;
   return call(item, kind_ == DigestKind::kFingerprint ? DigestKind::kHash : DigestKind::kFingerprint);
 }
 
@@ -89,10 +95,9 @@ bool DigestRun::run(const std::function<bool(std::size_t, const Item&, Outcome&)
       },
       [this](Item& item) {
         auto outcome = call(item, kind_);
-        item.spool.reset();          // the stream's copy is no longer needed
-        item.lent.reset();           // nor the stream or device lent
+        item.lent.reset();           // the stream, its copy or the device is no longer needed
         item.file.walkRoot.reset();  // nor the walked folder
-        progress_.advance(outcome.size.value_or(item.size.value_or(0)));
+        progress_.advance(outcome.size.value_or(0));
         return outcome;
       },
       [&](Item& item, Outcome& outcome) { return emit(index++, item, outcome); }, [&] { return output.flush(); });

@@ -5,32 +5,9 @@
 namespace corvane::tool {
 namespace {
 
-// Standard input, by a name the plug-in's calls can open.
-constexpr const char* kStandardInput = "/proc/self/fd/0";
-
 Item failed(const std::string& name, const Error& error) { return {name, {name, error.text()}}; }
 
-// The plug-in opens a spool by its /proc/self/fd/N path, a link its file methods follow.
-Item streamItem(platform::FileSystem& fileSystem, const std::string& name, const std::string& path,
-                platform::FileResult<std::unique_ptr<platform::Stream>> stream, StreamUse use,
-                const std::shared_ptr<StreamTurns>& turns) {
-  if (!stream) return failed(name, Error::ofFile(stream.error()));
-  if (use == StreamUse::kKeepWhole) {
-    auto spool = Spool::from(fileSystem, **stream);
-    if (!spool) return failed(name, spool.error());
-    auto shared = std::make_shared<const Spool>(std::move(*spool));
-    return {name, {shared->path()}, shared->size(), shared};
-  }
-  auto lent = lendStream(fileSystem, path, std::move(*stream), turns);
-  if (!lent) return failed(name, lent.error());
-  return {name, {(*lent)->name()}, std::nullopt, nullptr, std::move(*lent)};
-}
-
-Item deviceItem(platform::FileSystem& fileSystem, const std::string& name, std::unique_ptr<platform::File> device) {
-  auto lent = lendBlockDevice(fileSystem, name, std::move(device));
-  if (!lent) return failed(name, lent.error());
-  return {name, {(*lent)->name()}, std::nullopt, nullptr, std::move(*lent)};
-}
+Item lentItem(const std::string& name, std::shared_ptr<LentInput> lent) { return {name, {name}, std::move(lent)}; }
 
 }  // namespace
 
@@ -43,17 +20,18 @@ void fileItems(platform::FileSystem& fileSystem, const std::vector<std::string>&
                                        : fileSystem.statusOf(nullptr, operand, platform::Resolve::kFollow);
     const auto type = status ? status->type : platform::FileType::kUnknown;
     if (operand == "-") {
-      going = sink(streamItem(fileSystem, operand, kStandardInput, fileSystem.standardInput(), streams, turns));
+      going = sink(lentItem(operand, streamInput(fileSystem, std::nullopt, streams, turns)));
     } else if (type == platform::FileType::kFifo || type == platform::FileType::kSocket) {
-      going = sink(streamItem(fileSystem, operand, operand, fileSystem.openStream(operand), streams, turns));
+      going = sink(lentItem(operand, streamInput(fileSystem, operand, streams, turns)));
     } else if (type == platform::FileType::kDevice) {
       // A block device is read whole, by position; a character device (/dev/null, a terminal) is
       // read as a stream, as sha256sum reads both.
-      auto device = fileSystem.openBlockDevice(operand);
+      // Told apart by opening it, not reading; it is opened again when its call comes.
+      const auto device = fileSystem.openBlockDevice(operand);
       if (device) {
-        going = sink(deviceItem(fileSystem, operand, std::move(*device)));
+        going = sink(lentItem(operand, blockDeviceInput(fileSystem, operand)));
       } else if (device.error().code == ENOTBLK) {
-        going = sink(streamItem(fileSystem, operand, operand, fileSystem.openStream(operand), streams, turns));
+        going = sink(lentItem(operand, streamInput(fileSystem, operand, streams, turns)));
       } else {
         going = sink(failed(operand, Error::ofFile(device.error())));
       }

@@ -9,7 +9,6 @@
 
 #include "inputs/file_walk.h"
 #include "inputs/lent_input.h"
-#include "inputs/spool.h"
 #include "platform/file_system.h"
 
 namespace corvane::tool {
@@ -17,19 +16,13 @@ namespace corvane::tool {
 // One thing to fingerprint or hash: as the user named it, and as the plug-in is asked for it.
 struct Item {
   std::string name;  // as printed: the path, "-" for standard input, or the asset identifier
-  // As called: the same path, "/proc/self/fd/N" for a spooled stream, or the identifier; with
-  // what the walk saw of it, or why it failed before any call (a folder, say).
+  // As called: the same path, or the identifier (a stream or device goes by the name it is lent
+  // by); with what the walk saw of it, or why it failed before any call (a folder, say).
   SeenFile file;
-  std::optional<std::uint64_t> size = std::nullopt;  // known for spooled streams; for files the plug-in tells
-  std::shared_ptr<const Spool> spool = nullptr;      // keeps a spooled stream's copy until its call is done
-  std::shared_ptr<LentInput> lent = nullptr;         // a stream or device the command reads for the plug-in
+  std::shared_ptr<LentInput> lent = nullptr;  // a stream or device the command reads for the plug-in
 };
 
 using ItemSink = std::function<bool(Item&&)>;
-
-// How a stream is read: kept whole first (a fingerprint needs the size before it reads), or lent
-// to the plug-in as it arrives (a hash reads front to back, so nothing need be kept).
-enum class StreamUse { kKeepWhole, kAsItArrives };
 
 // The items path operands stand for, in order, each handed to `sink` as it is found (false
 // from it ends the listing). "-" is standard input; a stream (a FIFO, a process substitution, a
