@@ -213,6 +213,26 @@ TEST(DupesActions, ReflinkSharesExtentsOnXfsOnceAndIsRefusedOnExt4) {
     EXPECT_NE(again.out.find("already shares all its extents"), std::string::npos) << again.out;
   }
   {
+    // Sparse copies: a hole shares nothing, and nothing is counted twice.
+    const std::string sparse = xfs->path() + "/sparse";
+    fs::create_directories(sparse);
+    for (const char* name : {"/x", "/y"}) {
+      std::ofstream(sparse + name, std::ios::binary) << patternText(1 << 20, 21);
+      fs::resize_file(sparse + name, 10 << 20);
+    }
+    waitPastRacyWindow();
+    std::vector<std::uint64_t> counted;
+    for (int run = 0; run < 2; ++run) {
+      const auto out = runCorvane({"dupes", "-r", sparse, "--act", "reflink", "--json"});
+      EXPECT_EQ(out.status, 0) << out.err;
+      const auto records = jsonLines(out.out);
+      ASSERT_EQ(records.size(), 1u) << out.out;
+      counted.push_back(records[0].value("bytes", std::uint64_t{0}));
+    }
+    EXPECT_LE(counted[0], std::uint64_t{1} << 20);
+    EXPECT_EQ(counted[1], 0u);
+  }
+  {
     const Copies tree(ext4->path() + "/t");
     const auto run = runCorvane({"dupes", "-r", tree.root, "--act", "reflink"});
     EXPECT_EQ(run.status, 1) << run.err;
@@ -240,6 +260,7 @@ TEST(DupesActions, SafetyRulesLeaveEveryContentInPlace) {
     std::function<void(Copies&)> undo = nullptr;
   };
   const std::string etcPasswd = referenceSha256(readBytes("/etc/passwd"));
+  int writer = -1;
   const std::vector<Case> cases = {
       {"changed between report and action",
        {"link", "remove"},
@@ -305,6 +326,17 @@ TEST(DupesActions, SafetyRulesLeaveEveryContentInPlace) {
        },
        "other",
        "content differs"},
+      {"a duplicate held open for writing by another process",
+       {"link", "remove"},
+       [&](Copies& t, std::string&) { writer = ::open(t.at("b/one").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC); },
+       "b/one",
+       "open for writing",
+       [&](Copies&) { ::close(writer); }},
+      {"a duplicate of another owner",
+       {"link"},
+       [](Copies& t, std::string&) { ASSERT_EQ(::chown(t.at("b/one").c_str(), 65534, 65534), 0); },
+       "b/one",
+       "owner, group or permissions"},
       {"a malformed report",
        {"link", "remove"},
        [](Copies&, std::string& report) { report = report.substr(0, report.size() / 2) + "\n"; },
@@ -439,6 +471,41 @@ TEST(DupesActions, LibraryAssetsAreActedOnNeverOutsideTheLibrary) {
   EXPECT_TRUE(fs::exists(library + "/Work/beach.jpg"));
   EXPECT_EQ(contents(library).size(), 1u) << run.out;
   EXPECT_TRUE(fs::exists(outside));
+}
+
+// What the run did must be told: once a line cannot be written, nothing more is changed.
+TEST(DupesActions, NothingMoreIsDoneOnceItsRecordCannotBeWritten) {
+  TempDir dir;
+  for (int i = 0; i < 6; ++i) dir.write("t/copy" + std::to_string(i), patternText(20'000, 31));
+  waitPastRacyWindow();
+  const auto run = runCorvane({"dupes", "-r", dir.at("t"), "--act", "remove"}, {}, Stdout::kFull);
+  EXPECT_EQ(run.status, 1);
+  std::size_t left = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir.at("t"))) ++left;
+  EXPECT_GE(left, 5u) << "removed on after the record of it failed";
+}
+
+// An overlay's merged view shows its lower layer's very file: that file is never removed as a
+// duplicate of what the view shows.
+TEST(DupesActions, AFileSeenThroughAnOverlayIsNeverRemovedAsItsOwnCopy) {
+  if (::geteuid() != 0) GTEST_SKIP() << "mounting an overlay needs root";
+  TempDir dir;
+  for (const char* folder : {"lower", "upper", "work", "merged"}) fs::create_directories(dir.at(folder));
+  const auto bytes = patternText(50'000, 41);
+  dir.write("lower/p", bytes);
+  waitPastRacyWindow();
+  const auto mounted = runProgram(
+      "mount", {"-t", "overlay", "overlay", "-o",
+                "lowerdir=" + dir.at("lower") + ",upperdir=" + dir.at("upper") + ",workdir=" + dir.at("work"),
+                dir.at("merged")});
+  if (mounted.status != 0) GTEST_SKIP() << "no overlay here: " << mounted.err;
+  const auto run =
+      runCorvane({"dupes", dir.at("merged"), dir.at("lower"), "--act", "remove", "--keep-in", dir.at("merged")});
+  EXPECT_EQ(run.status, 1) << run.out << run.err;
+  EXPECT_NE(run.out.find("refused remove"), std::string::npos) << run.out;
+  runProgram("umount", {dir.at("merged")});
+  ASSERT_TRUE(fs::exists(dir.at("lower/p")));
+  EXPECT_EQ(referenceSha256(readBytes(dir.at("lower/p"))), referenceSha256(bytes));
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "dupes/acting_run.h"
 
+#include <csignal>
+
 #include "cli/exit_status.h"
 #include "dupes/dupes_action.h"
 #include "dupes/keep_choice.h"
@@ -84,7 +86,11 @@ int actOnGroups(const Context& context, const DupesOptions& options, const std::
   const auto action = actionNamed(*options.act);
   ActionLog log(options.json, options.dryRun);
   DuplicateActor actor(context.files, root.get(), {action, options.dryRun}, log);
+  // A lease taken to see whether a duplicate is open for writing may be broken by a writer for an
+  // instant; the kernel tells with SIGIO, which would otherwise end the run.
+  ::signal(SIGIO, SIG_IGN);
   for (const auto& group : groups) {
+    if (log.broken()) break;
     if (group.members.size() < 2) continue;
     const auto choice = chooseKept(group, rule, *keepIn);
     if (library) {
@@ -99,6 +105,7 @@ int actOnGroups(const Context& context, const DupesOptions& options, const std::
     actor.act(group, choice);
   }
   const bool written = log.finish();
+  if (!written) printError("stopped: the record of what was done could not be written");
   if (written && !context.common.quiet) printErr(log.summary(action));
   return written && !log.anyRefused() ? kExitOk : kExitFailed;
 }

@@ -84,7 +84,8 @@ void ActionLog::record(const ActionRecord& record) {
     const std::string after = record.reason.empty() ? std::string() : ": " + record.reason;
     buffer_.append(twoNameLine(before + "  ", record.path, "  kept ", record.kept, after)).push_back('\n');
   }
-  if (buffer_.size() >= kWriteSize) flush();
+  // Each change is told before the next is made, so a record that cannot be written stops the run.
+  if (!dryRun_ || buffer_.size() >= kWriteSize) flush();
 }
 
 bool ActionLog::finish() {

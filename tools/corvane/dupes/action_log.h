@@ -46,6 +46,8 @@ class ActionLog {
   std::string summary(DupesAction action) const;
   // Some duplicate was refused or failed.
   bool anyRefused() const { return refused_ != 0; }
+  // A line could not be written: what is done next could not be told.
+  bool broken() const { return failed_; }
 
  private:
   void flush();

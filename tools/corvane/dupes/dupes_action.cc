@@ -1,7 +1,9 @@
 #include "dupes/dupes_action.h"
 
+#include <algorithm>
 #include <cerrno>
 
+#include "dupes/act_guards.h"
 #include "dupes/byte_compare.h"
 #include "dupes/file_changes.h"
 #include "dupes/held_file.h"
@@ -59,6 +61,7 @@ void DuplicateActor::act(const ActionGroup& group, const KeepChoice& choice) {
   const auto& kept = group.members[choice.kept];
   for (std::size_t i = 0; i < group.members.size(); ++i) {
     if (i == choice.kept) continue;
+    if (log_.broken()) return;  // nothing more is done that could not be told
     const auto& member = group.members[i];
     ActionRecord record{settings_.action, member.name, kept.name, Outcome::kKeptIn, {}, 0};
     if (choice.untouchable[i]) {
@@ -128,10 +131,22 @@ Outcome DuplicateActor::finish(const Held& kept, const Held& duplicate, std::str
                                                            "cannot be shared across"
                                                          : "";
     if (!reason.empty()) return Outcome::kRefused;
+    if (const auto why = keptMayBeThisFile(kept.file->descriptor())) {
+      reason = *why;
+      return Outcome::kRefused;
+    }
+  }
+  if (settings_.action == DupesAction::kLink) {
+    if (const auto why = ownershipDiffers(kept.file->descriptor(), duplicate.file->descriptor())) {
+      reason = *why;
+      return Outcome::kRefused;
+    }
   }
   const bool reflink = settings_.action == DupesAction::kReflink;
   const auto already = reflink ? bytesAlreadyShared(kept.file->descriptor(), duplicate.file->descriptor()) : 0;
-  if (reflink && size != 0 && already >= size) {
+  // A hole shares nothing: no more can be shared than the duplicate holds on the disk.
+  const auto shareable = reflink ? std::min(size, allocatedBytes(duplicate.file->descriptor())) : 0;
+  if (reflink && size != 0 && already >= shareable) {
     reason = "already shares all its extents with the kept file";
     return Outcome::kSameFile;
   }
@@ -158,7 +173,7 @@ Outcome DuplicateActor::finish(const Held& kept, const Held& duplicate, std::str
     }
   }
   if (settings_.dryRun) {
-    bytes = reflink ? size - already : freed;
+    bytes = reflink ? shareable - already : freed;
     return Outcome::kWouldDo;
   }
   // Neither file may have moved since they were compared: the kept one must hold what the
@@ -166,8 +181,13 @@ Outcome DuplicateActor::finish(const Held& kept, const Held& duplicate, std::str
   const LastCheck stillSame = [&]() -> std::optional<std::string> {
     const auto keptNow = kept.file->status(), duplicateNow = duplicate.file->status();
     if (!keptNow || !asSeen(*keptNow, kept.status)) return "the kept file changed meanwhile";
+    // Still a file a name leads to, by the name it was kept by: not replaced, as an editor saves.
+    const auto keptName = statusInFolder(kept.folder->descriptor(), kept.last);
+    if (keptNow->links == 0 || !keptName || !keptName->sameFileAs(kept.status)) {
+      return "the kept file was replaced or removed meanwhile";
+    }
     if (!duplicateNow || !asSeen(*duplicateNow, duplicate.status)) return "it changed meanwhile";
-    return std::nullopt;
+    return openForWriting(duplicate.file->descriptor());
   };
   Change done;
   switch (settings_.action) {
@@ -178,7 +198,8 @@ Outcome DuplicateActor::finish(const Held& kept, const Held& duplicate, std::str
         return reason.starts_with("its content differs") ? Outcome::kRefused : Outcome::kFailed;
       }
       // What the kernel says it shared, less what was shared before: nothing is counted twice.
-      bytes = *shared > already ? *shared - already : 0;
+      const auto counted = std::min(*shared, shareable);
+      bytes = counted > already ? counted - already : 0;
       return Outcome::kDone;
     }
     case DupesAction::kLink:

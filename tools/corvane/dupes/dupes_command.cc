@@ -176,7 +176,9 @@ CLI::App* addDupesCommand(CLI::App& app, DupesOptions& options, CommonOptions& c
       "just before; for reflink the kernel compares them itself (FIDEDUPERANGE) and shares nothing that\n"
       "differs. A link replaces the duplicate in one step: a hard link under a temporary name beside it,\n"
       "swapped in. A hard link makes the names one file: they share its permissions, owner and times from\n"
-      "then on, and a change through one name shows through all; it never crosses file systems. Every\n"
+      "then on, and a change through one name shows through all; it never crosses file systems, and a\n"
+      "duplicate of another owner, group or permissions is refused. A duplicate open for writing elsewhere,\n"
+      "or one on another file system than a kept file on an overlay, network or FUSE mount, is left alone. Every\n"
       "duplicate gets a line: what was done, or why it was left as it was. Bytes freed count files whose last\n"
       "name went; bytes shared are what the kernel shared, less what the files shared already.\n" +
           std::string(kExclusionRules),

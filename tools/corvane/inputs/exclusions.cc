@@ -72,6 +72,8 @@ Result<std::vector<std::string>> readPatterns(platform::FileSystem& fileSystem, 
     text.append(reinterpret_cast<const char*>(buffer.data()), *count);
     if (text.size() > kLongestList) return cannot("larger than 1 MiB: not a list of patterns");
   }
+  // A list saved by an editor that marks UTF-8 so starts with a byte order mark: not a name.
+  if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
   std::vector<std::string> patterns;
   std::size_t number = 0;
   for (std::size_t at = 0; at < text.size();) {
