@@ -74,6 +74,23 @@ std::vector<std::string> lines(const std::string& text) {
   return out;
 }
 
+std::set<std::set<std::string>> nulGroups(const std::string& out) {
+  std::set<std::set<std::string>> groups;
+  std::set<std::string> group;
+  for (std::size_t at = 0; at < out.size();) {
+    const auto end = out.find('\0', at);
+    if (end == std::string::npos) break;
+    if (end == at) {
+      groups.insert(std::move(group));
+      group.clear();
+    } else {
+      group.insert(out.substr(at, end - at));
+    }
+    at = end + 1;
+  }
+  return groups;
+}
+
 std::string referenceSha256(std::string_view bytes) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;

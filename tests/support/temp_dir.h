@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +34,8 @@ std::string patternText(std::size_t size, std::uint32_t seed = 1);
 
 std::string readBytes(const std::filesystem::path& path);
 std::vector<std::string> lines(const std::string& text);
+// Groups as `dupes -0` prints them: names ended by NUL, groups by one more.
+std::set<std::set<std::string>> nulGroups(const std::string& out);
 
 // SHA-256 in one go through OpenSSL's one-shot call, as a reference that shares nothing with the
 // incremental state under test; lower-case hexadecimal.

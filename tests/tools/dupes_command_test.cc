@@ -92,23 +92,6 @@ struct TrapTree {
 };
 
 // Groups as -0 prints them: names ended by NUL, groups by one more.
-Groups nulGroups(const std::string& out) {
-  Groups groups;
-  Group group;
-  for (std::size_t at = 0; at < out.size();) {
-    const auto end = out.find('\0', at);
-    if (end == std::string::npos) break;
-    if (end == at) {
-      groups.insert(std::move(group));
-      group.clear();
-    } else {
-      group.insert(out.substr(at, end - at));
-    }
-    at = end + 1;
-  }
-  EXPECT_TRUE(group.empty()) << "a group without its end";
-  return groups;
-}
 
 // Groups as the text format prints them: lines escaped as sha256sum escapes names, each group
 // ended by a blank line. With `marked`, every line holds a kind and two spaces before the name.

@@ -226,22 +226,6 @@ TEST(WalkControl, PatternListsAndBadPatternsAreUsageErrorsThatNameThem) {
 }
 
 // Groups as -0 prints them: names ended by NUL, groups by one more.
-std::set<Paths> nulGroups(const std::string& out) {
-  std::set<Paths> groups;
-  Paths group;
-  for (std::size_t at = 0; at < out.size();) {
-    const auto end = out.find('\0', at);
-    if (end == std::string::npos) break;
-    if (end == at) {
-      groups.insert(std::move(group));
-      group.clear();
-    } else {
-      group.insert(out.substr(at, end - at));
-    }
-    at = end + 1;
-  }
-  return groups;
-}
 
 TEST(WalkControl, DupesWithoutRecursionComparesTheFoldersOwnFiles) {
   TempDir dir;
