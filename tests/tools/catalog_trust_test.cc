@@ -8,6 +8,7 @@
 #include <fstream>
 #include <functional>
 
+#include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
 #include "catalog/catalog_command.h"

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <CLI/CLI.hpp>
+
 namespace corvane::tool {
 namespace {
 

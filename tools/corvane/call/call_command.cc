@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
+
 #include "call/json_value.h"
 #include "cli/exit_status.h"
 #include "host/standard_reader.h"

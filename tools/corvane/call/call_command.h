@@ -3,8 +3,7 @@
 #include <optional>
 #include <string>
 
-#include <CLI/CLI.hpp>
-
+#include "cli/cli_forward.h"
 #include "cli/common_options.h"
 #include "cli/context.h"
 

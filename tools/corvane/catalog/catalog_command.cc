@@ -1,5 +1,7 @@
 #include "catalog/catalog_command.h"
 
+#include <CLI/CLI.hpp>
+
 #include "cli/option_values.h"
 
 namespace corvane::tool::catalog {

@@ -5,8 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include <CLI/CLI.hpp>
-
+#include "cli/cli_forward.h"
 #include "cli/error.h"
 
 namespace corvane::tool {

@@ -1,5 +1,7 @@
 #include "cli/common_options.h"
 
+#include <CLI/CLI.hpp>
+
 namespace corvane::tool {
 
 void addCommonOptions(CLI::App& command, CommonOptions& common) {

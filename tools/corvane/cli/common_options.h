@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include <CLI/CLI.hpp>
+#include "cli/cli_forward.h"
 
 namespace corvane::tool {
 

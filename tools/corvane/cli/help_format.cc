@@ -1,5 +1,7 @@
 #include "cli/help_format.h"
 
+#include <CLI/CLI.hpp>
+
 namespace corvane::tool {
 namespace {
 

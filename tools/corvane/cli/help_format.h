@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include <CLI/CLI.hpp>
+#include "cli/cli_forward.h"
 
 namespace corvane::tool {
 

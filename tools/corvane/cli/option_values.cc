@@ -3,6 +3,8 @@
 #include <charconv>
 #include <string>
 
+#include <CLI/CLI.hpp>
+
 namespace corvane::tool {
 namespace {
 

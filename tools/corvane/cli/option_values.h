@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-#include <CLI/CLI.hpp>
+#include "cli/cli_forward.h"
 
 namespace corvane::tool {
 

@@ -1,5 +1,7 @@
 #include "digest/digest_command.h"
 
+#include <CLI/CLI.hpp>
+
 #include "cli/exit_status.h"
 #include "cli/option_values.h"
 #include "digest/check_command.h"

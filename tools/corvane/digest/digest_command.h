@@ -1,7 +1,6 @@
 #pragma once
 
-#include <CLI/CLI.hpp>
-
+#include "cli/cli_forward.h"
 #include "cli/common_options.h"
 #include "cli/context.h"
 #include "digest/digest_options.h"

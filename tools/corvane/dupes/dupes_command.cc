@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <thread>
 
+#include <CLI/CLI.hpp>
+
 #include "cli/exit_status.h"
 #include "cli/option_values.h"
 #include "dupes/acting_run.h"

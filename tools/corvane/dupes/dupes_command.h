@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-#include <CLI/CLI.hpp>
-
+#include "cli/cli_forward.h"
 #include "cli/common_options.h"
 #include "cli/context.h"
 #include "inputs/walk_options.h"

@@ -1,5 +1,7 @@
 #include "inputs/walk_options.h"
 
+#include <CLI/CLI.hpp>
+
 namespace corvane::tool {
 
 const char* const kExclusionRules =

@@ -3,8 +3,7 @@
 #include <string>
 #include <vector>
 
-#include <CLI/CLI.hpp>
-
+#include "cli/cli_forward.h"
 #include "cli/error.h"
 #include "inputs/exclusions.h"
 #include "platform/file_system.h"

@@ -4,6 +4,8 @@
 
 #include <unordered_map>
 
+#include <CLI/CLI.hpp>
+
 #include "cli/exit_status.h"
 #include "inputs/photo_folder.h"
 #include "plugin/plugin_client.h"
