@@ -149,7 +149,7 @@ void addCatalogCommand(CLI::App& app, CatalogOptions& options, CommonOptions& co
   where->fallthrough();
   where->footer(
       "Each FILE is read whole (fingerprint and SHA-256); the catalog answers which entries hold the\n"
-      "same content, with one line each: \"FILE: MACHINE:ROOT/PATH\", ending in \" (fingerprint only)\"\n"
+      "same content, with one line each: \"FILE: MACHINE:/ROOT/PATH\", ending in \" (fingerprint only)\"\n"
       "when the entry has no SHA-256 and matched by size and fingerprint alone (a root scanned with\n"
       "--fingerprint-only). A file the catalog holds nowhere gets \"FILE: held nowhere\". No file of the\n"
       "catalog is read; a read-only catalog will do.\n"

@@ -14,7 +14,7 @@
 namespace corvane::tool::catalog {
 namespace {
 
-// Where a holder lies, as every question across machines names it: MACHINE:ROOT/PATH.
+// Where a holder lies, as every question across machines names it: MACHINE:/ROOT/PATH.
 std::string holderName(const Root& root, const Entry& entry) {
   return root.machine + ":" + root.locationOf(entry.path);
 }

@@ -154,7 +154,7 @@ CLI::App* addDupesCommand(CLI::App& app, DupesOptions& options, CommonOptions& c
   command
       ->add_option("--catalog", options.catalog,
                    "Groups that a catalog holds across all its roots and machines, from its SHA-256 alone: no file "
-                   "is read; each name is MACHINE:ROOT/PATH")
+                   "is read; each name is MACHINE:/ROOT/PATH")
       ->type_name("CATALOG");
   command
       ->add_option("--act", options.act,
@@ -194,7 +194,7 @@ CLI::App* addDupesCommand(CLI::App& app, DupesOptions& options, CommonOptions& c
       "once; empty files only with --empty. A file that changes during the run is reported and left out.\n"
       "Nothing is deleted, linked or moved without --act.\n"
       "\nWith --catalog, the groups are the catalog's entries of one SHA-256 (and size), each named\n"
-      "MACHINE:ROOT/PATH, in the order of their SHA-256, names in byte order; entries without a SHA-256\n"
+      "MACHINE:/ROOT/PATH, in the order of their SHA-256, names in byte order; entries without a SHA-256\n"
       "(roots scanned with --fingerprint-only) are left out and counted, and --probable adds the groups\n"
       "of one size and fingerprint that some member has no SHA-256 to confirm (its other members may\n"
       "be in a group above too). Names of one file on one machine (device and inode) count once. The\n"
