@@ -1,7 +1,7 @@
 # fish completion for corvane(1)
 
 set -l subcommands fingerprint hash dupes assets albums in-album call catalog help
-set -l catalog_subcommands scan verify diff export merge roots forget
+set -l catalog_subcommands scan verify diff export merge roots forget where
 
 # Names are offered only where a subcommand takes files.
 complete -c corvane -f
@@ -69,6 +69,7 @@ complete -c corvane -n $dupes -l json -d 'One JSON object per group'
 complete -c corvane -n $dupes -s 0 -s z -l null -d 'End names with NUL'
 complete -c corvane -n $dupes -l library -x -a '(__fish_complete_directories)' -d 'A photo library folder'
 complete -c corvane -n $dupes -l album -x -d 'Only the assets of this album'
+complete -c corvane -n $dupes -l catalog -r -F -d 'The groups a catalog holds, no file read'
 complete -c corvane -n $dupes -l act -x -a 'reflink link remove' -d 'Do this to every duplicate'
 complete -c corvane -n $dupes -l from -r -F -d 'Act on a report that --json wrote'
 complete -c corvane -n $dupes -l keep -x -a 'first oldest newest shortest' -d 'The file of each group kept'
@@ -101,15 +102,17 @@ complete -c corvane -n "$catalog; and not __fish_seen_subcommand_from $catalog_s
     -d 'List the folders and libraries a catalog holds'
 complete -c corvane -n "$catalog; and not __fish_seen_subcommand_from $catalog_subcommands" -a forget \
     -d 'Remove folders or libraries from a catalog'
+complete -c corvane -n "$catalog; and not __fish_seen_subcommand_from $catalog_subcommands" -a where \
+    -d 'Which roots, on which machines, hold a file'
 complete -c corvane -n "$catalog; and __fish_seen_subcommand_from $catalog_subcommands" -F
 complete -c corvane -n "$catalog; and __fish_seen_subcommand_from scan" -l library -x \
     -a '(__fish_complete_directories)' -d 'Scan this photo library folder'
 complete -c corvane -n "$catalog; and __fish_seen_subcommand_from scan diff" -l hash -d 'Record SHA-256 too'
 complete -c corvane -n "$catalog; and __fish_seen_subcommand_from scan" -l fingerprint-only \
     -d 'Record only fingerprints'
-complete -c corvane -n "$catalog; and __fish_seen_subcommand_from scan verify diff export roots" -l json \
+complete -c corvane -n "$catalog; and __fish_seen_subcommand_from scan verify diff export roots where" -l json \
     -d 'One JSON object per line'
-complete -c corvane -n "$catalog; and __fish_seen_subcommand_from scan verify diff" -s j -l jobs -x \
+complete -c corvane -n "$catalog; and __fish_seen_subcommand_from scan verify diff where" -s j -l jobs -x \
     -d 'Calls to run at once, 1 to 1024'
 complete -c corvane -n "$catalog; and __fish_seen_subcommand_from diff" -l missing -d 'Only what A holds and B lacks'
 complete -c corvane -n "$catalog; and __fish_seen_subcommand_from export" -l fingerprint -d 'Fingerprint lines'

@@ -247,7 +247,7 @@ class CommandDocs(unittest.TestCase):
                                "hashAsset", "getIfAssetExistInAlbum"}),
             ("corvane call hashFile ", files),
             ("corvane help ", everything),
-            ("corvane help catalog ", {"scan", "verify", "diff", "export", "merge", "roots", "forget"}),
+            ("corvane help catalog ", {"scan", "verify", "diff", "export", "merge", "roots", "forget", "where"}),
             ("corvane --plugin lib.so ", everything | {"help"}),
         ]
         for line, expected in cases:

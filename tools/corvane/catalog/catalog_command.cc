@@ -36,6 +36,7 @@ void addCatalogCommand(CLI::App& app, CatalogOptions& options, CommonOptions& co
                  "  corvane catalog export --json archive.catalog\n"
                  "  corvane catalog roots archive.catalog                 what it holds, and when each was scanned\n"
                  "  corvane catalog scan -x --exclude .cache home.catalog ~  kept for later scans\n"
+                 "  corvane catalog where all.catalog photo.jpg           which machines hold a copy of it?\n"
                  "\nRun 'corvane catalog SUBCOMMAND --help' for each one's options.\n",
                  kCatalogStatuses));
 
@@ -140,6 +141,21 @@ void addCatalogCommand(CLI::App& app, CatalogOptions& options, CommonOptions& co
       ->required();
   forget->fallthrough();
   forget->footer("Nothing is removed unless every root named is in the catalog.");
+
+  auto* where = catalog->add_subcommand("where", "Say which roots, on which machines, hold a file's content");
+  addCommonOptions(*where, common);
+  where->add_option("CATALOG", options.catalog, "The catalog file")->required();
+  where->add_option("FILE", options.paths, "Files to look for: each is read, through the plug-in")->required();
+  where->add_flag("--json", options.json, "One JSON object per file: its digests and every holder");
+  addJobs(*where, options);
+  where->fallthrough();
+  where->footer(
+      "Each FILE is read whole (fingerprint and SHA-256); the catalog answers which entries hold the\n"
+      "same content, with one line each: \"FILE: MACHINE:/ROOT/PATH\", ending in \" (fingerprint only)\"\n"
+      "when the entry has no SHA-256 and matched by size and fingerprint alone (a root scanned with\n"
+      "--fingerprint-only). A file the catalog holds nowhere gets \"FILE: held nowhere\". No file of the\n"
+      "catalog is read; a read-only catalog will do.\n"
+      "Exit status 0 when every FILE is held somewhere, 1 when one is not or cannot be read.");
 }
 
 std::optional<int> runCatalogCommand(const CLI::App& app, const Context& context, const CatalogOptions& options) {
@@ -151,6 +167,7 @@ std::optional<int> runCatalogCommand(const CLI::App& app, const Context& context
   if (catalog->got_subcommand("export")) return runExport(context, options);
   if (catalog->got_subcommand("roots")) return runRoots(context, options);
   if (catalog->got_subcommand("forget")) return runForget(context, options);
+  if (catalog->got_subcommand("where")) return runWhere(context, options);
   return runMerge(context, options);
 }
 

@@ -15,7 +15,7 @@ namespace corvane::tool::catalog {
 // `corvane catalog scan|verify|diff|export|merge`: what was fingerprinted, kept in a catalog.
 struct CatalogOptions {
   std::string catalog;
-  std::vector<std::string> paths;      // scan: folders; merge: the catalogs to take in
+  std::vector<std::string> paths;      // scan: folders; merge: the catalogs to take in; where: files
   std::optional<std::string> library;  // scan: a photo library folder
   bool hash = false;                   // scan, diff: record SHA-256 too
   bool fingerprintOnly = false;        // scan: record fingerprints alone
@@ -38,5 +38,6 @@ int runExport(const Context& context, const CatalogOptions& options);
 int runMerge(const Context& context, const CatalogOptions& options);
 int runRoots(const Context& context, const CatalogOptions& options);
 int runForget(const Context& context, const CatalogOptions& options);
+int runWhere(const Context& context, const CatalogOptions& options);
 
 }  // namespace corvane::tool::catalog

@@ -8,6 +8,7 @@
 #include "cli/exit_status.h"
 #include "cli/option_values.h"
 #include "dupes/acting_run.h"
+#include "dupes/catalog_dupes.h"
 #include "dupes/dupes_finder.h"
 #include "dupes/dupes_output.h"
 #include "inputs/photo_folder.h"
@@ -20,7 +21,22 @@
 namespace corvane::tool {
 namespace {
 
+// What asks for files to be read or changed, which a catalog's answer leaves alone.
+std::optional<std::string> catalogMisuse(const DupesOptions& options) {
+  if (!options.operands.empty()) return "--catalog answers from a catalog; it takes no paths";
+  if (options.recursive || options.followLinks || options.walk.given())
+    return "-r, -L, --exclude, --exclude-from and -x walk folders; they do not go with --catalog";
+  if (options.library || options.album) return "--library and --catalog are two sources; choose one";
+  if (options.act || options.from) return "--catalog reads no file, and changes none: --act and --from need a scan";
+  if (options.paranoid) return "--paranoid reads files byte by byte; --catalog reads none";
+  if (options.hardLinks) return "-H lists names of one file found by a walk; --catalog counts them once";
+  return std::nullopt;
+}
+
 std::optional<std::string> misuse(const DupesOptions& options) {
+  if (options.catalog) {
+    if (const auto why = catalogMisuse(options)) return why;
+  }
   const bool library = options.library || options.album;
   if (library && !options.operands.empty()) return "--library looks at a library's assets; it takes no paths";
   if (library && (options.recursive || options.followLinks || options.walk.given()))
@@ -28,7 +44,7 @@ std::optional<std::string> misuse(const DupesOptions& options) {
   if (options.from && options.walk.given())
     return "--exclude, --exclude-from and -x walk folders; they do not go with --from";
   if (const auto why = actingMisuse(options)) return why;
-  if (!library && options.operands.empty() && !options.from) return "no paths given";
+  if (!library && options.operands.empty() && !options.from && !options.catalog) return "no paths given";
   if (options.json && options.nul) return "--json and -0 are two output formats; choose one";
   if (options.probable && options.paranoid)
     return "--probable leaves groups unconfirmed; --paranoid confirms all of them";
@@ -138,6 +154,11 @@ CLI::App* addDupesCommand(CLI::App& app, DupesOptions& options, CommonOptions& c
                    "Only the assets of this album (of --library, else of your pictures folder)")
       ->type_name("ALBUM");
   command
+      ->add_option("--catalog", options.catalog,
+                   "Groups that a catalog holds across all its roots and machines, from its SHA-256 alone: no file "
+                   "is read; each name is MACHINE:/ROOT/PATH")
+      ->type_name("CATALOG");
+  command
       ->add_option("--act", options.act,
                    "Do ACTION to every duplicate, checked first: reflink (share the kept file's extents; "
                    "nothing changes for readers), link (replace it by a hard link to the kept file) or remove")
@@ -168,11 +189,18 @@ CLI::App* addDupesCommand(CLI::App& app, DupesOptions& options, CommonOptions& c
       "  corvane dupes --library ~/Pictures --album Holidays\n"
       "  corvane dupes -r ~/Archive --act link --keep oldest --dry-run\n"
       "  corvane dupes -r --json ~/Archive > report.json; corvane dupes --from report.json --act reflink\n"
+      "  corvane dupes --catalog all.catalog         across every machine of a catalog, no file read\n"
       "\nA group is confirmed from the whole content of its files: byte by byte, or by their whole-content\n"
       "SHA-256 (which the fingerprint is, for files of up to 100 KiB). Nothing is grouped on the sampled\n"
       "fingerprint alone, except with --probable, which marks every such line. Names of one file count\n"
       "once; empty files only with --empty. A file that changes during the run is reported and left out.\n"
       "Nothing is deleted, linked or moved without --act.\n"
+      "\nWith --catalog, the groups are the catalog's entries of one SHA-256 (and size), each named\n"
+      "MACHINE:/ROOT/PATH, in the order of their SHA-256, names in byte order; entries without a SHA-256\n"
+      "(roots scanned with --fingerprint-only) are left out and counted, and --probable adds the groups\n"
+      "of one size and fingerprint that some member has no SHA-256 to confirm (its other members may\n"
+      "be in a group above too). Names of one file on one machine (device and inode) count once. The\n"
+      "catalog is only read; --min-size, --max-size, --empty, --json and -0 apply.\n"
       "\nWith --act, each duplicate is done one at a time, and only if it and its group's kept file are still\n"
       "the files seen (device, inode, size, modification time) and, for link and remove, equal byte by byte\n"
       "just before; for reflink the kernel compares them itself (FIDEDUPERANGE) and shares nothing that\n"
@@ -196,6 +224,7 @@ int runDupes(const Context& context, const DupesOptions& options) {
     return kExitUsage;
   }
   if (options.from) return actOnSavedReport(context, options);
+  if (options.catalog) return dupesOfCatalog(context, options);
   auto exclusions = exclusionsOf(*context.files, options.walk);
   if (!exclusions) {
     printError(exclusions.error().text());

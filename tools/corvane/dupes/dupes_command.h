@@ -30,6 +30,7 @@ struct DupesOptions {
   bool nul = false;  // -0, -z
   std::optional<std::string> library;
   std::optional<std::string> album;
+  std::optional<std::string> catalog;  // the groups a catalog holds, across its machines: no file read
   // Acting on the duplicates found, or on those of a saved report.
   std::optional<std::string> act;   // reflink, link or remove
   std::optional<std::string> from;  // a report that --json wrote; "-" is standard input

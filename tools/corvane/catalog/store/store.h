@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -128,6 +129,43 @@ class Store {
   std::vector<std::int64_t> soundRoots_, flawedRoots_;  // as the last roots() found them
   bool entryRootsChecked_ = false;
   std::unique_ptr<Statement> put_, remove_, updateRoot_;
+
+  // Questions across machines, answered by the catalog alone, no file read. Each visit gets only
+  // entries of sound roots that keep the catalog's rules; a row that breaks them is left out and
+  // recorded among flaws(). Call them inside beginRead() and endRead() to see one state.
+ public:
+  // How an entry was found to hold a content.
+  enum class Held {
+    kSha256,           // its SHA-256 is the content's
+    kFingerprintOnly,  // it has none: its size and fingerprint are the content's
+  };
+  // The entries that hold the content of `file` (its size, fingerprint and SHA-256, all set), by
+  // machine, root path and path.
+  Result<> holdersOf(const Entry& file, const std::function<void(const Root& root, Entry& entry, Held held)>& visit);
+
+  struct SizeRange {
+    std::uint64_t min = 0;
+    std::uint64_t max = std::numeric_limits<std::int64_t>::max();
+  };
+  // Entries of one content: one SHA-256 and size (kSha256), or one size and fingerprint that not
+  // every one of them confirms by SHA-256 (kFingerprintOnly).
+  struct SharedContent {
+    Held by = Held::kSha256;
+    std::uint64_t size = 0;
+    Digest digest{};  // the SHA-256, or the fingerprint
+    std::vector<std::pair<const Root*, Entry>> members;
+  };
+  // Every content that two or more entries of sizes within `sizes` share, one at a time in the
+  // order of its digest, members by machine, root path and path; `visit` returns false to stop.
+  // Only one content's entries are held at a time.
+  Result<> forEachSharedContent(Held by, SizeRange sizes, const std::function<bool(SharedContent& shared)>& visit);
+
+  struct Tally {
+    std::int64_t entries = 0;
+    std::int64_t withSha256 = 0;
+  };
+  // How many entries of sizes within `sizes` the catalog holds, and how many of them have a SHA-256.
+  Result<Tally> tally(SizeRange sizes);
 };
 
 // The name of this machine, as roots record it.
