@@ -1,5 +1,6 @@
 #include "file_hashing/file_fingerprint.h"
 
+#include <algorithm>
 #include <array>
 #include <memory>
 
@@ -36,14 +37,26 @@ FileResult<ReadPass> fingerprintPass(const platform::File& file, std::uint64_t s
   sha.update(littleEndian(size));
   ReadPass pass{std::nullopt, true};
   if (size <= settings.wholeFileLimit) {
-    const auto content = std::make_unique_for_overwrite<std::uint8_t[]>(size + 1);
-    const auto count = platform::readFully(file, 0, {content.get(), static_cast<std::size_t>(size)});
-    if (!count) return platform::Unexpected(count.error());
-    // One byte past the end tells whether the file holds more than it said.
-    const auto beyond = *count == size ? file.readSome(size, {content.get() + size, 1}) : FileResult<std::size_t>(0);
-    if (!beyond) return platform::Unexpected(beyond.error());
-    pass.complete = *count == size && *beyond == 0;
-    sha.update({content.get(), *count});
+    const auto whole = static_cast<std::size_t>(size);
+    const auto content = std::make_unique_for_overwrite<std::uint8_t[]>(whole + 1);
+    // Asked for one byte past the end, which tells whether the file holds more than it said; a
+    // read that comes short at the size has met the end (a status after it tells of growth).
+    const auto first = file.readSome(0, {content.get(), whole + 1});
+    if (!first) return platform::Unexpected(first.error());
+    std::size_t count = std::min(*first, whole);
+    bool beyond = *first > whole;
+    if (!beyond && !(count == whole && (whole == 0 || shortReadEndsAt(size)))) {
+      if (count > 0 && count < whole) {
+        const auto rest = platform::readFully(file, count, {content.get() + count, whole - count});
+        if (!rest) return platform::Unexpected(rest.error());
+        count += *rest;
+      }
+      const auto past = count == whole ? file.readSome(size, {content.get() + whole, 1}) : FileResult<std::size_t>(0);
+      if (!past) return platform::Unexpected(past.error());
+      beyond = *past != 0;
+    }
+    pass.complete = count == whole && !beyond;
+    sha.update({content.get(), count});
   } else {
     const std::uint64_t step = size / kEvenSamples;
     const std::array<std::uint64_t, kEvenSamples + 1> offsets{0, step, 2 * step, 3 * step,

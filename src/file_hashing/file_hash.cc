@@ -11,7 +11,8 @@ namespace {
 
 using platform::FileError;
 
-// One read of the whole file, piece by piece, until a read gives nothing.
+// One read of the whole file, piece by piece, until a read gives nothing (or comes short at its
+// stated size).
 platform::FileResult<ReadPass> hashPass(const platform::File& file, std::uint64_t size, std::uint8_t* piece) {
   platform::Sha256 sha;
   std::uint64_t total = 0;
@@ -21,6 +22,7 @@ platform::FileResult<ReadPass> hashPass(const platform::File& file, std::uint64_
     if (*count == 0) break;
     sha.update({piece, *count});
     total += *count;
+    if (*count < kHashPieceSize && total == size && shortReadEndsAt(size)) break;
   }
   return ReadPass{sha.finalize(), total == size};
 }

@@ -15,6 +15,12 @@ struct ReadPass {
   bool complete = false;                         // as many bytes as the size promised, and no more
 };
 
+// Whether a read that gave fewer bytes than asked, and so reached `size`, the size the file
+// stated, has met the file's end, with no need of a read that gives nothing: so for a regular
+// file, whose status after the read tells whether it grew meanwhile. Not for sizes of whole pages,
+// which pseudo-files state whatever they hold, and read a page at a time.
+inline bool shortReadEndsAt(std::uint64_t size) { return size % 4096 != 0; }
+
 // How a read of an open file ended, judged from its status before and after.
 enum class Verdict { kStable, kChanged, kSizeUntold };
 

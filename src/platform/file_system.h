@@ -37,6 +37,9 @@ FileResult<std::size_t> readFully(const File& file, std::uint64_t offset, std::s
 struct DirectoryEntry {
   std::string name;
   FileType type;  // of the entry itself: a link is kSymbolicLink, whatever it leads to
+  // Its inode number as the listing gives it, where the folder's file system is known to give
+  // the number a status of the entry gives; else 0.
+  std::uint64_t inode = 0;
 };
 
 // A folder open for listing and for opening what lies in it.

@@ -5,6 +5,7 @@
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -110,6 +111,22 @@ class PosixFile final : public File {
   bool blockDevice_;
 };
 
+// Whether the listings of the folder's file system give each entry the inode number a status of
+// it gives. Not so everywhere: an overlay lists a lower layer's numbers, and network file
+// systems may list the server's; where it is not known, nothing is taken from a listing.
+bool listsTrueInodes(int folder) {
+  struct statfs fs {};
+  if (::fstatfs(folder, &fs) != 0) return false;
+  switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0xEF53:      // ext2, ext3, ext4
+    case 0x58465342:  // XFS
+    case 0x9123683E:  // Btrfs
+    case 0x01021994:  // tmpfs
+      return true;
+    default: return false;
+  }
+}
+
 class PosixDirectory final : public Directory {
  public:
   PosixDirectory(UniqueFd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
@@ -124,6 +141,7 @@ class PosixDirectory final : public Directory {
     const UniqueFd listing(::dup(fd_.get()));
     if (!listing || ::lseek(listing.get(), 0, SEEK_SET) != 0)
       return Unexpected(FileError::system("list", path_, errno));
+    const bool trueInodes = listsTrueInodes(listing.get());
     std::vector<DirectoryEntry> entries;
     alignas(struct dirent64) std::array<std::byte, 32768> buffer;
     for (;;) {
@@ -137,6 +155,7 @@ class PosixDirectory final : public Directory {
         const std::string_view name = entry->d_name;
         if (name == "." || name == "..") continue;
         FileType type = FileType::kUnknown;
+        std::uint64_t inode = trueInodes ? entry->d_ino : 0;
         switch (entry->d_type) {
           case DT_REG: type = FileType::kRegular; break;
           case DT_DIR: type = FileType::kDirectory; break;
@@ -146,6 +165,7 @@ class PosixDirectory final : public Directory {
             struct stat s {};
             if (::fstatat(listing.get(), entry->d_name, &s, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone since
             type = fileTypeOfMode(s.st_mode);
+            inode = s.st_ino;
             break;
           }
           case DT_FIFO: type = FileType::kFifo; break;
@@ -154,7 +174,7 @@ class PosixDirectory final : public Directory {
           case DT_BLK: type = FileType::kDevice; break;
           default: type = FileType::kUnknown; break;
         }
-        entries.push_back({std::string(name), type});
+        entries.push_back({std::string(name), type, inode});
       }
     }
   }

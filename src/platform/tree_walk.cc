@@ -20,6 +20,7 @@ struct Item {
   std::string name;
   FileType type;
   bool viaLink;
+  std::uint64_t inode;              // as listed; 0 when not told
   FileStatus target;                // of what a followed link leads to
   std::optional<FileError> broken;  // a followed link that closes a loop of links
 };
@@ -74,8 +75,9 @@ class Walk {
         if (options_.linkedFoldersOnce && !linkedFolders_.emplace(item.target.device, item.target.inode).second)
           continue;
       }
-      const bool descend = visitor_.visit({path_, std::string_view(path_).substr(path_.size() - item.name.size()),
-                                           *frame.directory, item.type, item.viaLink});
+      const bool descend =
+          visitor_.visit({path_, std::string_view(path_).substr(path_.size() - item.name.size()), *frame.directory,
+                          item.type, item.viaLink, frame.identity.device, frame.identity.inode != 0 ? item.inode : 0});
       if (descend && item.type == FileType::kDirectory) enter(item);
     }
   }
@@ -91,9 +93,10 @@ class Walk {
     frame.items.reserve(entries->size());
     for (auto& entry : *entries) {
       if (options_.skipHidden && entry.name.starts_with('.')) continue;
-      Item item{std::move(entry.name), entry.type, false, {}, std::nullopt};
+      Item item{std::move(entry.name), entry.type, false, entry.inode, {}, std::nullopt};
       if (item.type == FileType::kSymbolicLink && options_.followLinks) {
         item.viaLink = true;
+        item.inode = 0;  // the link's own
         const auto target = options_.beneathRoot ? files_.statusOf(&root_, join(item.name), Resolve::kBeneath)
                                                  : files_.statusOf(frame.directory, item.name, Resolve::kFollow);
         if (target) {

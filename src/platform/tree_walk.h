@@ -30,6 +30,10 @@ struct WalkEntry {
   const Directory& folder;  // the open folder that holds it, for looking at it without a path
   FileType type;            // a link not followed (or leading nowhere) is kSymbolicLink
   bool viaLink;             // reached through a link in its last place
+  // Its identity as the listing tells it, without a look at the entry itself: the folder's
+  // device and the listed inode number (0 where the listing does not tell it, or via a link).
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
 };
 
 struct TreeVisitor {

@@ -24,6 +24,7 @@ class FaultyFile final : public platform::File {
   FileResult<platform::FileStatus> status() const override {
     auto status = real_->status();
     if (statusTaken_++ == 0 && status) changeTheFile(*status);
+    if (status && plan_.statedSize >= 0) status->size = static_cast<std::uint64_t>(plan_.statedSize);
     return status;
   }
 

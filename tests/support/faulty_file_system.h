@@ -21,6 +21,7 @@ struct FaultPlan {
   std::int64_t truncateTo = -1;     // the file really shrinks to this size once its status was taken
   std::size_t growBy = 0;           // or really grows by this many bytes
   bool touchAfterStatus = false;    // or its modification time moves, size kept
+  std::int64_t statedSize = -1;     // its status says this size, whatever it holds (a pseudo-file)
   bool tornFirstRead = false;       // the first read of each piece sees other bytes: a write in
                                     // flight that no time stamp shows
 };

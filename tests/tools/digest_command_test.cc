@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
+#include <map>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include <nlohmann/json.hpp>
@@ -61,6 +64,67 @@ TEST(DigestCommand, WalksAsFindListsInTheByteOrderOfWholePaths) {
   EXPECT_EQ(flat.status, 1);
   EXPECT_EQ(flat.out, referenceSha256("c") + "  " + root + "/c\n");
   EXPECT_NE(flat.err.find(root + ": Is a directory"), std::string::npos) << flat.err;
+}
+
+// The identity a walk takes from a folder's listing, and a read that stops at a file's stated
+// end, must give what sha256sum gives whatever the tree: sizes at the edges of pages and of the
+// pieces read, a file mounted over a name in the tree (its listing names what lies under it),
+// and an overlay (whose listings give a lower layer's numbers).
+TEST(DigestCommand, WalkedFilesGiveWhatTheirNamesHoldWhateverTheirListingsSay) {
+  TempDir dir;
+  std::map<std::string, std::string> contents;
+  for (const std::size_t size : {0, 1, 4095, 4096, 4097, 8192, 65'537, 1 << 20, (1 << 20) + 1, 3 << 20}) {
+    const std::string name = "tree/s" + std::to_string(size);
+    contents[name] = std::string(size, static_cast<char>('a' + size % 23));
+    if (size > 2) contents[name][size / 2] = 'X';
+    dir.write(name, contents[name]);
+  }
+  const bool root = ::geteuid() == 0;
+  const auto mount = [&](const std::vector<std::string>& arguments) {
+    return root && runProgram("mount", arguments).status == 0;
+  };
+  struct View {
+    const char* what;
+    std::function<std::string()> make;  // the folder to walk, or "" where it cannot be made here
+  };
+  std::vector<std::string> mounted;
+  const std::vector<View> views{
+      {"a plain tree", [&] { return dir.at("tree"); }},
+      {"a file mounted over a name",
+       [&] {
+         dir.write("other", "what is mounted on the name");
+         if (!mount({"--bind", dir.at("other"), dir.at("tree/s4097")})) return std::string();
+         mounted.push_back(dir.at("tree/s4097"));
+         return dir.at("tree");
+       }},
+      {"an overlay",
+       [&] {
+         for (const char* folder : {"upper", "work", "merged"}) std::filesystem::create_directories(dir.at(folder));
+         if (!mount({"-t", "overlay", "overlay", "-o",
+                     "lowerdir=" + dir.at("tree") + ",upperdir=" + dir.at("upper") + ",workdir=" + dir.at("work"),
+                     dir.at("merged")}))
+           return std::string();
+         mounted.insert(mounted.begin(), dir.at("merged"));
+         return dir.at("merged");
+       }},
+  };
+  for (const auto& view : views) {
+    const auto folder = view.make();
+    if (folder.empty()) continue;  // needs root, and mounts this machine allows
+    const auto ours = runCorvane({"hash", "-r", folder});
+    EXPECT_EQ(ours.status, 0) << view.what << ": " << ours.err;
+    EXPECT_EQ(ours.out, findSortSha256sum("", folder)) << view.what;
+    const auto fingerprints = runCorvane({"fingerprint", "-r", folder});
+    EXPECT_EQ(fingerprints.status, 0) << view.what << ": " << fingerprints.err;
+    std::string expected;
+    std::istringstream lines(findSortSha256sum("", folder));
+    for (std::string line; std::getline(lines, line);) {
+      const auto path = line.substr(66);
+      expected += referenceFingerprint(readBytes(path)) + "  " + path + "\n";
+    }
+    EXPECT_EQ(fingerprints.out, expected) << view.what;
+  }
+  for (const auto& point : mounted) runProgram("umount", {point});
 }
 
 // A folder of the tree swapped again and again with a link to a folder outside it, while every

@@ -56,6 +56,7 @@ int printDigests(const Context& context, DigestKind kind, const DigestOptions& o
                                      const WalkChoices choices{.recursive = options.recursive,
                                                                .followLinks = options.followLinks,
                                                                .withStatus = options.recursive,
+                                                               .identityWillDo = true,
                                                                .exclusions = exclusions,
                                                                .oneFileSystem = options.walk.oneFileSystem};
                                      fileItems(*context.files, operands, choices, streamUseFor(kind), sink);

@@ -24,48 +24,51 @@ bool walkFolder(platform::FileSystem& fileSystem, const std::string& operand, co
   const platform::WalkOptions options{.followLinks = choices.followLinks,
                                       .oneFileSystem = choices.oneFileSystem,
                                       .order = platform::WalkOptions::Order::kWholePaths};
-  platform::walkTree(fileSystem, *root, options,
-                     {[&](const platform::WalkEntry& entry) {
-                        const bool folder = entry.type == FileType::kDirectory;
-                        if (folder || entry.type == FileType::kRegular) {
-                          if (choices.exclusions.excludes(entry.path, folder)) return false;
-                        }
-                        if (entry.type != FileType::kRegular) return folder && choices.recursive;
-                        SeenFile seen{pathOf(entry.path),      std::nullopt,       std::nullopt, root,
-                                      std::string(entry.path), choices.followLinks};
-                        if (seen.path.size() >= PATH_MAX) {
-                          // Too long a path to name the file by: it is reached from its own
-                          // folder, held for it, instead.
-                          auto folder = fileSystem.openDirectory(&entry.folder, ".", platform::Resolve::kNoFollow);
-                          if (!folder) {
-                            going = sink({seen.path, folder.error().description()});
-                            return false;
-                          }
-                          seen.walkRoot = std::move(*folder);
-                          seen.belowRoot = std::string(entry.name);
-                        }
-                        if (choices.withStatus) {
-                          const auto status = fileSystem.statusOf(
-                              &entry.folder, entry.name,
-                              entry.viaLink ? platform::Resolve::kFollow : platform::Resolve::kNoFollow);
-                          // Gone since the listing, or swapped for something else: not a file any
-                          // more. A file that cannot be looked at (a folder that can be listed but
-                          // not searched) is a failure, as for sha256sum.
-                          if (!status && status.error().code != ENOENT) {
-                            going = sink({seen.path, status.error().description()});
-                            return false;
-                          }
-                          if (!status || status->type != FileType::kRegular) return false;
-                          seen.status = *status;
-                        }
-                        if (choices.found) choices.found(seen);
-                        going = sink(std::move(seen));
-                        return false;
-                      },
-                      [&](std::string_view path, const platform::FileError& error) {
-                        if (going) going = sink({pathOf(path), error.description()});
-                      },
-                      [&] { return going; }});
+  platform::walkTree(
+      fileSystem, *root, options,
+      {[&](const platform::WalkEntry& entry) {
+         const bool folder = entry.type == FileType::kDirectory;
+         if (folder || entry.type == FileType::kRegular) {
+           if (choices.exclusions.excludes(entry.path, folder)) return false;
+         }
+         if (entry.type != FileType::kRegular) return folder && choices.recursive;
+         SeenFile seen{pathOf(entry.path),      std::nullopt,       std::nullopt, root,
+                       std::string(entry.path), choices.followLinks};
+         if (seen.path.size() >= PATH_MAX) {
+           // Too long a path to name the file by: it is reached from its own
+           // folder, held for it, instead.
+           auto folder = fileSystem.openDirectory(&entry.folder, ".", platform::Resolve::kNoFollow);
+           if (!folder) {
+             going = sink({seen.path, folder.error().description()});
+             return false;
+           }
+           seen.walkRoot = std::move(*folder);
+           seen.belowRoot = std::string(entry.name);
+         }
+         if (choices.withStatus && choices.identityWillDo && entry.inode != 0) {
+           seen.status = platform::FileStatus{.type = FileType::kRegular, .device = entry.device, .inode = entry.inode};
+           seen.identityOnly = true;
+         } else if (choices.withStatus) {
+           const auto status = fileSystem.statusOf(
+               &entry.folder, entry.name, entry.viaLink ? platform::Resolve::kFollow : platform::Resolve::kNoFollow);
+           // Gone since the listing, or swapped for something else: not a file any
+           // more. A file that cannot be looked at (a folder that can be listed but
+           // not searched) is a failure, as for sha256sum.
+           if (!status && status.error().code != ENOENT) {
+             going = sink({seen.path, status.error().description()});
+             return false;
+           }
+           if (!status || status->type != FileType::kRegular) return false;
+           seen.status = *status;
+         }
+         if (choices.found) choices.found(seen);
+         going = sink(std::move(seen));
+         return false;
+       },
+       [&](std::string_view path, const platform::FileError& error) {
+         if (going) going = sink({pathOf(path), error.description()});
+       },
+       [&] { return going; }});
   return going;
 }
 

@@ -24,12 +24,17 @@ struct SeenFile {
   // Always reached from walkRoot, never by its path: a path that came from elsewhere (a catalog)
   // and must resolve below that folder in one step the kernel checks.
   bool belowRootOnly = false;
+  // `status` holds the file's device and inode alone, as its folder's listing told them.
+  bool identityOnly = false;
 };
 
 struct WalkChoices {
   bool recursive = false;    // a folder stands for the regular files below it
   bool followLinks = false;  // walk into linked folders, and take linked files, as find -L does
   bool withStatus = false;   // look at each file (one status each, from its open folder)
+  // With `withStatus`: the file's identity is all that is wanted of it, and is taken from its
+  // folder's listing where that tells it (no look at the file then; see SeenFile::identityOnly).
+  bool identityWillDo = false;
   std::function<void(const SeenFile&)> found = nullptr;  // told of each job as it is listed (for progress)
   bool ownFiles = false;       // without `recursive`: a folder stands for the regular files directly in it
   Exclusions exclusions = {};  // what is left out below each folder operand
