@@ -173,6 +173,7 @@ Result<std::unique_ptr<Store>> Store::open(platform::FileSystem& fileSystem, con
 }
 
 Store::~Store() {
+  flushPuts();
   // The log is folded into the catalog and emptied when a writer ends, so that it holds no
   // space, and a catalog copied without it is whole.
   if (writer_ && db_.engine() == Engine::kSqlite) db_.execute("PRAGMA wal_checkpoint(TRUNCATE)");
@@ -250,6 +251,7 @@ Result<Statement*> Store::statement(std::unique_ptr<Statement>& slot, const char
 }
 
 Result<std::vector<Root>> Store::roots() {
+  if (auto flushed = flushPuts(); !flushed) return failure(flushed.error());
   auto query = db_.prepare("SELECT id, machine, path, kind, hashes, scanned FROM root ORDER BY machine, path");
   if (!query) return failure(query.error());
   std::vector<Root> roots;
@@ -355,6 +357,7 @@ Result<> Store::readWalkRules(std::vector<Root>& roots) {
 }
 
 Result<> Store::setWalkRules(const Root& root) {
+  if (auto flushed = flushPuts(); !flushed) return failure(flushed.error());
   auto clear = db_.prepare("DELETE FROM root_exclusion WHERE root = $1");
   if (!clear) return failure(clear.error());
   if (auto cleared = clear->bind(1, root.id).run(); !cleared) return cleared;
@@ -405,6 +408,7 @@ Result<> Store::checkEntryRoots() {
 }
 
 Result<Root> Store::rootFor(const std::string& machine, const std::string& path, RootKind kind, bool hashes) {
+  if (auto flushed = flushPuts(); !flushed) return failure(flushed.error());
   auto insert = db_.prepare(
       "INSERT INTO root (machine, path, kind, hashes, scanned) VALUES ($1, $2, $3, $4, 0) "
       "ON CONFLICT (machine, path) DO NOTHING");
@@ -424,6 +428,7 @@ Result<Root> Store::rootFor(const std::string& machine, const std::string& path,
 }
 
 Result<> Store::updateRoot(const Root& root) {
+  if (auto flushed = flushPuts(); !flushed) return failure(flushed.error());
   auto update = statement(updateRoot_, "UPDATE root SET kind = $1, hashes = $2, scanned = $3 WHERE id = $4");
   if (!update) return failure(update.error());
   (*update)->bind(1, static_cast<std::int64_t>(root.kind)).bind(2, std::int64_t{root.hashes}).bind(3, root.scannedNs);
@@ -431,6 +436,7 @@ Result<> Store::updateRoot(const Root& root) {
 }
 
 Result<std::vector<Entry>> Store::entriesOf(std::int64_t root) {
+  if (auto flushed = flushPuts(); !flushed) return failure(flushed.error());
   auto query = db_.prepare(std::string("SELECT ") + kEntryColumns + " FROM entry WHERE root = $1 ORDER BY path");
   if (!query) return failure(query.error());
   query->bind(1, root);
@@ -455,6 +461,7 @@ Result<std::vector<Entry>> Store::entriesOf(std::int64_t root) {
 }
 
 Result<> Store::forEachEntry(const std::function<bool(std::int64_t root, Entry& entry)>& visit) {
+  if (auto flushed = flushPuts(); !flushed) return failure(flushed.error());
   auto all = roots();
   if (!all) return failure(all.error());
   auto query = db_.prepare(std::string("SELECT root, ") + kEntryColumns + " FROM entry ORDER BY root, path");
@@ -494,9 +501,13 @@ Result<> Store::forEachEntry(const std::function<bool(std::int64_t root, Entry& 
   return {};
 }
 
-Result<std::int64_t> Store::entryCount() { return db_.integer("SELECT count(*) FROM entry"); }
+Result<std::int64_t> Store::entryCount() {
+  if (auto flushed = flushPuts(); !flushed) return failure(flushed.error());
+  return db_.integer("SELECT count(*) FROM entry");
+}
 
 Result<std::vector<std::pair<std::int64_t, std::int64_t>>> Store::entryCounts() {
+  if (auto flushed = flushPuts(); !flushed) return failure(flushed.error());
   auto query = db_.prepare("SELECT root, count(*) FROM entry GROUP BY root");
   if (!query) return failure(query.error());
   std::vector<std::pair<std::int64_t, std::int64_t>> counts;
@@ -518,37 +529,101 @@ Result<> Store::forget(std::int64_t root) {
   return erase->bind(1, root).run();
 }
 
-Result<> Store::put(std::int64_t root, const Entry& entry) {
-  auto insert =
-      statement(put_,
-                "INSERT INTO entry (root, path, size, mtime, ctime, device, inode, fingerprint, sha256, racy) "
-                "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10) ON CONFLICT (root, path) DO UPDATE SET "
-                "size = excluded.size, mtime = excluded.mtime, ctime = excluded.ctime, device = "
-                "excluded.device, inode = excluded.inode, fingerprint = excluded.fingerprint, sha256 = "
-                "excluded.sha256, racy = excluded.racy");
-  if (!insert) return failure(insert.error());
-  auto& s = **insert;
-  s.bind(1, root).bindBlob(2, entry.path).bind(3, entry.size).bind(4, entry.modifiedNs).bind(5, entry.changedNs);
-  s.bind(6, entry.device).bind(7, entry.inode);
+namespace {
+
+constexpr const char* kPutRow =
+    "INSERT INTO entry (root, path, size, mtime, ctime, device, inode, fingerprint, sha256, racy) VALUES ";
+constexpr const char* kPutConflict =
+    " ON CONFLICT (root, path) DO UPDATE SET size = excluded.size, mtime = excluded.mtime, ctime = excluded.ctime, "
+    "device = excluded.device, inode = excluded.inode, fingerprint = excluded.fingerprint, sha256 = excluded.sha256, "
+    "racy = excluded.racy";
+constexpr int kPutColumns = 10;
+// Entries a PostgreSQL writer sends in one statement: one round trip for a scan's whole batch.
+constexpr std::size_t kPutsAtOnce = 256;
+
+// The statement that puts `rows` entries: their parameters numbered on, ten a row.
+std::string putStatement(std::size_t rows) {
+  std::string sql = kPutRow;
+  for (std::size_t row = 0; row < rows; ++row) {
+    sql += row == 0 ? "(" : ", (";
+    for (int column = 1; column <= kPutColumns; ++column) {
+      sql += (column == 1 ? "$" : ", $") + std::to_string(row * kPutColumns + static_cast<std::size_t>(column));
+    }
+    sql += ')';
+  }
+  return sql + kPutConflict;
+}
+
+void bindEntry(Statement& s, int first, std::int64_t root, const Entry& entry) {
+  s.bind(first, root).bindBlob(first + 1, entry.path).bind(first + 2, entry.size);
+  s.bind(first + 3, entry.modifiedNs).bind(first + 4, entry.changedNs);
+  s.bind(first + 5, entry.device).bind(first + 6, entry.inode);
   if (entry.fingerprint)
-    s.bindBlob(8, *entry.fingerprint);
+    s.bindBlob(first + 7, *entry.fingerprint);
   else
-    s.bindNull(8);
+    s.bindNull(first + 7);
   if (entry.sha256)
-    s.bindBlob(9, *entry.sha256);
+    s.bindBlob(first + 8, *entry.sha256);
   else
-    s.bindNull(9);
-  s.bind(10, std::int64_t{entry.racy});
-  return s.run();
+    s.bindNull(first + 8);
+  s.bind(first + 9, std::int64_t{entry.racy});
+}
+
+}  // namespace
+
+Result<> Store::put(std::int64_t root, const Entry& entry) {
+  if (db_.engine() == Engine::kPostgres) {
+    // Each statement is a round trip to the server: entries go in groups, sent before anything
+    // else this store does, and at the latest by commit().
+    pendingPuts_.emplace_back(root, entry);
+    return pendingPuts_.size() >= kPutsAtOnce ? flushPuts() : Result<>{};
+  }
+  static const std::string sql = putStatement(1);
+  auto insert = statement(put_, sql.c_str());
+  if (!insert) return failure(insert.error());
+  bindEntry(**insert, 1, root, entry);
+  return (*insert)->run();
+}
+
+Result<> Store::flushPuts() {
+  if (pendingPuts_.empty()) return {};
+  auto pending = std::move(pendingPuts_);
+  pendingPuts_.clear();
+  // One statement may not change a row twice: of a path put twice, the later goes, as it would
+  // one at a time.
+  std::vector<std::size_t> kept;
+  for (std::size_t i = 0; i < pending.size(); ++i) {
+    const auto later = std::find_if(
+        pending.begin() + static_cast<std::ptrdiff_t>(i) + 1, pending.end(),
+        [&](const auto& p) { return p.first == pending[i].first && p.second.path == pending[i].second.path; });
+    if (later == pending.end()) kept.push_back(i);
+  }
+  std::unique_ptr<Statement> once;
+  auto& slot = kept.size() == kPutsAtOnce ? putMany_ : once;
+  const std::string sql = putStatement(kept.size());
+  auto insert = statement(slot, sql.c_str());
+  if (!insert) return failure(insert.error());
+  for (std::size_t row = 0; row < kept.size(); ++row) {
+    const auto& [root, entry] = pending[kept[row]];
+    bindEntry(**insert, static_cast<int>(row) * kPutColumns + 1, root, entry);
+  }
+  return (*insert)->run();
+}
+
+Result<> Store::commit() {
+  if (auto flushed = flushPuts(); !flushed) return flushed;
+  return db_.execute("COMMIT");
 }
 
 Result<> Store::remove(std::int64_t root, const std::string& path) {
+  if (auto flushed = flushPuts(); !flushed) return failure(flushed.error());
   auto erase = statement(remove_, "DELETE FROM entry WHERE root = $1 AND path = $2");
   if (!erase) return failure(erase.error());
   return (*erase)->bind(1, root).bindBlob(2, path).run();
 }
 
 Result<> Store::removeAllOf(std::int64_t root) {
+  if (auto flushed = flushPuts(); !flushed) return failure(flushed.error());
   auto erase = db_.prepare("DELETE FROM entry WHERE root = $1");
   if (!erase) return failure(erase.error());
   return erase->bind(1, root).run();

@@ -91,7 +91,7 @@ class Store {
   // Writes, inside begin() and commit(). (SQLite takes its write lock at once, so that a
   // transaction never fails half-way for another writer.)
   Result<> begin() { return db_.execute(db_.engine() == Engine::kSqlite ? "BEGIN IMMEDIATE" : "BEGIN"); }
-  Result<> commit() { return db_.execute("COMMIT"); }
+  Result<> commit();
   // Reads that must see one state of the catalog (a scan may be writing meanwhile).
   Result<> beginRead() {
     return db_.execute(db_.engine() == Engine::kSqlite ? "BEGIN" : "BEGIN ISOLATION LEVEL REPEATABLE READ");
@@ -119,6 +119,8 @@ class Store {
 
  private:
   Result<Statement*> statement(std::unique_ptr<Statement>& slot, const char* sql);
+  // Sends the entries put and not yet sent (PostgreSQL).
+  Result<> flushPuts();
   // Records a flaw unless it was met before.
   void flaw(Flaw flaw);
   // Entries whose root is no root of the catalog, found once by a seek a root value.
@@ -138,6 +140,8 @@ class Store {
   bool entryRootsChecked_ = false;
   std::unique_ptr<Statement> put_, remove_, updateRoot_;
   std::vector<std::int64_t> lockedRoots_;
+  std::vector<std::pair<std::int64_t, Entry>> pendingPuts_;
+  std::unique_ptr<Statement> putMany_;
 };
 
 // A catalog argument as messages show it: a connection string without its password.
