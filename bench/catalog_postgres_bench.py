@@ -76,7 +76,8 @@ def main():
             for i, tree in enumerate(trees):
                 make_small_tree(tree, args.files, seed=20000 + i)
             time.sleep(2.5)  # past the racy window: a re-scan reads nothing again
-            timed(["cat"] + [os.path.join(d, f) for t in trees for d, _, fs in os.walk(t) for f in fs])
+            for tree in trees:  # into the page cache
+                timed(["cat"] + [os.path.join(d, f) for d, _, fs in os.walk(tree) for f in fs])
             catalog = os.path.join(tmp, "tree.catalog")
             into = cluster.database()
             first = {
