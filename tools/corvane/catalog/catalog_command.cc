@@ -43,7 +43,9 @@ void addCatalogCommand(CLI::App& app, CatalogOptions& options, CommonOptions& co
   auto* scan = catalog->add_subcommand(
       "scan", "Record every file below the folders (or every asset of a library), reading only what changed");
   addCommonOptions(*scan, common);
-  scan->add_option("CATALOG", options.catalog, "The catalog file (made when it does not exist)")->required();
+  scan->add_option("CATALOG", options.catalog,
+                   "The catalog: a file, a postgresql:// URI or service=NAME (made when it does not exist)")
+      ->required();
   scan->add_option("PATH", options.paths,
                    "Folders to scan (default: every folder and library the catalog has of this machine)");
   scan->add_option("--library", options.library, "Scan this photo library folder: its assets by identifier")
@@ -75,7 +77,8 @@ void addCatalogCommand(CLI::App& app, CatalogOptions& options, CommonOptions& co
   auto* verify =
       catalog->add_subcommand("verify", "Re-read the files whose metadata did not change: has their content?");
   addCommonOptions(*verify, common);
-  verify->add_option("CATALOG", options.catalog, "The catalog file")->required();
+  verify->add_option("CATALOG", options.catalog, "The catalog: a file, a postgresql:// URI or service=NAME")
+      ->required();
   verify->add_flag("--json", options.json, "One JSON object per finding, then the counts");
   addJobs(*verify, options);
   verify->fallthrough();
@@ -90,8 +93,8 @@ void addCatalogCommand(CLI::App& app, CatalogOptions& options, CommonOptions& co
 
   auto* diff = catalog->add_subcommand("diff", "Compare two sides, each a catalog or a folder to scan");
   addCommonOptions(*diff, common);
-  diff->add_option("A", options.sideA, "A catalog, or a folder")->required();
-  diff->add_option("B", options.sideB, "A catalog, or a folder")->required();
+  diff->add_option("A", options.sideA, "A catalog (a file, a URI or service=NAME), or a folder")->required();
+  diff->add_option("B", options.sideB, "A catalog (a file, a URI or service=NAME), or a folder")->required();
   diff->add_flag("--missing", options.missing,
                  "Print only what A holds and B lacks, as digest lines (\"<digest>  <path>\"), with A's paths");
   diff->add_flag("--hash", options.hash, "Record SHA-256 too for a side that is a folder");
@@ -105,7 +108,8 @@ void addCatalogCommand(CLI::App& app, CatalogOptions& options, CommonOptions& co
 
   auto* exportCommand = catalog->add_subcommand("export", "Print a catalog as sha256sum lines, or as JSON");
   addCommonOptions(*exportCommand, common);
-  exportCommand->add_option("CATALOG", options.catalog, "The catalog file")->required();
+  exportCommand->add_option("CATALOG", options.catalog, "The catalog: a file, a postgresql:// URI or service=NAME")
+      ->required();
   exportCommand->add_flag("--fingerprint", options.fingerprint,
                           "Fingerprint lines, as 'corvane fingerprint' prints them");
   exportCommand->add_flag("--json", options.json, "One JSON object per entry");
@@ -116,14 +120,18 @@ void addCatalogCommand(CLI::App& app, CatalogOptions& options, CommonOptions& co
 
   auto* merge = catalog->add_subcommand("merge", "Take the folders of other catalogs into one");
   addCommonOptions(*merge, common);
-  merge->add_option("CATALOG", options.catalog, "The catalog to merge into (made when it does not exist)")->required();
-  merge->add_option("SOURCE", options.paths, "Catalogs to take in")->required();
+  merge
+      ->add_option(
+          "CATALOG", options.catalog,
+          "The catalog to merge into: a file, a postgresql:// URI or service=NAME (made when it does not exist)")
+      ->required();
+  merge->add_option("SOURCE", options.paths, "Catalogs to take in (files, URIs or service=NAME)")->required();
   merge->fallthrough();
   merge->footer("For each folder, the catalog that scanned it last wins.");
 
   auto* roots = catalog->add_subcommand("roots", "List the folders and libraries a catalog holds");
   addCommonOptions(*roots, common);
-  roots->add_option("CATALOG", options.catalog, "The catalog file")->required();
+  roots->add_option("CATALOG", options.catalog, "The catalog: a file, a postgresql:// URI or service=NAME")->required();
   roots->add_flag("--json", options.json, "One JSON object per root");
   roots->fallthrough();
   roots->footer(
@@ -133,7 +141,8 @@ void addCatalogCommand(CLI::App& app, CatalogOptions& options, CommonOptions& co
 
   auto* forget = catalog->add_subcommand("forget", "Remove folders or libraries, and their entries, from a catalog");
   addCommonOptions(*forget, common);
-  forget->add_option("CATALOG", options.catalog, "The catalog file")->required();
+  forget->add_option("CATALOG", options.catalog, "The catalog: a file, a postgresql:// URI or service=NAME")
+      ->required();
   forget
       ->add_option(
           "ROOT", options.paths,

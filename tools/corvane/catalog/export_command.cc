@@ -45,13 +45,13 @@ int runExport(const Context& context, const CatalogOptions& options) {
   });
   if (!read) {
     out.flush();
-    printError(read.error().within(quoteName(options.catalog)).text());
+    printError(read.error().within(quoteName(catalogName(options.catalog))).text());
     return kExitFailed;
   }
   const bool flawed = reportFlaws(*store);
   if (!out.flush() || flawed) return kExitFailed;
   if (left != 0) {
-    printError(quoteName(options.catalog) + ": " + std::to_string(left) +
+    printError(quoteName(catalogName(options.catalog)) + ": " + std::to_string(left) +
                (left == 1 ? " entry has no " : " entries have no ") +
                (options.fingerprint ? "fingerprint (a library's images are known by SHA-256 alone): not listed"
                                     : "SHA-256 (scanned with --fingerprint-only, or by an older corvane): not "

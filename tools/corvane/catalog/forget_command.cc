@@ -39,7 +39,7 @@ int runForget(const Context& context, const CatalogOptions& options) {
   const auto* roots = &opened->roots;
   auto counts = store->entryCounts();
   if (!counts) {
-    printError(counts.error().within(quoteName(options.catalog)).text());
+    printError(counts.error().within(quoteName(catalogName(options.catalog))).text());
     return kExitFailed;
   }
   // Every operand is found before anything goes: a typo removes nothing.
@@ -47,24 +47,27 @@ int runForget(const Context& context, const CatalogOptions& options) {
   for (const auto& operand : options.paths) {
     const Root* root = rootNamed(context, *roots, operand);
     if (root == nullptr) {
-      printError(quoteName(options.catalog) + ": holds no root " + quoteName(operand) +
+      printError(quoteName(catalogName(options.catalog)) + ": holds no root " + quoteName(operand) +
                  " (see 'corvane catalog roots')");
       return kExitFailed;
     }
     if (std::find(chosen.begin(), chosen.end(), root) == chosen.end()) chosen.push_back(root);
   }
+  for (const Root* root : chosen) {
+    if (!holdRoot(*store, *root)) return kExitFailed;
+  }
   if (auto begun = store->begin(); !begun) {
-    printError(begun.error().within(quoteName(options.catalog)).text());
+    printError(begun.error().within(quoteName(catalogName(options.catalog))).text());
     return kExitFailed;
   }
   for (const Root* root : chosen) {
     if (auto gone = store->forget(root->id); !gone) {
-      printError(gone.error().within(quoteName(options.catalog)).text());
+      printError(gone.error().within(quoteName(catalogName(options.catalog))).text());
       return kExitFailed;  // the transaction is rolled back when the connection closes
     }
   }
   if (auto committed = store->commit(); !committed) {
-    printError(committed.error().within(quoteName(options.catalog)).text());
+    printError(committed.error().within(quoteName(catalogName(options.catalog))).text());
     return kExitFailed;
   }
   for (const Root* root : chosen) {

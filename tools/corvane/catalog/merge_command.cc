@@ -1,5 +1,6 @@
 #include "catalog/catalog_command.h"
 #include "catalog/flaws.h"
+#include "catalog/opening.h"
 #include "catalog/store/store.h"
 #include "cli/exit_status.h"
 #include "text/escape.h"
@@ -44,19 +45,19 @@ int runMerge(const Context& context, const CatalogOptions& options) {
       return kExitFailed;
     }
     if (auto begun = (*source)->beginRead(); !begun) {
-      printError(begun.error().within(quoteName(path)).text());
+      printError(begun.error().within(quoteName(catalogName(path))).text());
       return kExitFailed;
     }
     auto roots = (*source)->roots();
     if (!roots) {
-      printError(roots.error().within(quoteName(path)).text());
+      printError(roots.error().within(quoteName(catalogName(path))).text());
       return kExitFailed;
     }
     std::size_t taken = 0, kept = 0;
     for (const auto& root : *roots) {
       auto into = (*target)->rootFor(root.machine, root.path, root.kind, root.hashes);
       if (!into) {
-        printError(into.error().within(quoteName(options.catalog)).text());
+        printError(into.error().within(quoteName(catalogName(options.catalog))).text());
         return kExitFailed;
       }
       // The later scan of a folder wins; an unfinished one never replaces a finished one.
@@ -64,15 +65,16 @@ int runMerge(const Context& context, const CatalogOptions& options) {
         ++kept;
         continue;
       }
+      if (!holdRoot(**target, *into)) return kExitFailed;
       if (auto taken = takeRoot(**target, **source, root, *into); !taken) {
-        printError(taken.error().within(quoteName(options.catalog)).text());
+        printError(taken.error().within(quoteName(catalogName(options.catalog))).text());
         return kExitFailed;
       }
       ++taken;
     }
     (*source)->endRead();
     flawed |= reportFlaws(**source);
-    printOut(path + ": " + std::to_string(taken) + " taken in, " + std::to_string(kept) +
+    printOut(catalogName(path) + ": " + std::to_string(taken) + " taken in, " + std::to_string(kept) +
              " kept (scanned as late or later here)");
   }
   return flawed ? kExitFailed : kExitOk;

@@ -22,4 +22,8 @@ struct OpenCatalog {
 std::optional<OpenCatalog> openCatalog(const Context& context, const std::string& path, Store::Access access,
                                        bool oneState);
 
+// Holds a root for the writes of this run (Store::lockRoot); when another run holds it, says so,
+// naming the root and its machine, and returns false.
+bool holdRoot(Store& store, const Root& root);
+
 }  // namespace corvane::tool::catalog

@@ -38,7 +38,7 @@ int runRoots(const Context& context, const CatalogOptions& options) {
   // Counted row by row, so that every row counted keeps the catalog's rules.
   std::unordered_map<std::int64_t, std::int64_t> entriesOf;
   if (auto read = store->forEachEntry([&](std::int64_t root, Entry&) { return ++entriesOf[root], true; }); !read) {
-    printError(read.error().within(quoteName(options.catalog)).text());
+    printError(read.error().within(quoteName(catalogName(options.catalog))).text());
     return kExitFailed;
   }
   LineWriter out;

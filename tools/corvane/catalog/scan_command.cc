@@ -2,6 +2,7 @@
 
 #include "catalog/catalog_command.h"
 #include "catalog/flaws.h"
+#include "catalog/opening.h"
 #include "catalog/scanner.h"
 #include "cli/exit_status.h"
 #include "text/escape.h"
@@ -46,7 +47,8 @@ bool takeWalkRules(Store& store, Root& root, const CatalogOptions& options, cons
   if (set) set = store.commit();
   if (!set) {
     store.database().execute("ROLLBACK");
-    printError(set.error().within("cannot write to the catalog").within(quoteName(options.catalog)).text());
+    printError(
+        set.error().within("cannot write to the catalog").within(quoteName(catalogName(options.catalog))).text());
   }
   return bool(set);
 }
@@ -68,7 +70,7 @@ std::optional<std::vector<Target>> targetsOf(const Context& context, Store& stor
     if (kind == RootKind::kFolder) {
       auto roots = store.roots();
       if (!roots) {
-        printError(roots.error().within(quoteName(options.catalog)).text());
+        printError(roots.error().within(quoteName(catalogName(options.catalog))).text());
         return false;
       }
       if (const Root* outer = enclosingRoot(*roots, machine, *canonical)) {
@@ -86,19 +88,21 @@ std::optional<std::vector<Target>> targetsOf(const Context& context, Store& stor
         }
         printError(quoteName(path) + " lies inside the catalog's folder " + quoteName(outer->path) +
                    ": scanning that part of it");
+        if (!holdRoot(store, *outer)) return false;
         targets.push_back({*outer, std::nullopt, std::move(part)});
         return true;
       }
     }
     auto root = store.rootFor(machine, *canonical, kind, !options.fingerprintOnly);
     if (!root) {
-      printError(root.error().within(quoteName(options.catalog)).text());
+      printError(root.error().within(quoteName(catalogName(options.catalog))).text());
       return false;
     }
     if (root->kind != kind) {
       printError(path + ": the catalog has it as a " + (kind == RootKind::kFolder ? "photo library" : "folder"));
       return false;
     }
+    if (!holdRoot(store, *root)) return false;
     if (kind == RootKind::kFolder && options.walk.given() && !takeWalkRules(store, *root, options, exclusions))
       return false;
     targets.push_back({std::move(*root), std::nullopt, {}});
@@ -111,14 +115,16 @@ std::optional<std::vector<Target>> targetsOf(const Context& context, Store& stor
   if (options.paths.empty() && !options.library) {
     auto roots = store.roots();
     if (!roots) {
-      printError(roots.error().within(quoteName(options.catalog)).text());
+      printError(roots.error().within(quoteName(catalogName(options.catalog))).text());
       return std::nullopt;
     }
     for (auto& root : *roots) {
-      if (root.machine == machine) targets.push_back({std::move(root), std::nullopt, {}});
+      if (root.machine != machine) continue;
+      if (!holdRoot(store, root)) return std::nullopt;
+      targets.push_back({std::move(root), std::nullopt, {}});
     }
     if (targets.empty()) {
-      printError(options.catalog + ": no folders of this machine to scan yet; name some");
+      printError(catalogName(options.catalog) + ": no folders of this machine to scan yet; name some");
       return std::nullopt;
     }
   }
@@ -165,7 +171,8 @@ int runScan(const Context& context, const CatalogOptions& options) {
   if (!allFolders(*context.files, options)) return kExitFailed;
   // Another scan of this catalog goes first; said only to someone watching.
   const auto waiting = [&] {
-    if (::isatty(STDERR_FILENO) == 1) printError(quoteName(options.catalog) + ": another scan is writing it; waiting");
+    if (::isatty(STDERR_FILENO) == 1)
+      printError(quoteName(catalogName(options.catalog)) + ": another scan is writing it; waiting");
   };
   auto store = Store::open(*context.files, options.catalog, Store::Access::kWrite, waiting);
   if (!store) {
@@ -188,7 +195,7 @@ int runScan(const Context& context, const CatalogOptions& options) {
     const auto scanned = target.library ? scanner.scanLibrary(target.root, *target.library)
                                         : scanner.scanFolder(target.root, target.part);
     if (!scanned) {
-      printError(scanned.error().within(quoteName(options.catalog)).text());
+      printError(scanned.error().within(quoteName(catalogName(options.catalog))).text());
       return kExitFailed;
     }
   }

@@ -193,7 +193,7 @@ int runVerify(const Context& context, const CatalogOptions& options) {
     if (root.machine != machine) continue;  // another machine's files are not here to read
     auto entries = store->entriesOf(root.id);
     if (!entries) {
-      printError(entries.error().within(quoteName(options.catalog)).text());
+      printError(entries.error().within(quoteName(catalogName(options.catalog))).text());
       return kExitFailed;
     }
     if (auto verified = verifier.verify(root, *entries); !verified) {

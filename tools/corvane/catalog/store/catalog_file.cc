@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "catalog/store/schema.h"
+#include "catalog/store/sqlite_connection.h"
 #include "platform/file_error.h"
 
 namespace corvane::tool::catalog {
@@ -58,7 +59,7 @@ Result<> createCatalogFile(platform::FileSystem& fileSystem, const std::string& 
     if (fileSystem.statusOf(nullptr, temporary, platform::Resolve::kNoFollow)) {
       return failure(Error{temporary, "in the way of a new catalog"});
     }
-    auto db = Database::open(temporary, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    auto db = openSqlite(temporary, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     if (!db) return failure(db.error().within(path + ": cannot create the catalog"));
     if (auto built = build(*db); !built) {
       ::unlink(temporary.c_str());

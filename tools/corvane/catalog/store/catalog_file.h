@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "catalog/store/sqlite.h"
+#include "catalog/store/connection.h"
 #include "platform/file_system.h"
 
 namespace corvane::tool::catalog {

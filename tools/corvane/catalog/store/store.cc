@@ -8,8 +8,10 @@
 #include <cerrno>
 
 #include "catalog/store/catalog_file.h"
+#include "catalog/store/postgres_connection.h"
 #include "catalog/store/row_rules.h"
 #include "catalog/store/schema.h"
+#include "catalog/store/sqlite_connection.h"
 #include "platform/file_error.h"
 
 namespace corvane::tool::catalog {
@@ -36,17 +38,59 @@ std::string uriOf(const std::string& path) {
 }
 
 Result<Database> openChecked(const std::string& path, int flags, bool thorough, bool immutable = false) {
-  auto db =
-      immutable ? Database::open(uriOf(path) + "?immutable=1", flags | SQLITE_OPEN_URI) : Database::open(path, flags);
+  auto db = immutable ? openSqlite(uriOf(path) + "?immutable=1", flags | SQLITE_OPEN_URI, kBusyMilliseconds)
+                      : openSqlite(path, flags, kBusyMilliseconds);
   if (!db) return failure(db.error().within(path));
-  sqlite3_busy_timeout(db->handle(), kBusyMilliseconds);
   if (auto checked = checkSchema(*db, thorough); !checked) {
     return failure(Error{path, checked.error().text() + "; it is left as it is"});
   }
   return db;
 }
 
+// Advisory lock keys, of the catalog's own range: the schema's making, and each root by its id.
+constexpr std::int64_t kLockKeys = std::int64_t{0x4352564E} << 32;
+
+// A catalog on PostgreSQL is looked at, and made when the database is empty, in one transaction
+// that holds the making's lock: two first scans at once make it once.
+Result<Database> openPostgresCatalog(const std::string& conninfo, Store::Access access) {
+  const std::string name = shownPostgresName(conninfo);
+  auto db = openPostgres(conninfo);
+  if (!db) return failure(db.error().within(name));
+  const auto fail = [&](Error error) {
+    db->execute("ROLLBACK");
+    return failure(std::move(error));
+  };
+  if (auto begun = db->execute("BEGIN"); !begun) return failure(begun.error().within(name));
+  if (access == Store::Access::kWrite) {
+    auto lock = db->prepare("SELECT pg_advisory_xact_lock($1)");
+    if (!lock) return fail(lock.error().within(name));
+    if (auto locked = lock->bind(1, kLockKeys).run(); !locked) return fail(locked.error().within(name));
+  }
+  const auto tables = db->integer(
+      "SELECT count(*) FROM information_schema.tables WHERE table_schema = current_schema() AND table_name <> 'meta'");
+  const auto meta = db->integer(
+      "SELECT count(*) FROM information_schema.tables WHERE table_schema = current_schema() AND table_name = 'meta'");
+  if (!tables) return fail(tables.error().within(name));
+  if (!meta) return fail(meta.error().within(name));
+  if (*meta == 0) {
+    if (*tables != 0)
+      return fail(Error{name,
+                        "a PostgreSQL database, but not a corvane catalog (it holds other tables); "
+                        "it is left as it is"});
+    if (access != Store::Access::kWrite) return fail(Error{name, "no catalog in it yet", Error::Kind::kMissing});
+    if (auto built = buildSchema(*db); !built) return fail(built.error().within(name + ": cannot create the catalog"));
+  }
+  if (auto checked = checkSchema(*db, false); !checked)
+    return fail(Error{name, checked.error().text() + "; it is left as it is"});
+  if (auto committed = db->execute("COMMIT"); !committed) return failure(committed.error().within(name));
+  return std::move(*db);
+}
+
 }  // namespace
+
+std::string catalogName(const std::string& argument) {
+  return isPostgresName(argument) ? shownPostgresName(argument) : argument;
+}
 
 std::string machineName() {
   char name[256] = {};
@@ -79,6 +123,12 @@ Result<platform::UniqueFd> writerLock(const std::string& path, const std::functi
 
 Result<std::unique_ptr<Store>> Store::open(platform::FileSystem& fileSystem, const std::string& path, Access access,
                                            const std::function<void()>& waiting) {
+  if (isPostgresName(path)) {
+    auto db = openPostgresCatalog(path, access);
+    if (!db) return failure(db.error());
+    return std::make_unique<Store>(Token{}, shownPostgresName(path), std::move(*db), platform::UniqueFd{},
+                                   access == Access::kWrite);
+  }
   auto state = examineCatalogFile(fileSystem, path);
   if (!state) return failure(state.error());
   if (*state == CatalogFile::kMissing) {
@@ -123,9 +173,24 @@ Result<std::unique_ptr<Store>> Store::open(platform::FileSystem& fileSystem, con
 }
 
 Store::~Store() {
+  flushPuts();
   // The log is folded into the catalog and emptied when a writer ends, so that it holds no
   // space, and a catalog copied without it is whole.
-  if (writer_) db_.execute("PRAGMA wal_checkpoint(TRUNCATE)");
+  if (writer_ && db_.engine() == Engine::kSqlite) db_.execute("PRAGMA wal_checkpoint(TRUNCATE)");
+}
+
+Result<bool> Store::lockRoot(const Root& root) {
+  if (db_.engine() == Engine::kSqlite ||
+      std::find(lockedRoots_.begin(), lockedRoots_.end(), root.id) != lockedRoots_.end())
+    return true;
+  // Held by the session: a scanner that is killed, or whose connection is cut, lets go with it.
+  auto lock = db_.prepare("SELECT pg_try_advisory_lock($1)");
+  if (!lock) return failure(lock.error());
+  lock->bind(1, kLockKeys + root.id);
+  if (lock->step() != Statement::Step::kRow) return failure(lock->error());
+  if (lock->integer(0) == 0) return false;
+  lockedRoots_.push_back(root.id);
+  return true;
 }
 
 void Store::flaw(Flaw flaw) {
@@ -136,11 +201,11 @@ void Store::flaw(Flaw flaw) {
 std::optional<std::string> Store::entryOfRow(const Statement& row, int first, Entry& entry) const {
   entry.path = std::string(row.blob(first));
   // Always written as bytes: text of the same bytes would sort apart from them, and pass a key.
-  if (row.type(first) != SQLITE_BLOB) return "its path is not stored as bytes";
+  if (row.type(first) != ValueType::kBlob) return "its path is not stored as bytes";
   if (auto flaw = flawOfEntryPath(entry.path)) return flaw;
   for (int column = first + 1; column <= first + 8; ++column) {
     if (column == first + 6 || column == first + 7) continue;
-    if (row.type(column) != SQLITE_INTEGER) return "a number of it is not an integer";
+    if (row.type(column) != ValueType::kInteger) return "a number of it is not an integer";
   }
   const auto size = row.integer(first + 1);
   if (size < 0) return "its size is negative";
@@ -151,10 +216,10 @@ std::optional<std::string> Store::entryOfRow(const Statement& row, int first, En
   entry.device = static_cast<std::uint64_t>(row.integer(first + 4));
   entry.inode = static_cast<std::uint64_t>(row.integer(first + 5));
   const auto digest = [&](int column, std::optional<Digest>& out) -> bool {
-    if (row.type(column) == SQLITE_NULL) return true;
+    if (row.type(column) == ValueType::kNull) return true;
     const auto bytes = row.blob(column);
     Digest value{};
-    if (row.type(column) != SQLITE_BLOB || bytes.size() != value.size()) return false;
+    if (row.type(column) != ValueType::kBlob || bytes.size() != value.size()) return false;
     std::copy(bytes.begin(), bytes.end(), reinterpret_cast<char*>(value.data()));
     out = value;
     return true;
@@ -170,7 +235,7 @@ std::optional<std::string> Store::entryOfRow(const Statement& row, int first, En
 }
 
 Result<std::unique_ptr<Store>> Store::openInMemory() {
-  auto db = Database::open(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+  auto db = openSqlite(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
   if (!db) return failure(db.error());
   if (auto built = buildSchema(*db); !built) return failure(built.error());
   return std::make_unique<Store>(Token{}, ":memory:", std::move(*db));
@@ -186,6 +251,7 @@ Result<Statement*> Store::statement(std::unique_ptr<Statement>& slot, const char
 }
 
 Result<std::vector<Root>> Store::roots() {
+  if (auto flushed = flushPuts(); !flushed) return failure(flushed.error());
   auto query = db_.prepare("SELECT id, machine, path, kind, hashes, scanned FROM root ORDER BY machine, path");
   if (!query) return failure(query.error());
   std::vector<Root> roots;
@@ -197,10 +263,10 @@ Result<std::vector<Root>> Store::roots() {
               std::string(query->blob(2)), static_cast<RootKind>(query->integer(3)),
               query->integer(4) != 0,      query->integer(5)};
     std::optional<std::string> why;
-    if (query->type(1) != SQLITE_BLOB || query->type(2) != SQLITE_BLOB)
+    if (query->type(1) != ValueType::kBlob || query->type(2) != ValueType::kBlob)
       why = "its machine or path is not stored as bytes";
     for (int column = 3; column <= 5 && !why; ++column) {
-      if (query->type(column) != SQLITE_INTEGER) why = "a number of it is not an integer";
+      if (query->type(column) != ValueType::kInteger) why = "a number of it is not an integer";
     }
     if (!why) why = flawOfRootPath(root.path);
     if (!why) why = flawOfMachine(root.machine);
@@ -228,12 +294,12 @@ Result<std::vector<Root>> Store::roots() {
 
 Result<> Store::readWalkRules(std::vector<Root>& roots) {
   // A catalog of schema 2 or older, read as it is, has no walk rules: its roots left nothing out.
-  const auto version = db_.integer("PRAGMA user_version");
+  const auto version = schemaVersion(db_);
   if (!version) return failure(version.error());
   if (*version < 3) return {};
   std::vector<std::pair<std::int64_t, std::string>> flawed;  // root id, why
   const auto rootOf = [&](const Statement& row, const char* what) -> Root* {
-    if (row.type(0) == SQLITE_INTEGER) {
+    if (row.type(0) == ValueType::kInteger) {
       const auto id = row.integer(0);
       const auto found = std::find_if(roots.begin(), roots.end(), [&](const Root& r) { return r.id == id; });
       if (found != roots.end()) return &*found;
@@ -252,7 +318,7 @@ Result<> Store::readWalkRules(std::vector<Root>& roots) {
     if (root == nullptr) continue;
     std::string pattern(patterns->blob(2));
     std::optional<std::string> why;
-    if (patterns->type(1) != SQLITE_INTEGER || patterns->type(2) != SQLITE_BLOB)
+    if (patterns->type(1) != ValueType::kInteger || patterns->type(2) != ValueType::kBlob)
       why = "an exclusion of it is not stored as a number and bytes";
     if (!why) why = flawOfExclusion(pattern);
     // In order from 0, none left out: a gap would be a pattern lost.
@@ -270,7 +336,7 @@ Result<> Store::readWalkRules(std::vector<Root>& roots) {
   while ((step = walks->step()) == Statement::Step::kRow) {
     Root* root = rootOf(*walks, "a walk rule");
     if (root == nullptr) continue;
-    if (walks->type(1) != SQLITE_INTEGER || (walks->integer(1) != 0 && walks->integer(1) != 1)) {
+    if (walks->type(1) != ValueType::kInteger || (walks->integer(1) != 0 && walks->integer(1) != 1)) {
       flawed.emplace_back(root->id, "its one-file-system mark is neither 0 nor 1");
       continue;
     }
@@ -291,18 +357,20 @@ Result<> Store::readWalkRules(std::vector<Root>& roots) {
 }
 
 Result<> Store::setWalkRules(const Root& root) {
-  auto clear = db_.prepare("DELETE FROM root_exclusion WHERE root = ?");
+  if (auto flushed = flushPuts(); !flushed) return failure(flushed.error());
+  auto clear = db_.prepare("DELETE FROM root_exclusion WHERE root = $1");
   if (!clear) return failure(clear.error());
   if (auto cleared = clear->bind(1, root.id).run(); !cleared) return cleared;
-  auto insert = db_.prepare("INSERT INTO root_exclusion (root, position, pattern) VALUES (?, ?, ?)");
+  auto insert = db_.prepare("INSERT INTO root_exclusion (root, position, pattern) VALUES ($1, $2, $3)");
   if (!insert) return failure(insert.error());
   for (std::size_t i = 0; i < root.exclusions.size(); ++i) {
     insert->reset();
     insert->bind(1, root.id).bind(2, static_cast<std::int64_t>(i)).bindBlob(3, root.exclusions[i]);
     if (auto inserted = insert->run(); !inserted) return inserted;
   }
-  auto walk = db_.prepare(root.oneFileSystem ? "INSERT OR REPLACE INTO root_walk (root, one_file_system) VALUES (?, 1)"
-                                             : "DELETE FROM root_walk WHERE root = ?");
+  auto walk = db_.prepare(root.oneFileSystem ? "INSERT INTO root_walk (root, one_file_system) VALUES ($1, 1) "
+                                               "ON CONFLICT (root) DO UPDATE SET one_file_system = 1"
+                                             : "DELETE FROM root_walk WHERE root = $1");
   if (!walk) return failure(walk.error());
   return walk->bind(1, root.id).run();
 }
@@ -312,16 +380,16 @@ Result<> Store::checkEntryRoots() {
   // bytes), one index seek each: entries of a root that does not exist are in no root's answer,
   // so they are looked for here, once.
   auto first = db_.prepare("SELECT root FROM entry ORDER BY root LIMIT 1");
-  auto after = db_.prepare("SELECT root FROM entry WHERE root > ? ORDER BY root LIMIT 1");
-  auto afterToo = db_.prepare("SELECT root FROM entry WHERE root > ? ORDER BY root LIMIT 1");
-  auto sample = db_.prepare("SELECT path FROM entry WHERE root = ? LIMIT 1");
+  auto after = db_.prepare("SELECT root FROM entry WHERE root > $1 ORDER BY root LIMIT 1");
+  auto afterToo = db_.prepare("SELECT root FROM entry WHERE root > $1 ORDER BY root LIMIT 1");
+  auto sample = db_.prepare("SELECT path FROM entry WHERE root = $1 LIMIT 1");
   if (!first || !after || !afterToo || !sample) return failure(db_.error());
   Statement* at = &*first;
   if (at->step() != Statement::Step::kRow) return {};
   for (;;) {
-    const bool known =
-        at->type(0) == SQLITE_INTEGER && (std::binary_search(soundRoots_.begin(), soundRoots_.end(), at->integer(0)) ||
-                                          std::binary_search(flawedRoots_.begin(), flawedRoots_.end(), at->integer(0)));
+    const bool known = at->type(0) == ValueType::kInteger &&
+                       (std::binary_search(soundRoots_.begin(), soundRoots_.end(), at->integer(0)) ||
+                        std::binary_search(flawedRoots_.begin(), flawedRoots_.end(), at->integer(0)));
     if (!known) {
       sample->reset();
       sample->bindValueOf(1, *at, 0);
@@ -340,7 +408,10 @@ Result<> Store::checkEntryRoots() {
 }
 
 Result<Root> Store::rootFor(const std::string& machine, const std::string& path, RootKind kind, bool hashes) {
-  auto insert = db_.prepare("INSERT OR IGNORE INTO root (machine, path, kind, hashes, scanned) VALUES (?, ?, ?, ?, 0)");
+  if (auto flushed = flushPuts(); !flushed) return failure(flushed.error());
+  auto insert = db_.prepare(
+      "INSERT INTO root (machine, path, kind, hashes, scanned) VALUES ($1, $2, $3, $4, 0) "
+      "ON CONFLICT (machine, path) DO NOTHING");
   if (!insert) return failure(insert.error());
   insert->bindBlob(1, machine).bindBlob(2, path).bind(3, static_cast<std::int64_t>(kind)).bind(4, std::int64_t{hashes});
   if (auto inserted = insert->run(); !inserted) return failure(inserted.error());
@@ -357,14 +428,16 @@ Result<Root> Store::rootFor(const std::string& machine, const std::string& path,
 }
 
 Result<> Store::updateRoot(const Root& root) {
-  auto update = statement(updateRoot_, "UPDATE root SET kind = ?, hashes = ?, scanned = ? WHERE id = ?");
+  if (auto flushed = flushPuts(); !flushed) return failure(flushed.error());
+  auto update = statement(updateRoot_, "UPDATE root SET kind = $1, hashes = $2, scanned = $3 WHERE id = $4");
   if (!update) return failure(update.error());
   (*update)->bind(1, static_cast<std::int64_t>(root.kind)).bind(2, std::int64_t{root.hashes}).bind(3, root.scannedNs);
   return (*update)->bind(4, root.id).run();
 }
 
 Result<std::vector<Entry>> Store::entriesOf(std::int64_t root) {
-  auto query = db_.prepare(std::string("SELECT ") + kEntryColumns + " FROM entry WHERE root = ? ORDER BY path");
+  if (auto flushed = flushPuts(); !flushed) return failure(flushed.error());
+  auto query = db_.prepare(std::string("SELECT ") + kEntryColumns + " FROM entry WHERE root = $1 ORDER BY path");
   if (!query) return failure(query.error());
   query->bind(1, root);
   std::vector<Entry> entries;
@@ -388,6 +461,7 @@ Result<std::vector<Entry>> Store::entriesOf(std::int64_t root) {
 }
 
 Result<> Store::forEachEntry(const std::function<bool(std::int64_t root, Entry& entry)>& visit) {
+  if (auto flushed = flushPuts(); !flushed) return failure(flushed.error());
   auto all = roots();
   if (!all) return failure(all.error());
   auto query = db_.prepare(std::string("SELECT root, ") + kEntryColumns + " FROM entry ORDER BY root, path");
@@ -396,7 +470,7 @@ Result<> Store::forEachEntry(const std::function<bool(std::int64_t root, Entry& 
   const Root* current = nullptr;
   Statement::Step step;
   while ((step = query->step()) == Statement::Step::kRow) {
-    if (query->type(0) != SQLITE_INTEGER) {
+    if (query->type(0) != ValueType::kInteger) {
       std::string where = "#";  // appended, not concatenated: GCC 12 warns falsely (-Wrestrict) on the one-liner
       where.append(query->blob(0));
       flaw({std::move(where), std::string(query->blob(1)), "its root is not a number"});
@@ -427,9 +501,13 @@ Result<> Store::forEachEntry(const std::function<bool(std::int64_t root, Entry& 
   return {};
 }
 
-Result<std::int64_t> Store::entryCount() { return db_.integer("SELECT count(*) FROM entry"); }
+Result<std::int64_t> Store::entryCount() {
+  if (auto flushed = flushPuts(); !flushed) return failure(flushed.error());
+  return db_.integer("SELECT count(*) FROM entry");
+}
 
 Result<std::vector<std::pair<std::int64_t, std::int64_t>>> Store::entryCounts() {
+  if (auto flushed = flushPuts(); !flushed) return failure(flushed.error());
   auto query = db_.prepare("SELECT root, count(*) FROM entry GROUP BY root");
   if (!query) return failure(query.error());
   std::vector<std::pair<std::int64_t, std::int64_t>> counts;
@@ -441,44 +519,112 @@ Result<std::vector<std::pair<std::int64_t, std::int64_t>>> Store::entryCounts() 
 
 Result<> Store::forget(std::int64_t root) {
   if (auto erased = removeAllOf(root); !erased) return erased;
-  for (const char* sql : {"DELETE FROM root_exclusion WHERE root = ?", "DELETE FROM root_walk WHERE root = ?"}) {
+  for (const char* sql : {"DELETE FROM root_exclusion WHERE root = $1", "DELETE FROM root_walk WHERE root = $1"}) {
     auto erase = db_.prepare(sql);
     if (!erase) return failure(erase.error());
     if (auto erased = erase->bind(1, root).run(); !erased) return erased;
   }
-  auto erase = db_.prepare("DELETE FROM root WHERE id = ?");
+  auto erase = db_.prepare("DELETE FROM root WHERE id = $1");
   if (!erase) return failure(erase.error());
   return erase->bind(1, root).run();
 }
 
-Result<> Store::put(std::int64_t root, const Entry& entry) {
-  auto insert = statement(put_,
-                          "INSERT OR REPLACE INTO entry (root, path, size, mtime, ctime, device, inode, "
-                          "fingerprint, sha256, racy) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
-  if (!insert) return failure(insert.error());
-  auto& s = **insert;
-  s.bind(1, root).bindBlob(2, entry.path).bind(3, entry.size).bind(4, entry.modifiedNs).bind(5, entry.changedNs);
-  s.bind(6, entry.device).bind(7, entry.inode);
+namespace {
+
+constexpr const char* kPutRow =
+    "INSERT INTO entry (root, path, size, mtime, ctime, device, inode, fingerprint, sha256, racy) VALUES ";
+constexpr const char* kPutConflict =
+    " ON CONFLICT (root, path) DO UPDATE SET size = excluded.size, mtime = excluded.mtime, ctime = excluded.ctime, "
+    "device = excluded.device, inode = excluded.inode, fingerprint = excluded.fingerprint, sha256 = excluded.sha256, "
+    "racy = excluded.racy";
+constexpr int kPutColumns = 10;
+// Entries a PostgreSQL writer sends in one statement: one round trip for a scan's whole batch.
+constexpr std::size_t kPutsAtOnce = 256;
+
+// The statement that puts `rows` entries: their parameters numbered on, ten a row.
+std::string putStatement(std::size_t rows) {
+  std::string sql = kPutRow;
+  for (std::size_t row = 0; row < rows; ++row) {
+    sql += row == 0 ? "(" : ", (";
+    for (int column = 1; column <= kPutColumns; ++column) {
+      sql += (column == 1 ? "$" : ", $") + std::to_string(row * kPutColumns + static_cast<std::size_t>(column));
+    }
+    sql += ')';
+  }
+  return sql + kPutConflict;
+}
+
+void bindEntry(Statement& s, int first, std::int64_t root, const Entry& entry) {
+  s.bind(first, root).bindBlob(first + 1, entry.path).bind(first + 2, entry.size);
+  s.bind(first + 3, entry.modifiedNs).bind(first + 4, entry.changedNs);
+  s.bind(first + 5, entry.device).bind(first + 6, entry.inode);
   if (entry.fingerprint)
-    s.bindBlob(8, *entry.fingerprint);
+    s.bindBlob(first + 7, *entry.fingerprint);
   else
-    s.bindNull(8);
+    s.bindNull(first + 7);
   if (entry.sha256)
-    s.bindBlob(9, *entry.sha256);
+    s.bindBlob(first + 8, *entry.sha256);
   else
-    s.bindNull(9);
-  s.bind(10, std::int64_t{entry.racy});
-  return s.run();
+    s.bindNull(first + 8);
+  s.bind(first + 9, std::int64_t{entry.racy});
+}
+
+}  // namespace
+
+Result<> Store::put(std::int64_t root, const Entry& entry) {
+  if (db_.engine() == Engine::kPostgres) {
+    // Each statement is a round trip to the server: entries go in groups, sent before anything
+    // else this store does, and at the latest by commit().
+    pendingPuts_.emplace_back(root, entry);
+    return pendingPuts_.size() >= kPutsAtOnce ? flushPuts() : Result<>{};
+  }
+  static const std::string sql = putStatement(1);
+  auto insert = statement(put_, sql.c_str());
+  if (!insert) return failure(insert.error());
+  bindEntry(**insert, 1, root, entry);
+  return (*insert)->run();
+}
+
+Result<> Store::flushPuts() {
+  if (pendingPuts_.empty()) return {};
+  auto pending = std::move(pendingPuts_);
+  pendingPuts_.clear();
+  // One statement may not change a row twice: of a path put twice, the later goes, as it would
+  // one at a time.
+  std::vector<std::size_t> kept;
+  for (std::size_t i = 0; i < pending.size(); ++i) {
+    const auto later = std::find_if(
+        pending.begin() + static_cast<std::ptrdiff_t>(i) + 1, pending.end(),
+        [&](const auto& p) { return p.first == pending[i].first && p.second.path == pending[i].second.path; });
+    if (later == pending.end()) kept.push_back(i);
+  }
+  std::unique_ptr<Statement> once;
+  auto& slot = kept.size() == kPutsAtOnce ? putMany_ : once;
+  const std::string sql = putStatement(kept.size());
+  auto insert = statement(slot, sql.c_str());
+  if (!insert) return failure(insert.error());
+  for (std::size_t row = 0; row < kept.size(); ++row) {
+    const auto& [root, entry] = pending[kept[row]];
+    bindEntry(**insert, static_cast<int>(row) * kPutColumns + 1, root, entry);
+  }
+  return (*insert)->run();
+}
+
+Result<> Store::commit() {
+  if (auto flushed = flushPuts(); !flushed) return flushed;
+  return db_.execute("COMMIT");
 }
 
 Result<> Store::remove(std::int64_t root, const std::string& path) {
-  auto erase = statement(remove_, "DELETE FROM entry WHERE root = ? AND path = ?");
+  if (auto flushed = flushPuts(); !flushed) return failure(flushed.error());
+  auto erase = statement(remove_, "DELETE FROM entry WHERE root = $1 AND path = $2");
   if (!erase) return failure(erase.error());
   return (*erase)->bind(1, root).bindBlob(2, path).run();
 }
 
 Result<> Store::removeAllOf(std::int64_t root) {
-  auto erase = db_.prepare("DELETE FROM entry WHERE root = ?");
+  if (auto flushed = flushPuts(); !flushed) return failure(flushed.error());
+  auto erase = db_.prepare("DELETE FROM entry WHERE root = $1");
   if (!erase) return failure(erase.error());
   return erase->bind(1, root).run();
 }

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "catalog/store/connection.h"
 #include "catalog/store/entry.h"
-#include "catalog/store/sqlite.h"
 #include "platform/file_system.h"
 #include "platform/unique_fd.h"
 
@@ -43,10 +43,11 @@ struct Flaw {
   std::string why;
 };
 
-// A catalog: one SQLite file. Opening it for reading never writes to it, and needs no write
-// access to it or its folder; opening it for writing first checks, on a read-only connection,
-// that it is a sound catalog of ours (creating it when it does not exist), and holds the
-// catalog's writer lock, so that writers take turns. One thread uses a store at a time.
+// A catalog: one SQLite file, or a PostgreSQL database. Opening it for reading never writes to
+// it, and needs no write access to it or its folder; opening it for writing first checks that it
+// is a sound catalog of ours (creating it when it does not exist). An SQLite catalog's writer
+// holds the catalog's writer lock, so that writers take turns; on PostgreSQL many write at once,
+// each holding the roots it writes (lockRoot). One thread uses a store at a time.
 class Store {
  public:
   enum class Access {
@@ -54,7 +55,8 @@ class Store {
     kReadChecked,  // and every page checked first: a catalog to be copied from
     kWrite,        // always checked first
   };
-  // `waiting` is told when a writer must wait for another one to finish first.
+  // `path` is a file, or a PostgreSQL connection string (isPostgresName). `waiting` is told when
+  // a writer must wait for another one to finish first.
   static Result<std::unique_ptr<Store>> open(platform::FileSystem& fileSystem, const std::string& path, Access access,
                                              const std::function<void()>& waiting = {});
   // A catalog that lives in memory only: the side of a diff that is a folder to scan.
@@ -87,12 +89,19 @@ class Store {
   const std::vector<Flaw>& flaws() const { return flaws_; }
   const std::string& name() const { return name_; }
 
-  // Writes, inside begin() and commit().
-  Result<> begin() { return db_.execute("BEGIN IMMEDIATE"); }
-  Result<> commit() { return db_.execute("COMMIT"); }
+  // Writes, inside begin() and commit(). (SQLite takes its write lock at once, so that a
+  // transaction never fails half-way for another writer.)
+  Result<> begin() { return db_.execute(db_.engine() == Engine::kSqlite ? "BEGIN IMMEDIATE" : "BEGIN"); }
+  Result<> commit();
   // Reads that must see one state of the catalog (a scan may be writing meanwhile).
-  Result<> beginRead() { return db_.execute("BEGIN"); }
+  Result<> beginRead() {
+    return db_.execute(db_.engine() == Engine::kSqlite ? "BEGIN" : "BEGIN ISOLATION LEVEL REPEATABLE READ");
+  }
   Result<> endRead() { return db_.execute("COMMIT"); }
+  // Holds a root for this store's writes until it closes, so that no other scan, merge or forget
+  // writes it meanwhile: false when another one holds it. An SQLite catalog's writer lock holds
+  // every root already.
+  Result<bool> lockRoot(const Root& root);
   Result<> put(std::int64_t root, const Entry& entry);
   Result<> remove(std::int64_t root, const std::string& path);
   Result<> removeAllOf(std::int64_t root);
@@ -111,6 +120,8 @@ class Store {
 
  private:
   Result<Statement*> statement(std::unique_ptr<Statement>& slot, const char* sql);
+  // Sends the entries put and not yet sent (PostgreSQL).
+  Result<> flushPuts();
   // Records a flaw unless it was met before.
   void flaw(Flaw flaw);
   // Entries whose root is no root of the catalog, found once by a seek a root value.
@@ -129,6 +140,9 @@ class Store {
   std::vector<std::int64_t> soundRoots_, flawedRoots_;  // as the last roots() found them
   bool entryRootsChecked_ = false;
   std::unique_ptr<Statement> put_, remove_, updateRoot_;
+  std::vector<std::int64_t> lockedRoots_;
+  std::vector<std::pair<std::int64_t, Entry>> pendingPuts_;
+  std::unique_ptr<Statement> putMany_;
 
   // Questions across machines, answered by the catalog alone, no file read. Each visit gets only
   // entries of sound roots that keep the catalog's rules; a row that breaks them is left out and
@@ -167,6 +181,9 @@ class Store {
   // How many entries of sizes within `sizes` the catalog holds, and how many of them have a SHA-256.
   Result<Tally> tally(SizeRange sizes);
 };
+
+// A catalog argument as messages show it: a connection string without its password.
+std::string catalogName(const std::string& argument);
 
 // The name of this machine, as roots record it.
 std::string machineName();
