@@ -153,7 +153,7 @@ void addCatalogCommand(CLI::App& app, CatalogOptions& options, CommonOptions& co
 
   auto* where = catalog->add_subcommand("where", "Say which roots, on which machines, hold a file's content");
   addCommonOptions(*where, common);
-  where->add_option("CATALOG", options.catalog, "The catalog file")->required();
+  where->add_option("CATALOG", options.catalog, "The catalog: a file, a postgresql:// URI or service=NAME")->required();
   where->add_option("FILE", options.paths, "Files to look for: each is read, through the plug-in")->required();
   where->add_flag("--json", options.json, "One JSON object per file: its digests and every holder");
   addJobs(*where, options);

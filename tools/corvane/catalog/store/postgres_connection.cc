@@ -4,6 +4,7 @@
 #include <cstring>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <libpq-fe.h>
@@ -325,12 +326,45 @@ std::string shownPostgresName(std::string_view conninfo) {
   return shown;
 }
 
+namespace {
+
+struct OptionsFreer {
+  void operator()(PQconninfoOption* options) const { PQconninfoFree(options); }
+};
+
+// The password a connection string holds, if any: libpq's messages may quote the string, or
+// the part of it they could not read.
+std::optional<std::string> passwordIn(const std::string& conninfo, bool& readable) {
+  char* message = nullptr;
+  const std::unique_ptr<PQconninfoOption, OptionsFreer> options(PQconninfoParse(conninfo.c_str(), &message));
+  PQfreemem(message);  // may quote the string: never shown
+  readable = options != nullptr;
+  if (!options) return std::nullopt;
+  for (const PQconninfoOption* option = options.get(); option->keyword != nullptr; ++option) {
+    if (std::string_view(option->keyword) == "password" && option->val != nullptr && *option->val != '\0')
+      return std::string(option->val);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
 Result<Database> openPostgres(const std::string& conninfo) {
+  bool readable = false;
+  const auto password = passwordIn(conninfo, readable);
+  if (!readable) return failure("not a connection string that PostgreSQL's client library can read");
   const char* keywords[] = {"dbname", "fallback_application_name", nullptr};
   const char* values[] = {conninfo.c_str(), "corvane", nullptr};
   std::unique_ptr<PGconn, ConnectionCloser> conn(PQconnectdbParams(keywords, values, 1));
   if (!conn) return failure("out of memory for a PostgreSQL connection");
-  if (PQstatus(conn.get()) != CONNECTION_OK) return failure(firstLine(PQerrorMessage(conn.get())));
+  if (PQstatus(conn.get()) != CONNECTION_OK) {
+    std::string message = firstLine(PQerrorMessage(conn.get()));
+    if (password) {
+      for (auto at = message.find(*password); at != std::string::npos; at = message.find(*password, at + 3))
+        message.replace(at, password->size(), "…");
+    }
+    return failure(message);
+  }
   // The server's notices ("already exists, skipping") are not the command's to print.
   PQsetNoticeProcessor(conn.get(), ignoreNotice, nullptr);
   return Database(std::make_unique<PostgresConnection>(conn.release()));

@@ -70,20 +70,25 @@ constexpr const char* kFilesViewPostgres =
 
 // What PostgreSQL's information_schema says of the columns of each table as made here, which
 // the catalog is checked against.
+// Its keys too, which the writes' ON CONFLICT clauses and every reader's one-row-a-path rely on.
 struct TableColumns {
   const char* table;
   const char* columns;
+  const char* keys;
 };
 constexpr TableColumns kPostgresColumns[] = {
-    {"meta", "key text NOT NULL, value text NOT NULL"},
+    {"meta", "key text NOT NULL, value text NOT NULL", "PRIMARY KEY (key)"},
     {"root",
      "id bigint NOT NULL, machine bytea NOT NULL, path bytea NOT NULL, kind bigint NOT NULL, hashes bigint NOT NULL, "
-     "scanned bigint NOT NULL"},
+     "scanned bigint NOT NULL",
+     "PRIMARY KEY (id), UNIQUE (machine, path)"},
     {"entry",
      "root bigint NOT NULL, path bytea NOT NULL, size bigint NOT NULL, mtime bigint NOT NULL, ctime bigint NOT NULL, "
-     "device bigint NOT NULL, inode bigint NOT NULL, fingerprint bytea, sha256 bytea, racy bigint NOT NULL"},
-    {"root_exclusion", "root bigint NOT NULL, position bigint NOT NULL, pattern bytea NOT NULL"},
-    {"root_walk", "root bigint NOT NULL, one_file_system bigint NOT NULL"},
+     "device bigint NOT NULL, inode bigint NOT NULL, fingerprint bytea, sha256 bytea, racy bigint NOT NULL",
+     "PRIMARY KEY (root, path)"},
+    {"root_exclusion", "root bigint NOT NULL, position bigint NOT NULL, pattern bytea NOT NULL",
+     "PRIMARY KEY (root, \"position\")"},
+    {"root_walk", "root bigint NOT NULL, one_file_system bigint NOT NULL", "PRIMARY KEY (root)"},
 };
 
 Result<> checkPostgresSchema(Database& db) {
@@ -109,13 +114,23 @@ Result<> checkPostgresSchema(Database& db) {
       "END, ', ' ORDER BY ordinal_position) FROM information_schema.columns WHERE table_schema = current_schema() "
       "AND table_name = $1");
   if (!columns) return failure(columns.error().within("a damaged catalog"));
-  for (const auto& [table, expected] : kPostgresColumns) {
-    columns->reset();
-    columns->bind(1, std::string_view(table));
-    const auto step = columns->step();
-    if (step == Statement::Step::kFailed) return failure(columns->error());
-    if (step != Statement::Step::kRow || columns->blob(0) != expected) {
-      return failure("a catalog whose table " + std::string(table) + " is not as corvane makes it (changed by hand?)");
+  auto keys = db.prepare(
+      "SELECT string_agg(pg_get_constraintdef(c.oid), ', ' ORDER BY pg_get_constraintdef(c.oid)) "
+      "FROM pg_catalog.pg_constraint c JOIN pg_catalog.pg_class t ON t.oid = c.conrelid "
+      "JOIN pg_catalog.pg_namespace n ON n.oid = t.relnamespace "
+      "WHERE n.nspname = current_schema() AND t.relname = $1 AND c.contype IN ('p', 'u')");
+  if (!keys) return failure(keys.error().within("a damaged catalog"));
+  for (const auto& [table, expected, expectedKeys] : kPostgresColumns) {
+    for (auto* query : {&*columns, &*keys}) {
+      query->reset();
+      query->bind(1, std::string_view(table));
+      const auto step = query->step();
+      if (step == Statement::Step::kFailed) return failure(query->error());
+      if (step != Statement::Step::kRow || query->isNull(0) ||
+          query->blob(0) != (query == &*columns ? expected : expectedKeys)) {
+        return failure("a catalog whose table " + std::string(table) +
+                       " is not as corvane makes it (changed by hand?)");
+      }
     }
   }
   return {};

@@ -66,10 +66,14 @@ Result<Database> openPostgresCatalog(const std::string& conninfo, Store::Access 
     if (!lock) return fail(lock.error().within(name));
     if (auto locked = lock->bind(1, kLockKeys).run(); !locked) return fail(locked.error().within(name));
   }
+  // Asked of the system catalog, which lists every table whoever owns it (the information schema
+  // lists only those this role may use): a database of others' tables is not taken for empty.
   const auto tables = db->integer(
-      "SELECT count(*) FROM information_schema.tables WHERE table_schema = current_schema() AND table_name <> 'meta'");
+      "SELECT count(*) FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
+      "WHERE n.nspname = current_schema() AND c.relkind IN ('r', 'p', 'v', 'm', 'f') AND c.relname <> 'meta'");
   const auto meta = db->integer(
-      "SELECT count(*) FROM information_schema.tables WHERE table_schema = current_schema() AND table_name = 'meta'");
+      "SELECT count(*) FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
+      "WHERE n.nspname = current_schema() AND c.relkind IN ('r', 'p') AND c.relname = 'meta'");
   if (!tables) return fail(tables.error().within(name));
   if (!meta) return fail(meta.error().within(name));
   if (*meta == 0) {
