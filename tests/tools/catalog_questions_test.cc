@@ -264,6 +264,28 @@ TEST(DupesCatalog, CountsNamesOfOneFileOnceLeavesOutFlawedRowsAndRefusesWhatNeed
   EXPECT_EQ(nulGroups(run.out), (Groups{{machine + ":" + tree + "/b", machine + ":" + tree + "/c"}}));
   EXPECT_NE(run.err.find("breaks the catalog's rules"), std::string::npos) << run.err;
   EXPECT_EQ(run.out.find("passwd"), std::string::npos);
+  // Rows of the twins' content whose path, digest or size is stored as another type: reported,
+  // never printed nor grouped (text sorts apart from the same bytes).
+  for (const char* crafted : {"CAST('as-text' AS TEXT), size, mtime, ctime, device, inode + 1, fingerprint, sha256",
+                              "CAST('t' AS BLOB), size, mtime, ctime, device, inode + 2, fingerprint, "
+                              "CAST(sha256 AS TEXT)",
+                              "CAST('r' AS BLOB), size + 0.5, mtime, ctime, device, inode + 3, fingerprint, sha256"}) {
+    sql(catalog,
+        std::string("INSERT INTO entry SELECT root, ") + crafted + ", racy FROM entry WHERE path = CAST('b' AS BLOB)");
+  }
+  run = runCorvane({"-q", "dupes", "-0", "--catalog", catalog});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(nulGroups(run.out), (Groups{{machine + ":" + tree + "/b", machine + ":" + tree + "/c"}}));
+  // A copy on another disk, scanned as another root, may carry the same numbers: still a copy.
+  const auto other = dir.at("other");
+  dir.write("other/d", "twin\n");
+  ASSERT_EQ(runCorvane({"-q", "catalog", "scan", catalog, other}).status, 0);
+  sql(catalog,
+      "UPDATE entry SET (device, inode, mtime) = (SELECT device, inode, mtime FROM entry WHERE path = CAST('b' AS "
+      "BLOB)) WHERE path = CAST('d' AS BLOB)");
+  run = runCorvane({"-q", "dupes", "-0", "--catalog", catalog});
+  EXPECT_EQ(nulGroups(run.out),
+            (Groups{{machine + ":" + other + "/d", machine + ":" + tree + "/b", machine + ":" + tree + "/c"}}));
   for (const auto& misuse : std::vector<std::vector<std::string>>{
            {"--act", "link"}, {"--paranoid"}, {"-r", tree}, {tree}, {"--library", tree}, {"--json", "-0"}}) {
     std::vector<std::string> arguments{"-q", "dupes", "--catalog", catalog};

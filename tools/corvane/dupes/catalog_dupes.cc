@@ -45,15 +45,17 @@ struct Counts {
 };
 
 // Prints one content's entries as a group, each file once: the names of one file (hard links
-// on one machine, as its scans saw them) are not copies of each other. False when fewer than two
-// files are left.
+// in one root, as its scan saw them) are not copies of each other. Only within a root: two disks
+// scanned one after the other under one mount point may give their copies the same numbers.
+// Names in byte order, as dupes prints them. False when fewer than two files are left.
 bool printShared(Store::SharedContent& shared, DupesOutput& output, Counts& counts) {
-  std::set<std::tuple<std::string_view, std::uint64_t, std::uint64_t, std::int64_t>> files;
+  std::set<std::tuple<std::int64_t, std::uint64_t, std::uint64_t, std::int64_t>> files;
   std::vector<std::string> names;
   for (const auto& [root, entry] : shared.members) {
-    if (!files.emplace(root->machine, entry.device, entry.inode, entry.modifiedNs).second) continue;
+    if (!files.emplace(root->id, entry.device, entry.inode, entry.modifiedNs).second) continue;
     names.push_back(root->machine + ":" + root->locationOf(entry.path));
   }
+  std::sort(names.begin(), names.end());
   if (names.size() < 2) return false;
   PrintedGroup printed;
   printed.size = shared.size;

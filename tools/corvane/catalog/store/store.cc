@@ -198,8 +198,8 @@ Result<bool> Store::lockRoot(const Root& root) {
 }
 
 void Store::flaw(Flaw flaw) {
-  const auto same = [&](const Flaw& f) { return f.root == flaw.root && f.path == flaw.path; };
-  if (std::none_of(flaws_.begin(), flaws_.end(), same)) flaws_.push_back(std::move(flaw));
+  // Looked up, not searched for: a catalog may hold a great many rows that break the rules.
+  if (flawsMet_.emplace(flaw.root, flaw.path).second) flaws_.push_back(std::move(flaw));
 }
 
 std::optional<std::string> Store::entryOfRow(const Statement& row, int first, Entry& entry) const {

@@ -5,6 +5,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -137,7 +138,8 @@ class Store {
   Database db_;
   bool writer_;
   std::vector<Flaw> flaws_;
-  std::vector<std::int64_t> soundRoots_, flawedRoots_;  // as the last roots() found them
+  std::set<std::pair<std::string, std::string>> flawsMet_;  // of flaws_: root and path
+  std::vector<std::int64_t> soundRoots_, flawedRoots_;      // as the last roots() found them
   bool entryRootsChecked_ = false;
   std::unique_ptr<Statement> put_, remove_, updateRoot_;
   std::vector<std::int64_t> lockedRoots_;

@@ -18,8 +18,13 @@ constexpr const char* kColumns = "e.root, e.path, e.size, e.mtime, e.device, e.i
 // Reads the columns above into `entry`, or says why the row breaks the catalog's rules.
 std::optional<std::string> readRow(const Statement& row, Entry& entry) {
   entry.path = std::string(row.blob(1));
+  // Always written as bytes: text of the same bytes would sort apart from them.
+  if (row.type(1) != ValueType::kBlob) return "its path is not stored as bytes";
   if (auto flaw = flawOfEntryPath(entry.path)) return flaw;
-  if (row.isNull(2) || row.integer(2) < 0) return "its size is negative";
+  for (int column = 2; column <= 5; ++column) {
+    if (row.type(column) != ValueType::kInteger) return "a number of it is not an integer";
+  }
+  if (row.integer(2) < 0) return "its size is negative";
   entry.size = static_cast<std::uint64_t>(row.integer(2));
   entry.modifiedNs = row.integer(3);
   entry.device = static_cast<std::uint64_t>(row.integer(4));
@@ -29,7 +34,7 @@ std::optional<std::string> readRow(const Statement& row, Entry& entry) {
     if (row.isNull(column)) return true;
     const auto bytes = row.blob(column);
     Digest value{};
-    if (bytes.size() != value.size()) return false;
+    if (row.type(column) != ValueType::kBlob || bytes.size() != value.size()) return false;
     std::copy(bytes.begin(), bytes.end(), reinterpret_cast<char*>(value.data()));
     out = value;
     return true;
