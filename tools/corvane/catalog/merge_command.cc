@@ -1,6 +1,6 @@
 #include "catalog/catalog_command.h"
-#include "catalog/flaws.h"
 #include "catalog/opening.h"
+#include "catalog/store/flaws.h"
 #include "catalog/store/store.h"
 #include "cli/exit_status.h"
 #include "text/escape.h"

@@ -1,9 +1,9 @@
 #include <unistd.h>
 
 #include "catalog/catalog_command.h"
-#include "catalog/flaws.h"
 #include "catalog/opening.h"
 #include "catalog/scanner.h"
+#include "catalog/store/flaws.h"
 #include "cli/exit_status.h"
 #include "text/escape.h"
 #include "text/json_name.h"

@@ -2,7 +2,7 @@
 
 #include <unordered_map>
 
-#include "catalog/flaws.h"
+#include "catalog/store/flaws.h"
 
 namespace corvane::tool::catalog {
 

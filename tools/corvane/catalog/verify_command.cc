@@ -2,10 +2,10 @@
 #include <thread>
 
 #include "catalog/catalog_command.h"
-#include "catalog/flaws.h"
 #include "catalog/listing.h"
 #include "catalog/opening.h"
 #include "catalog/reading.h"
+#include "catalog/store/flaws.h"
 #include "catalog/store/store.h"
 #include "cli/exit_status.h"
 #include "plugin/file_report.h"

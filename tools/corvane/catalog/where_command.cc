@@ -1,7 +1,7 @@
 #include "catalog/catalog_command.h"
-#include "catalog/flaws.h"
 #include "catalog/opening.h"
 #include "catalog/reading.h"
+#include "catalog/store/flaws.h"
 #include "cli/exit_status.h"
 #include "inputs/file_walk.h"
 #include "run/ordered_runner.h"

@@ -4,6 +4,7 @@
 #include <set>
 #include <tuple>
 
+#include "catalog/store/flaws.h"
 #include "catalog/store/store.h"
 #include "cli/exit_status.h"
 #include "dupes/dupes_output.h"
@@ -15,25 +16,6 @@ namespace corvane::tool {
 namespace {
 
 using catalog::Store;
-
-// Enough to see what is wrong, as the catalog commands show it.
-constexpr std::size_t kFlawsShown = 20;
-
-// Tells of the rows left out for breaking the catalog's rules, in the catalog commands' words;
-// true when there were any.
-bool reportFlaws(const Store& store) {
-  const auto& flaws = store.flaws();
-  for (std::size_t i = 0; i < flaws.size() && i < kFlawsShown; ++i) {
-    const auto& flaw = flaws[i];
-    const std::string where = flaw.path.empty() ? flaw.root : flaw.root + "/" + flaw.path;
-    printError(quoteName(store.name()) + ": left out a row that breaks the catalog's rules (" + flaw.why +
-               "): " + quoteName(where));
-  }
-  if (flaws.size() > kFlawsShown) {
-    printError(quoteName(store.name()) + ": and " + std::to_string(flaws.size() - kFlawsShown) + " more such rows");
-  }
-  return !flaws.empty();
-}
 
 std::string count(std::int64_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);

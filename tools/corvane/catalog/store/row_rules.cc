@@ -1,5 +1,7 @@
 #include "catalog/store/row_rules.h"
 
+#include <algorithm>
+
 namespace corvane::tool::catalog {
 namespace {
 
@@ -46,6 +48,17 @@ std::optional<std::string> flawOfExclusion(std::string_view pattern) {
   if (pattern.size() > 4096) return "an exclusion of it is longer than 4096 bytes";
   if (pattern.find_first_not_of('/') == std::string_view::npos) return "an exclusion of it is empty";
   return std::nullopt;
+}
+
+bool digestOfColumn(const Statement& row, int column, std::optional<Digest>& out) {
+  out.reset();
+  if (row.type(column) == ValueType::kNull) return true;
+  const auto bytes = row.blob(column);
+  Digest value{};
+  if (row.type(column) != ValueType::kBlob || bytes.size() != value.size()) return false;
+  std::copy(bytes.begin(), bytes.end(), reinterpret_cast<char*>(value.data()));
+  out = value;
+  return true;
 }
 
 }  // namespace corvane::tool::catalog

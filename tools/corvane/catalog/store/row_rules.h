@@ -4,6 +4,9 @@
 #include <string>
 #include <string_view>
 
+#include "catalog/store/connection.h"
+#include "catalog/store/entry.h"
+
 namespace corvane::tool::catalog {
 
 // The rules every value read from a catalog must keep before it is used: a catalog may come
@@ -20,5 +23,8 @@ std::optional<std::string> flawOfMachine(std::string_view machine);
 // An exclusion pattern of a root, as the command line takes them: no NUL, at most 4096 bytes, and
 // more than slashes.
 std::optional<std::string> flawOfExclusion(std::string_view pattern);
+
+// A digest column of a row: NULL (none), or 32 bytes stored as bytes; false otherwise.
+bool digestOfColumn(const Statement& row, int column, std::optional<Digest>& out);
 
 }  // namespace corvane::tool::catalog

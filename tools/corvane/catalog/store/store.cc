@@ -219,18 +219,7 @@ std::optional<std::string> Store::entryOfRow(const Statement& row, int first, En
   // Stored as SQLite's signed integers; read back as the unsigned numbers they were.
   entry.device = static_cast<std::uint64_t>(row.integer(first + 4));
   entry.inode = static_cast<std::uint64_t>(row.integer(first + 5));
-  const auto digest = [&](int column, std::optional<Digest>& out) -> bool {
-    if (row.type(column) == ValueType::kNull) return true;
-    const auto bytes = row.blob(column);
-    Digest value{};
-    if (row.type(column) != ValueType::kBlob || bytes.size() != value.size()) return false;
-    std::copy(bytes.begin(), bytes.end(), reinterpret_cast<char*>(value.data()));
-    out = value;
-    return true;
-  };
-  entry.fingerprint.reset();
-  entry.sha256.reset();
-  if (!digest(first + 6, entry.fingerprint) || !digest(first + 7, entry.sha256))
+  if (!digestOfColumn(row, first + 6, entry.fingerprint) || !digestOfColumn(row, first + 7, entry.sha256))
     return "a digest of it is not 32 bytes";
   const auto racy = row.integer(first + 8);
   if (racy != 0 && racy != 1) return "its racy mark is neither 0 nor 1";

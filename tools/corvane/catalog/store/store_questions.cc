@@ -29,17 +29,8 @@ std::optional<std::string> readRow(const Statement& row, Entry& entry) {
   entry.modifiedNs = row.integer(3);
   entry.device = static_cast<std::uint64_t>(row.integer(4));
   entry.inode = static_cast<std::uint64_t>(row.integer(5));
-  const auto digest = [&](int column, std::optional<Digest>& out) {
-    out.reset();
-    if (row.isNull(column)) return true;
-    const auto bytes = row.blob(column);
-    Digest value{};
-    if (row.type(column) != ValueType::kBlob || bytes.size() != value.size()) return false;
-    std::copy(bytes.begin(), bytes.end(), reinterpret_cast<char*>(value.data()));
-    out = value;
-    return true;
-  };
-  if (!digest(6, entry.fingerprint) || !digest(7, entry.sha256)) return "a digest of it is not 32 bytes";
+  if (!digestOfColumn(row, 6, entry.fingerprint) || !digestOfColumn(row, 7, entry.sha256))
+    return "a digest of it is not 32 bytes";
   return std::nullopt;
 }
 

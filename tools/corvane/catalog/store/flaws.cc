@@ -1,4 +1,4 @@
-#include "catalog/flaws.h"
+#include "catalog/store/flaws.h"
 
 #include "text/escape.h"
 #include "text/output.h"
