@@ -167,6 +167,7 @@ TEST(DupesCommand, FindsWhatJdupesFindsOnATreeOfTraps) {
       {{"-r", "--empty"}, "-r -z"},
       {{"-r", "--paranoid", "-j", "3"}, "-r"},
       {{"-r", "-j", "1", "--min-size", "1"}, "-r"},
+      {{"-r", tree.root + "/small", tree.root}, "-r"},  // names given twice over are one name each
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.jdupes + " / " + c.ours.back());

@@ -82,8 +82,7 @@ std::string summary(std::size_t scanned, const FinderResult& result, std::size_t
 }
 
 // Groups and, when asked for, the sets of names of one file, in the order of their first names.
-void printGroups(const std::vector<Member>& members, const FinderResult& result, const DupesOptions& options,
-                 DupesOutput& output) {
+void printGroups(const Members& members, const FinderResult& result, const DupesOptions& options, DupesOutput& output) {
   struct Item {
     std::size_t first;
     const DuplicateGroup* group;
@@ -257,7 +256,7 @@ int runDupes(const Context& context, const DupesOptions& options) {
 
   const bool showProgress = !common.quiet && !common.trace && Progress::terminalAttached();
   std::size_t unlisted = 0;
-  std::vector<Member> members;
+  Members members;
   {
     Progress progress(showProgress, 0, "listing");
     members = source->list([&](std::uint64_t size) { progress.advance(size); },

@@ -34,7 +34,7 @@ std::uint64_t bytesDigested(std::uint64_t size, DigestKind kind) {
 
 class Finder {
  public:
-  Finder(const std::vector<Member>& members, const DupesSource& source, const FinderSettings& settings)
+  Finder(const Members& members, const DupesSource& source, const FinderSettings& settings)
       : members_(members), source_(source), settings_(settings) {}
 
   FinderResult run() {
@@ -288,7 +288,7 @@ class Finder {
                        (changed ? std::string("changed during the run; left out of every group") : why));
   }
 
-  const std::vector<Member>& members_;
+  const Members& members_;
   const DupesSource& source_;
   const FinderSettings& settings_;
   FinderResult result_;
@@ -296,8 +296,7 @@ class Finder {
 
 }  // namespace
 
-FinderResult findDuplicates(const std::vector<Member>& members, const DupesSource& source,
-                            const FinderSettings& settings) {
+FinderResult findDuplicates(const Members& members, const DupesSource& source, const FinderSettings& settings) {
   return Finder(members, source, settings).run();
 }
 

@@ -47,7 +47,6 @@ struct FinderResult {
 // from their whole content, byte by byte or by hash, each file read at most once (twice only
 // when paranoid and a SHA-256 is wanted). Files that change or fail are reported on standard
 // error as they are met and left out.
-FinderResult findDuplicates(const std::vector<Member>& members, const DupesSource& source,
-                            const FinderSettings& settings);
+FinderResult findDuplicates(const Members& members, const DupesSource& source, const FinderSettings& settings);
 
 }  // namespace corvane::tool

@@ -1,6 +1,7 @@
 #include "dupes/dupes_source.h"
 
-#include <unordered_set>
+#include <algorithm>
+#include <cstdint>
 
 #include "inputs/file_walk.h"
 #include "plugin/checked_digest.h"
@@ -12,36 +13,60 @@ namespace {
 using platform::FileError;
 using platform::FileType;
 
+// A name given twice (an operand repeated, or one within another) is one name: the first stays.
+Members withoutRepeatedNames(Members members) {
+  std::vector<std::uint32_t> order(members.size());
+  for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](auto a, auto b) { return members[a].name < members[b].name; });
+  std::vector<bool> repeated(members.size(), false);
+  bool any = false;
+  for (std::size_t i = 1; i < order.size(); ++i) {
+    if (members[order[i]].name == members[order[i - 1]].name) repeated[order[i]] = any = true;
+  }
+  if (!any) return members;
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < members.size(); ++i) {
+    if (repeated[i]) continue;
+    if (kept != i) members[kept] = std::move(members[i]);  // never onto itself, which would empty it
+    ++kept;
+  }
+  members.resize(kept);
+  return members;
+}
+
 class FileSource final : public DupesSource {
  public:
   FileSource(const PluginClient& client, std::shared_ptr<platform::FileSystem> fileSystem, FileSourceChoices choices)
       : client_(client), files_(std::move(fileSystem)), choices_(std::move(choices)) {}
 
-  std::vector<Member> list(const std::function<void(std::uint64_t)>& listed,
-                           const std::function<void(std::string_view, std::string_view)>& failed) override {
-    const auto seen = expandPaths(*files_, choices_.operands,
-                                  {.recursive = choices_.recursive,
-                                   .followLinks = choices_.followLinks,
-                                   .withStatus = true,
-                                   .found = [&](const SeenFile& file) { listed(file.status ? file.status->size : 0); },
-                                   .ownFiles = true,
-                                   .exclusions = choices_.exclusions,
-                                   .oneFileSystem = choices_.oneFileSystem});
-    std::vector<Member> members;
-    std::unordered_set<std::string_view> names;  // a name given twice is one name
-    for (const auto& file : seen) {
-      if (file.error) {
-        failed(file.path, *file.error);
-      } else if (!file.status) {
-        // An operand that could not be looked at: ask once more, for the reason.
-        const auto status = files_->statusOf(nullptr, file.path, platform::Resolve::kFollow);
-        failed(file.path, status ? "cannot be looked at" : status.error().description());
-      } else if (file.status->type != FileType::kRegular) {
-        failed(file.path, FileError::of(FileError::Reason::kNotRegular, "open", file.path).description());
-      } else if (names.insert(file.path).second) {
-        members.push_back({file.path, *file.status, true});
-      }
-    }
+  Members list(const std::function<void(std::uint64_t)>& listed,
+               const std::function<void(std::string_view, std::string_view)>& failed) override {
+    // Taken as the walk finds them, a file at a time, into a list that never doubles its room.
+    Members members;
+    walkPaths(*files_, choices_.operands,
+              {.recursive = choices_.recursive,
+               .followLinks = choices_.followLinks,
+               .withStatus = true,
+               .found = [&](const SeenFile& file) { listed(file.status ? file.status->size : 0); },
+               .ownFiles = true,
+               .exclusions = choices_.exclusions,
+               .oneFileSystem = choices_.oneFileSystem},
+              [&](SeenFile&& file) {
+                if (file.error) {
+                  failed(file.path, *file.error);
+                } else if (!file.status) {
+                  // An operand that could not be looked at: ask once more, for the reason.
+                  const auto status = files_->statusOf(nullptr, file.path, platform::Resolve::kFollow);
+                  failed(file.path, status ? "cannot be looked at" : status.error().description());
+                } else if (file.status->type != FileType::kRegular) {
+                  failed(file.path, FileError::of(FileError::Reason::kNotRegular, "open", file.path).description());
+                } else {
+                  members.push_back({std::move(file.path), *file.status, true});
+                }
+                return true;
+              });
+    // One operand's walk names each file once.
+    if (choices_.operands.size() > 1) return withoutRepeatedNames(std::move(members));
     return members;
   }
 
@@ -69,9 +94,9 @@ class AssetSource final : public DupesSource {
   AssetSource(const PluginClient& client, PhotoFolder library, std::optional<std::string> album)
       : client_(client), library_(std::move(library)), album_(std::move(album)) {}
 
-  std::vector<Member> list(const std::function<void(std::uint64_t)>& listed,
-                           const std::function<void(std::string_view, std::string_view)>& failed) override {
-    std::vector<Member> members;
+  Members list(const std::function<void(std::uint64_t)>& listed,
+               const std::function<void(std::string_view, std::string_view)>& failed) override {
+    Members members;
     const auto listing = library_.forEachAsset(album_, [&](const LibraryAsset& asset) {
       const auto status = library_.assetStatus(asset.identifier);
       if (!status) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -23,6 +24,8 @@ struct Member {
   platform::FileStatus status;
   bool fingerprinted = true;  // the channel has a fingerprint for it (a library's images have none)
 };
+// In pieces, not one block: a list of a great many never needs twice its room to grow.
+using Members = std::deque<Member>;
 
 // Where the members come from, and how each is digested and opened: files, or a photo
 // library's assets. Digests always come from the plug-in's channel.
@@ -32,8 +35,8 @@ class DupesSource {
 
   // Every member, in order. `listed` is told the size of each as it is found (for progress),
   // `failed` of names that cannot be looked at.
-  virtual std::vector<Member> list(const std::function<void(std::uint64_t size)>& listed,
-                                   const std::function<void(std::string_view name, std::string_view why)>& failed) = 0;
+  virtual Members list(const std::function<void(std::uint64_t size)>& listed,
+                       const std::function<void(std::string_view name, std::string_view why)>& failed) = 0;
   // One call through the channel, kept only if the member's file was read as first seen (else
   // an error of the kind kChanged). Safe to call from several threads at once.
   virtual Result<std::string> digest(const Member& member, DigestKind kind) const = 0;
