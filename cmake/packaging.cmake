@@ -45,6 +45,8 @@ set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME corvane)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
 # The command loads the library at run time, so no linker dependency names it.
 set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "libcorvane${PROJECT_VERSION_MAJOR} (= ${library_version})")
+# Nor libpq, loaded only for catalogs on a PostgreSQL server.
+set(CPACK_DEBIAN_TOOLS_PACKAGE_RECOMMENDS "libpq5")
 set(CPACK_COMPONENT_TOOLS_DESCRIPTION "content identities of files and photo-library items (command)
 corvane fingerprints files by their size and five samples, and hashes them
 whole, as sha256sum does; finds duplicates and keeps catalogs of what it

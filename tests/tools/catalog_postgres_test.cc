@@ -426,6 +426,27 @@ TEST_F(CatalogPostgres, AScanEndedMidBatchKeepsItsCommittedBatchesAndTheNextGoes
   }
 }
 
+// The client library is loaded only for a catalog on a server: without it the command starts and
+// hashes as ever, and such a catalog is refused with what to install.
+TEST_F(CatalogPostgres, WithoutItsClientLibraryOnlyCatalogsOnAServerAreRefused) {
+  if (::geteuid() != 0) GTEST_SKIP() << "hiding the library takes a mount namespace";
+  TempDir dir;
+  dir.write("file", "abc");
+  const auto uri = database();
+  // The library hidden behind an empty file, in a mount namespace of the script's own.
+  const auto hidden = runShell(
+      "unshare -m sh -c 'mount --bind /dev/null \"$(readlink -f $(ldconfig -p | "
+      "sed -n \"s/.*libpq.so.5 (libc6,x86-64) => //p\" | head -n 1))\" && \"$0\" hash \"$1\" "
+      "&& \"$0\" catalog roots \"$2\"' '" +
+      corvanePath() + "' '" + dir.at("file") + "' '" + uri + "'");
+  EXPECT_EQ(hidden.status, 1) << hidden.err;
+  EXPECT_EQ(hidden.out, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad  " + dir.at("file") + "\n");
+  EXPECT_NE(hidden.err.find("PostgreSQL's client library cannot be loaded (install libpq5)"), std::string::npos)
+      << hidden.err;
+  const auto reached = corvane({"roots", uri});  // with the library in place
+  EXPECT_EQ(reached.err.find("client library"), std::string::npos) << reached.err;
+}
+
 TEST_F(CatalogPostgres, AHostilePathRoundTripsExactly) {
   TempDir dir;
   const std::vector<std::string> names = {"it's \"quoted\"",         "back\\slash", "new\nline", "\xff\xfe not UTF-8",

@@ -7,20 +7,26 @@
 #include <optional>
 #include <vector>
 
-#include <libpq-fe.h>
+#include "catalog/store/libpq_library.h"
 
 namespace corvane::tool::catalog {
 namespace {
+
+// Loaded by openPostgres before anything here is called.
+const Libpq& pq() {
+  std::string ignored;
+  return *libpq(ignored);
+}
 
 // Type identifiers of the server's built-in types (pg_type.oid), fixed since long ago.
 constexpr Oid kBool = 16, kBytea = 17, kInt8 = 20, kInt2 = 21, kInt4 = 23, kText = 25, kFloat4 = 700, kFloat8 = 701,
               kNumeric = 1700;
 
 struct ConnectionCloser {
-  void operator()(PGconn* conn) const { PQfinish(conn); }
+  void operator()(PGconn* conn) const { pq().PQfinish(conn); }
 };
 struct ResultClearer {
-  void operator()(PGresult* result) const { PQclear(result); }
+  void operator()(PGresult* result) const { pq().PQclear(result); }
 };
 using ResultPtr = std::unique_ptr<PGresult, ResultClearer>;
 
@@ -33,11 +39,11 @@ std::string firstLine(const char* message) {
 
 std::string errorOf(const PGresult* result, PGconn* conn) {
   if (result != nullptr) {
-    if (const char* primary = PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY)) return firstLine(primary);
-    if (const char* message = PQresultErrorMessage(result); message != nullptr && *message != 0)
+    if (const char* primary = pq().PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY)) return firstLine(primary);
+    if (const char* message = pq().PQresultErrorMessage(result); message != nullptr && *message != 0)
       return firstLine(message);
   }
-  return firstLine(PQerrorMessage(conn));
+  return firstLine(pq().PQerrorMessage(conn));
 }
 
 std::uint64_t bigEndian(const char* bytes, int size) {
@@ -72,7 +78,7 @@ class PostgresConnection final : public ConnectionEngine {
   Engine engine() const override { return Engine::kPostgres; }
   Result<> execute(const char* sql) override;
   Result<std::unique_ptr<StatementEngine>> prepare(std::string_view sql) override;
-  std::string error() const override { return firstLine(PQerrorMessage(conn_.get())); }
+  std::string error() const override { return firstLine(pq().PQerrorMessage(conn_.get())); }
 
   // The connection carries one result at a time: a statement about to send takes it over, and
   // the rows still on their way to another one are taken in for it first.
@@ -94,9 +100,9 @@ class PostgresStatement final : public StatementEngine {
   ~PostgresStatement() override {
     discard();
     connection_.release(this);
-    if (!name_.empty() && PQstatus(connection_.handle()) == CONNECTION_OK) {
+    if (!name_.empty() && pq().PQstatus(connection_.handle()) == CONNECTION_OK) {
       connection_.claim(nullptr);
-      ResultPtr(PQexec(connection_.handle(), ("DEALLOCATE " + name_).c_str()));
+      ResultPtr(pq().PQexec(connection_.handle(), ("DEALLOCATE " + name_).c_str()));
     }
   }
 
@@ -114,7 +120,7 @@ class PostgresStatement final : public StatementEngine {
   void bindValueOf(int index, const StatementEngine& row, int column) override {
     const auto& other = static_cast<const PostgresStatement&>(row);
     if (other.type(column) == ValueType::kNull) return bindNull(index);
-    param(index) = {PQftype(other.row_.get(), column), std::string(other.blob(column)), false};
+    param(index) = {pq().PQftype(other.row_.get(), column), std::string(other.blob(column)), false};
   }
 
   StepResult step() override;
@@ -126,10 +132,10 @@ class PostgresStatement final : public StatementEngine {
   }
 
   std::int64_t integer(int column) const override {
-    if (!row_ || PQgetisnull(row_.get(), 0, column)) return 0;
-    const char* value = PQgetvalue(row_.get(), 0, column);
-    const int size = PQgetlength(row_.get(), 0, column);
-    switch (PQftype(row_.get(), column)) {
+    if (!row_ || pq().PQgetisnull(row_.get(), 0, column)) return 0;
+    const char* value = pq().PQgetvalue(row_.get(), 0, column);
+    const int size = pq().PQgetlength(row_.get(), 0, column);
+    switch (pq().PQftype(row_.get(), column)) {
       case kInt8: return static_cast<std::int64_t>(bigEndian(value, 8));
       case kInt4: return static_cast<std::int32_t>(bigEndian(value, 4));
       case kInt2: return static_cast<std::int16_t>(bigEndian(value, 2));
@@ -143,8 +149,8 @@ class PostgresStatement final : public StatementEngine {
     }
   }
   ValueType type(int column) const override {
-    if (!row_ || PQgetisnull(row_.get(), 0, column)) return ValueType::kNull;
-    switch (PQftype(row_.get(), column)) {
+    if (!row_ || pq().PQgetisnull(row_.get(), 0, column)) return ValueType::kNull;
+    switch (pq().PQftype(row_.get(), column)) {
       case kInt8:
       case kInt4:
       case kInt2:
@@ -157,14 +163,14 @@ class PostgresStatement final : public StatementEngine {
     }
   }
   std::string_view blob(int column) const override {
-    if (!row_ || PQgetisnull(row_.get(), 0, column)) return {};
-    return {PQgetvalue(row_.get(), 0, column), static_cast<std::size_t>(PQgetlength(row_.get(), 0, column))};
+    if (!row_ || pq().PQgetisnull(row_.get(), 0, column)) return {};
+    return {pq().PQgetvalue(row_.get(), 0, column), static_cast<std::size_t>(pq().PQgetlength(row_.get(), 0, column))};
   }
   std::string error() const override { return error_.empty() ? connection_.error() : error_; }
 
   // Another statement needs the connection: the rest of this one's rows wait here.
   void takeInRest() {
-    while (ResultPtr result{PQgetResult(connection_.handle())}) pending_.push_back(std::move(result));
+    while (ResultPtr result{pq().PQgetResult(connection_.handle())}) pending_.push_back(std::move(result));
     state_ = State::kTakenIn;
   }
 
@@ -189,13 +195,13 @@ class PostgresStatement final : public StatementEngine {
       pending_.pop_front();
       return result;
     }
-    return ResultPtr(PQgetResult(connection_.handle()));
+    return ResultPtr(pq().PQgetResult(connection_.handle()));
   }
   // Reads this statement's results to their end, keeping none.
   void discard() {
     row_.reset();
     if (state_ == State::kStreaming) {
-      while (ResultPtr(PQgetResult(connection_.handle()))) {
+      while (ResultPtr(pq().PQgetResult(connection_.handle()))) {
       }
     }
     pending_.clear();
@@ -220,8 +226,8 @@ void PostgresConnection::claim(PostgresStatement* statement) {
 
 Result<> PostgresConnection::execute(const char* sql) {
   claim(nullptr);
-  ResultPtr result(PQexec(conn_.get(), sql));
-  const auto status = PQresultStatus(result.get());
+  ResultPtr result(pq().PQexec(conn_.get(), sql));
+  const auto status = pq().PQresultStatus(result.get());
   if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return {};
   return failure(errorOf(result.get(), conn_.get()));
 }
@@ -246,24 +252,24 @@ bool PostgresStatement::send() {
   // once goes unnamed, leaving nothing behind.
   if (++runs_ == 2) {
     std::string name = connection_.nextName();
-    ResultPtr prepared(PQprepare(conn, name.c_str(), sql_.c_str(), count, types.data()));
-    if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK) {
+    ResultPtr prepared(pq().PQprepare(conn, name.c_str(), sql_.c_str(), count, types.data()));
+    if (pq().PQresultStatus(prepared.get()) != PGRES_COMMAND_OK) {
       error_ = errorOf(prepared.get(), conn);
       connection_.release(this);
       return false;
     }
     name_ = std::move(name);
   }
-  const int sent =
-      name_.empty()
-          ? PQsendQueryParams(conn, sql_.c_str(), count, types.data(), values.data(), lengths.data(), formats.data(), 1)
-          : PQsendQueryPrepared(conn, name_.c_str(), count, values.data(), lengths.data(), formats.data(), 1);
+  const int sent = name_.empty() ? pq().PQsendQueryParams(conn, sql_.c_str(), count, types.data(), values.data(),
+                                                          lengths.data(), formats.data(), 1)
+                                 : pq().PQsendQueryPrepared(conn, name_.c_str(), count, values.data(), lengths.data(),
+                                                            formats.data(), 1);
   if (sent != 1) {
     error_ = errorOf(nullptr, conn);
     connection_.release(this);
     return false;
   }
-  PQsetSingleRowMode(conn);
+  pq().PQsetSingleRowMode(conn);
   state_ = State::kStreaming;
   return true;
 }
@@ -279,7 +285,7 @@ StepResult PostgresStatement::step() {
     }
   }
   ResultPtr result = next();
-  const auto status = result ? PQresultStatus(result.get()) : PGRES_COMMAND_OK;
+  const auto status = result ? pq().PQresultStatus(result.get()) : PGRES_COMMAND_OK;
   if (status == PGRES_SINGLE_TUPLE) {
     row_ = std::move(result);
     return StepResult::kRow;
@@ -329,15 +335,15 @@ std::string shownPostgresName(std::string_view conninfo) {
 namespace {
 
 struct OptionsFreer {
-  void operator()(PQconninfoOption* options) const { PQconninfoFree(options); }
+  void operator()(PQconninfoOption* options) const { pq().PQconninfoFree(options); }
 };
 
 // The password a connection string holds, if any: libpq's messages may quote the string, or
 // the part of it they could not read.
 std::optional<std::string> passwordIn(const std::string& conninfo, bool& readable) {
   char* message = nullptr;
-  const std::unique_ptr<PQconninfoOption, OptionsFreer> options(PQconninfoParse(conninfo.c_str(), &message));
-  PQfreemem(message);  // may quote the string: never shown
+  const std::unique_ptr<PQconninfoOption, OptionsFreer> options(pq().PQconninfoParse(conninfo.c_str(), &message));
+  pq().PQfreemem(message);  // may quote the string: never shown
   readable = options != nullptr;
   if (!options) return std::nullopt;
   for (const PQconninfoOption* option = options.get(); option->keyword != nullptr; ++option) {
@@ -350,15 +356,16 @@ std::optional<std::string> passwordIn(const std::string& conninfo, bool& readabl
 }  // namespace
 
 Result<Database> openPostgres(const std::string& conninfo) {
+  if (std::string why; libpq(why) == nullptr) return failure(why);
   bool readable = false;
   const auto password = passwordIn(conninfo, readable);
   if (!readable) return failure("not a connection string that PostgreSQL's client library can read");
   const char* keywords[] = {"dbname", "fallback_application_name", nullptr};
   const char* values[] = {conninfo.c_str(), "corvane", nullptr};
-  std::unique_ptr<PGconn, ConnectionCloser> conn(PQconnectdbParams(keywords, values, 1));
+  std::unique_ptr<PGconn, ConnectionCloser> conn(pq().PQconnectdbParams(keywords, values, 1));
   if (!conn) return failure("out of memory for a PostgreSQL connection");
-  if (PQstatus(conn.get()) != CONNECTION_OK) {
-    std::string message = firstLine(PQerrorMessage(conn.get()));
+  if (pq().PQstatus(conn.get()) != CONNECTION_OK) {
+    std::string message = firstLine(pq().PQerrorMessage(conn.get()));
     if (password) {
       for (auto at = message.find(*password); at != std::string::npos; at = message.find(*password, at + 3))
         message.replace(at, password->size(), "…");
@@ -366,7 +373,7 @@ Result<Database> openPostgres(const std::string& conninfo) {
     return failure(message);
   }
   // The server's notices ("already exists, skipping") are not the command's to print.
-  PQsetNoticeProcessor(conn.get(), ignoreNotice, nullptr);
+  pq().PQsetNoticeProcessor(conn.get(), ignoreNotice, nullptr);
   return Database(std::make_unique<PostgresConnection>(conn.release()));
 }
 
