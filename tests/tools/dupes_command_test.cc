@@ -7,11 +7,13 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <thread>
 
 #include <nlohmann/json.hpp>
 
+#include "support/loop_mount.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
 
@@ -345,6 +347,26 @@ TEST(DupesCommand, SummarySaysWhatWasFoundAndRead) {
                          read + " bytes"),
             std::string::npos)
       << run.err;
+}
+
+// Two fresh file systems number their first files alike: the same inode number on two devices
+// is two files, and a copy across them a duplicate.
+TEST(DupesCommand, TheSameInodeNumberOnTwoFileSystemsIsTwoFiles) {
+  std::string whyNot;
+  const auto first = LoopMount::make("ext4", 8 << 20, &whyNot), second = LoopMount::make("ext4", 8 << 20, &whyNot);
+  if (!first || !second) GTEST_SKIP() << whyNot;
+  const auto bytes = patternText(5000, 3);
+  for (const auto* mount : {first.get(), second.get()}) {
+    std::ofstream(mount->path() + "/a", std::ios::binary) << bytes;
+  }
+  struct stat one {
+  }, two{};
+  ASSERT_EQ(::stat((first->path() + "/a").c_str(), &one), 0);
+  ASSERT_EQ(::stat((second->path() + "/a").c_str(), &two), 0);
+  ASSERT_EQ(one.st_ino, two.st_ino) << "the file systems numbered their first files apart";
+  const auto run = runCorvane({"-q", "dupes", "-H", first->path(), second->path()});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "duplicate  " + first->path() + "/a\nduplicate  " + second->path() + "/a\n\n");
 }
 
 }  // namespace

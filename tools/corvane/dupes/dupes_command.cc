@@ -286,7 +286,7 @@ int runDupes(const Context& context, const DupesOptions& options) {
     for (const auto& group : result.groups) {
       if (group.probable) continue;
       ActionGroup acted{group.size, {}, false};
-      for (const auto i : group.members) acted.members.push_back({members[i].name, members[i].status});
+      for (const auto i : group.members) acted.members.push_back({std::string(members[i].name), members[i].status});
       groups.push_back(std::move(acted));
     }
     const int status = actOnGroups(context, options, groups, library ? &*library : nullptr);

@@ -101,6 +101,9 @@ class Finder {
   // output wants the SHA-256 of files that the fingerprint would read whole anyway.
   std::vector<DuplicateGroup> identify(const std::vector<std::vector<std::size_t>>& buckets) {
     std::vector<std::pair<std::size_t, DigestKind>> candidates;
+    std::size_t count = 0;
+    for (const auto& bucket : buckets) count += bucket.size();
+    candidates.reserve(count);
     for (const auto& bucket : buckets) {
       const bool small = members_[bucket.front()].status.size <= kWholeFileLimit;
       const bool fingerprinted =

@@ -23,14 +23,7 @@ Members withoutRepeatedNames(Members members) {
   for (std::size_t i = 1; i < order.size(); ++i) {
     if (members[order[i]].name == members[order[i - 1]].name) repeated[order[i]] = any = true;
   }
-  if (!any) return members;
-  std::size_t kept = 0;
-  for (std::size_t i = 0; i < members.size(); ++i) {
-    if (repeated[i]) continue;
-    if (kept != i) members[kept] = std::move(members[i]);  // never onto itself, which would empty it
-    ++kept;
-  }
-  members.resize(kept);
+  if (any) members.leaveOut(repeated);
   return members;
 }
 
@@ -61,7 +54,7 @@ class FileSource final : public DupesSource {
                 } else if (file.status->type != FileType::kRegular) {
                   failed(file.path, FileError::of(FileError::Reason::kNotRegular, "open", file.path).description());
                 } else {
-                  members.push_back({std::move(file.path), *file.status, true});
+                  members.add(file.path, *file.status);
                 }
                 return true;
               });
@@ -71,8 +64,8 @@ class FileSource final : public DupesSource {
   }
 
   Result<std::string> digest(const Member& member, DigestKind kind) const override {
-    auto answer =
-        digestOfSeenFile(client_, *files_, kind, {member.name, std::nullopt, member.status}, Match::kSameVersion);
+    auto answer = digestOfSeenFile(client_, *files_, kind, {std::string(member.name), std::nullopt, member.status},
+                                   Match::kSameVersion);
     if (!answer) return failure(answer.error());
     return std::move(answer->digest);
   }
@@ -104,7 +97,7 @@ class AssetSource final : public DupesSource {
         return true;
       }
       listed(status->size);
-      members.push_back({asset.identifier, *status, asset.type == photo_library::MediaType::kVideo});
+      members.add(asset.identifier, *status, asset.type == photo_library::MediaType::kVideo);
       return true;
     });
     if (!listing) failed(listing.error().attempted, listing.error().why);

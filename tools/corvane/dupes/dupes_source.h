@@ -1,6 +1,5 @@
 #pragma once
 
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -9,6 +8,7 @@
 #include <vector>
 
 #include "cli/error.h"
+#include "dupes/members.h"
 #include "inputs/exclusions.h"
 #include "inputs/photo_folder.h"
 #include "platform/file_system.h"
@@ -16,16 +16,6 @@
 #include "plugin/plugin_client.h"
 
 namespace corvane::tool {
-
-// One name under consideration: a path or an asset identifier, and the status of its file as
-// first seen, which every later look must find again.
-struct Member {
-  std::string name;
-  platform::FileStatus status;
-  bool fingerprinted = true;  // the channel has a fingerprint for it (a library's images have none)
-};
-// In pieces, not one block: a list of a great many never needs twice its room to grow.
-using Members = std::deque<Member>;
 
 // Where the members come from, and how each is digested and opened: files, or a photo
 // library's assets. Digests always come from the plug-in's channel.
