@@ -1,6 +1,8 @@
 #include "file_hashing/file_hash.h"
 
+#include <algorithm>
 #include <memory>
+#include <span>
 
 #include "file_hashing/digest_text.h"
 #include "file_hashing/stable_read.h"
@@ -13,16 +15,16 @@ using platform::FileError;
 
 // One read of the whole file, piece by piece, until a read gives nothing (or comes short at its
 // stated size).
-platform::FileResult<ReadPass> hashPass(const platform::File& file, std::uint64_t size, std::uint8_t* piece) {
+platform::FileResult<ReadPass> hashPass(const platform::File& file, std::uint64_t size, std::span<std::uint8_t> piece) {
   platform::Sha256 sha;
   std::uint64_t total = 0;
   for (;;) {
-    const auto count = file.readSome(total, {piece, kHashPieceSize});
+    const auto count = file.readSome(total, piece);
     if (!count) return platform::Unexpected(count.error());
     if (*count == 0) break;
-    sha.update({piece, *count});
+    sha.update({piece.data(), *count});
     total += *count;
-    if (*count < kHashPieceSize && total == size && shortReadEndsAt(size)) break;
+    if (*count < piece.size() && total == size && shortReadEndsAt(size)) break;
   }
   return ReadPass{sha.finalize(), total == size};
 }
@@ -47,11 +49,18 @@ std::optional<std::string> hashFile(std::string_view filePath, const FileContext
   }
   const platform::File& reader = **file;
   if (before->size > kHashPieceSize) reader.adviseSequential();
-  // Uninitialised on purpose: every byte used was just read.
-  const auto piece = std::make_unique_for_overwrite<std::uint8_t[]>(kHashPieceSize);
+  // A small file gets a piece of its size and one byte more (which finds its end in one read),
+  // not the largest: every call allocates one. Uninitialised on purpose: every byte used was just read.
+  const auto pieceSize =
+      static_cast<std::size_t>(std::clamp<std::uint64_t>(before->size + 1, kSmallestHashPiece, kHashPieceSize));
+  const auto piece = std::make_unique_for_overwrite<std::uint8_t[]>(pieceSize);
   ReadPass outcome;
   const auto verdict = readStably(
-      reader, *before, lookedAt, [&] { return hashPass(reader, before->size, piece.get()); }, outcome);
+      reader, *before, lookedAt,
+      [&] {
+        return hashPass(reader, before->size, {piece.get(), pieceSize});
+      },
+      outcome);
   // Never a digest of part of the file, nor of a mix of versions. A pseudo-file, whose stated
   // size says nothing, is hashed for what it holds, as sha256sum would.
   if (!verdict) return context.failWithLine(filePath, verdict.error());

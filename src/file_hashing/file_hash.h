@@ -11,6 +11,8 @@ namespace corvane::file_hashing {
 
 // Pieces of at most this size are read and hashed one at a time, so memory stays bounded.
 inline constexpr std::size_t kHashPieceSize = 1 << 20;
+// Nor smaller than this, whatever size a file states (a pseudo-file states 0 or a page).
+inline constexpr std::size_t kSmallestHashPiece = 64 << 10;
 
 // The SHA-256 of a file's whole content, read from one open file until a read gives nothing. A
 // file that changes while it is read gives no digest; a pseudo-file (/proc, /sys), whose stated
