@@ -428,6 +428,9 @@ TEST(CatalogSafety, WhatIsNotASoundCatalogOfOursIsRefusedAndLeftByteForByte) {
     EXPECT_NE(scan.err.find("left as it is"), std::string::npos) << c.name << ": " << scan.err;
     EXPECT_EQ(runCorvane({"-q", "catalog", "merge", path, good}).status, 1) << c.name;
     EXPECT_EQ(runCorvane({"-q", "catalog", "merge", good, path}).status, 1) << c.name;
+    // A source refused before a new catalog is made: no empty catalog is left behind.
+    EXPECT_EQ(runCorvane({"-q", "catalog", "merge", dir.at("new.catalog"), good, path}).status, 1) << c.name;
+    EXPECT_FALSE(fs::exists(dir.at("new.catalog"))) << c.name;
     for (const char* reader : {"export", "verify"}) runCorvane({"-q", "catalog", reader, path});
     runCorvane({"-q", "catalog", "diff", path, tree});
     EXPECT_TRUE(readBytes(path) == before) << c.name << ": the file was changed";

@@ -347,6 +347,13 @@ TEST(DupesCommand, SummarySaysWhatWasFoundAndRead) {
                          read + " bytes"),
             std::string::npos)
       << run.err;
+  // A name that fails, given twice, is said and counted once.
+  const auto missing = dir.path().string() + "/missing";
+  const auto twice = runCorvane({"dupes", missing, a, missing, b});
+  EXPECT_EQ(twice.status, 1);
+  EXPECT_EQ(twice.out, a + "\n" + b + "\n\n");
+  EXPECT_EQ(lines(twice.err).size(), 2u) << twice.err;  // the missing name, then the summary
+  EXPECT_NE(twice.err.find(", 1 file unreadable"), std::string::npos) << twice.err;
 }
 
 // Two fresh file systems number their first files alike: the same inode number on two devices

@@ -1,3 +1,6 @@
+#include <memory>
+#include <vector>
+
 #include "catalog/catalog_command.h"
 #include "catalog/opening.h"
 #include "catalog/store/flaws.h"
@@ -32,18 +35,26 @@ Result<> takeRoot(Store& target, Store& source, const Root& from, const Root& in
 }  // namespace
 
 int runMerge(const Context& context, const CatalogOptions& options) {
-  auto target = Store::open(*context.files, options.catalog, Store::Access::kWrite);
-  if (!target) {
-    printError(target.error().text());
-    return kExitFailed;
-  }
-  bool flawed = false;
+  // Every source is opened, and checked, before the target: a source that cannot be read leaves
+  // no new, empty catalog behind.
+  std::vector<std::unique_ptr<Store>> sources;
   for (const auto& path : options.paths) {
     auto source = Store::open(*context.files, path, Store::Access::kReadChecked);
     if (!source) {
       printError(source.error().text());
       return kExitFailed;
     }
+    sources.push_back(std::move(*source));
+  }
+  auto target = Store::open(*context.files, options.catalog, Store::Access::kWrite);
+  if (!target) {
+    printError(target.error().text());
+    return kExitFailed;
+  }
+  bool flawed = false;
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    const auto& path = options.paths[i];
+    auto* source = &sources[i];
     if (auto begun = (*source)->beginRead(); !begun) {
       printError(begun.error().within(quoteName(catalogName(path))).text());
       return kExitFailed;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <set>
+#include <string>
 
 #include "inputs/file_walk.h"
 #include "plugin/checked_digest.h"
@@ -36,6 +38,12 @@ class FileSource final : public DupesSource {
                const std::function<void(std::string_view, std::string_view)>& failed) override {
     // Taken as the walk finds them, a file at a time, into a list that never doubles its room.
     Members members;
+    // A name that failed is told once, however many operands lead to it (failures are few).
+    std::set<std::string, std::less<>> failedNames;
+    const auto fail = [&](std::string_view name, std::string_view why) {
+      if (choices_.operands.size() > 1 && !failedNames.emplace(name).second) return;
+      failed(name, why);
+    };
     walkPaths(*files_, choices_.operands,
               {.recursive = choices_.recursive,
                .followLinks = choices_.followLinks,
@@ -46,13 +54,13 @@ class FileSource final : public DupesSource {
                .oneFileSystem = choices_.oneFileSystem},
               [&](SeenFile&& file) {
                 if (file.error) {
-                  failed(file.path, *file.error);
+                  fail(file.path, *file.error);
                 } else if (!file.status) {
                   // An operand that could not be looked at: ask once more, for the reason.
                   const auto status = files_->statusOf(nullptr, file.path, platform::Resolve::kFollow);
-                  failed(file.path, status ? "cannot be looked at" : status.error().description());
+                  fail(file.path, status ? "cannot be looked at" : status.error().description());
                 } else if (file.status->type != FileType::kRegular) {
-                  failed(file.path, FileError::of(FileError::Reason::kNotRegular, "open", file.path).description());
+                  fail(file.path, FileError::of(FileError::Reason::kNotRegular, "open", file.path).description());
                 } else {
                   members.add(file.path, *file.status);
                 }

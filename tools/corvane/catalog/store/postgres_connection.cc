@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "catalog/store/libpq_library.h"
+#include "catalog/store/postgres_name.h"
 
 namespace corvane::tool::catalog {
 namespace {
@@ -299,77 +300,27 @@ StepResult PostgresStatement::step() {
 
 void ignoreNotice(void*, const char*) {}
 
-}  // namespace
-
-bool isPostgresName(std::string_view name) {
-  return name.starts_with("postgresql://") || name.starts_with("postgres://") || name.starts_with("service=");
-}
-
-std::string shownPostgresName(std::string_view conninfo) {
-  std::string shown(conninfo);
-  // In a URI: user:password@ before the host, and password=… among the parameters.
-  if (const auto scheme = shown.find("://"); scheme != std::string::npos) {
-    const auto start = scheme + 3;
-    const auto end = shown.find_first_of("/?", start);
-    const auto at = shown.rfind('@', end == std::string::npos ? std::string::npos : end);
-    if (at != std::string::npos && at >= start) {
-      const auto colon = shown.find(':', start);
-      if (colon != std::string::npos && colon < at) shown.erase(colon, at - colon);
-    }
-  }
-  // As a parameter of a URI (?password=…&) or a keyword of a conninfo (password=… ).
-  for (std::size_t at = shown.find("password="); at != std::string::npos; at = shown.find("password=", at)) {
-    const bool starts = at == 0 || shown[at - 1] == '?' || shown[at - 1] == '&' || shown[at - 1] == ' ';
-    if (!starts) {
-      ++at;
-      continue;
-    }
-    auto end = shown.find_first_of("& ", at);
-    if (end == std::string::npos) end = shown.size();
-    shown.replace(at + 9, end - at - 9, "…");
-    at += 9;
-  }
-  return shown;
-}
-
-namespace {
-
-struct OptionsFreer {
-  void operator()(PQconninfoOption* options) const { pq().PQconninfoFree(options); }
-};
-
-// The password a connection string holds, if any: libpq's messages may quote the string, or
-// the part of it they could not read.
-std::optional<std::string> passwordIn(const std::string& conninfo, bool& readable) {
+// Whether libpq can read the string at all: its messages then quote it, or the part of it
+// they could not read.
+bool readable(const std::string& conninfo) {
   char* message = nullptr;
-  const std::unique_ptr<PQconninfoOption, OptionsFreer> options(pq().PQconninfoParse(conninfo.c_str(), &message));
+  PQconninfoOption* options = pq().PQconninfoParse(conninfo.c_str(), &message);
   pq().PQfreemem(message);  // may quote the string: never shown
-  readable = options != nullptr;
-  if (!options) return std::nullopt;
-  for (const PQconninfoOption* option = options.get(); option->keyword != nullptr; ++option) {
-    if (std::string_view(option->keyword) == "password" && option->val != nullptr && *option->val != '\0')
-      return std::string(option->val);
-  }
-  return std::nullopt;
+  if (options != nullptr) pq().PQconninfoFree(options);
+  return options != nullptr;
 }
 
 }  // namespace
 
 Result<Database> openPostgres(const std::string& conninfo) {
   if (std::string why; libpq(why) == nullptr) return failure(why);
-  bool readable = false;
-  const auto password = passwordIn(conninfo, readable);
-  if (!readable) return failure("not a connection string that PostgreSQL's client library can read");
+  if (!readable(conninfo)) return failure("not a connection string that PostgreSQL's client library can read");
   const char* keywords[] = {"dbname", "fallback_application_name", nullptr};
   const char* values[] = {conninfo.c_str(), "corvane", nullptr};
   std::unique_ptr<PGconn, ConnectionCloser> conn(pq().PQconnectdbParams(keywords, values, 1));
   if (!conn) return failure("out of memory for a PostgreSQL connection");
   if (pq().PQstatus(conn.get()) != CONNECTION_OK) {
-    std::string message = firstLine(pq().PQerrorMessage(conn.get()));
-    if (password) {
-      for (auto at = message.find(*password); at != std::string::npos; at = message.find(*password, at + 3))
-        message.replace(at, password->size(), "…");
-    }
+    const std::string message = withoutPassword(firstLine(pq().PQerrorMessage(conn.get())), conninfo);
     return failure(message);
   }
   // The server's notices ("already exists, skipping") are not the command's to print.

@@ -9,6 +9,7 @@
 
 #include "catalog/store/catalog_file.h"
 #include "catalog/store/postgres_connection.h"
+#include "catalog/store/postgres_name.h"
 #include "catalog/store/row_rules.h"
 #include "catalog/store/schema.h"
 #include "catalog/store/sqlite_connection.h"

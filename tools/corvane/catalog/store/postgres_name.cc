@@ -1,0 +1,210 @@
+#include "catalog/store/postgres_name.h"
+
+#include <algorithm>
+#include <cctype>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "catalog/store/libpq_library.h"
+
+namespace corvane::tool::catalog {
+namespace {
+
+constexpr std::string_view kHidden = "…";
+
+std::size_t findIgnoringCase(std::string_view text, std::string_view word) {
+  const auto found = std::ranges::search(
+      text, word, [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
+  return found.empty() ? std::string_view::npos : static_cast<std::size_t>(found.begin() - text.begin());
+}
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string percentDecoded(std::string_view text) {
+  std::string decoded;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
+      decoded += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+      i += 2;
+    } else {
+      decoded += text[i];
+    }
+  }
+  return decoded;
+}
+
+// A connection string split into what may be shown and what is, or may be meant as, a password.
+struct Masked {
+  std::string shown;
+  std::vector<std::string> secrets;  // as written, and percent-decoded
+};
+
+void hide(Masked& masked, std::string_view secret) {
+  masked.shown += kHidden;
+  if (secret.empty()) return;
+  masked.secrets.emplace_back(secret);
+  masked.secrets.push_back(percentDecoded(secret));
+}
+
+// A URI: whatever stands between the user's name and the last '@' (a password holding '/', '?'
+// or '@' included), and the value of each parameter whose decoded name is a password's.
+Masked maskedUri(std::string_view uri, std::size_t authority) {
+  Masked masked{std::string(uri.substr(0, authority)), {}};
+  std::string_view rest = uri.substr(authority);
+  if (const auto at = rest.rfind('@'); at != std::string_view::npos) {
+    if (const auto colon = rest.find(':'); colon < at) {
+      masked.shown += rest.substr(0, colon + 1);
+      hide(masked, rest.substr(colon + 1, at - colon - 1));
+    } else {
+      masked.shown += rest.substr(0, at);
+    }
+    rest = rest.substr(at);
+  }
+  const auto query = rest.find('?');
+  masked.shown += rest.substr(0, query);
+  if (query == std::string_view::npos) return masked;
+  rest = rest.substr(query);
+  while (!rest.empty()) {
+    // rest starts with '?' or '&'.
+    const auto end = rest.find('&', 1);
+    const std::string_view parameter = rest.substr(0, end);
+    const auto equals = parameter.find('=');
+    if (equals != std::string_view::npos &&
+        findIgnoringCase(percentDecoded(parameter.substr(1, equals - 1)), "pass") != std::string_view::npos) {
+      masked.shown += parameter.substr(0, equals + 1);
+      hide(masked, parameter.substr(equals + 1));
+    } else {
+      masked.shown += parameter;
+    }
+    rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end);
+  }
+  return masked;
+}
+
+// keyword=value pairs that libpq could not read: everything from the first mention of a password.
+Masked maskedKeywords(std::string_view conninfo) {
+  const auto at = findIgnoringCase(conninfo, "pass");
+  if (at == std::string_view::npos) return {std::string(conninfo), {}};
+  Masked masked{std::string(conninfo.substr(0, at)) + "password=", {}};
+  hide(masked, conninfo.substr(at));
+  return masked;
+}
+
+struct OptionsFreer {
+  const Libpq* pq;
+  void operator()(PQconninfoOption* options) const { pq->PQconninfoFree(options); }
+};
+
+// A value as libpq's keyword=value form reads it back.
+std::string quoted(std::string_view value) {
+  if (!value.empty() && value.find_first_of(" \t\n\r\f\v'\\") == std::string_view::npos) return std::string(value);
+  std::string text = "'";
+  for (const char c : value) {
+    if (c == '\'' || c == '\\') text += '\\';
+    text += c;
+  }
+  return text + "'";
+}
+
+// libpq's own reading of the string, as keyword=value pairs with the password it would use left
+// out; nullopt when libpq is missing or cannot read it.
+std::optional<Masked> parsed(std::string_view conninfo) {
+  std::string ignored;
+  const Libpq* pq = libpq(ignored);
+  if (pq == nullptr) return std::nullopt;
+  char* message = nullptr;
+  const std::string text(conninfo);
+  const std::unique_ptr<PQconninfoOption, OptionsFreer> options(pq->PQconninfoParse(text.c_str(), &message),
+                                                                OptionsFreer{pq});
+  pq->PQfreemem(message);  // may quote the string: never shown
+  if (!options) return std::nullopt;
+  Masked masked;
+  for (const PQconninfoOption* option = options.get(); option->keyword != nullptr; ++option) {
+    if (option->val == nullptr || *option->val == '\0') continue;
+    const std::string_view keyword = option->keyword;
+    if (!masked.shown.empty()) masked.shown += ' ';
+    masked.shown += std::string(keyword) + "=";
+    if (keyword == "password") {
+      hide(masked, option->val);
+    } else {
+      masked.shown += quoted(option->val);
+    }
+  }
+  return masked;
+}
+
+bool holdsAny(std::string_view text, const std::vector<std::string>& secrets) {
+  const std::string decoded = percentDecoded(text);
+  return std::ranges::any_of(secrets, [&](const std::string& secret) {
+    return text.find(secret) != std::string_view::npos || decoded.find(secret) != std::string::npos;
+  });
+}
+
+// Whether a quoted piece of a message holds a piece of a secret: the quote, or any part of it
+// between the separators of a URI.
+bool quotesSecret(std::string_view quote, const std::vector<std::string>& secrets) {
+  const auto within = [&](std::string_view piece) {
+    return !piece.empty() && std::ranges::any_of(secrets, [&](const std::string& secret) {
+      return secret.find(piece) != std::string::npos || piece.find(secret) != std::string_view::npos;
+    });
+  };
+  if (within(quote)) return true;
+  for (std::size_t start = 0; start <= quote.size();) {
+    const auto end = std::min(quote.find_first_of("@/:?&=; \t", start), quote.size());
+    if (within(quote.substr(start, end - start))) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+Masked masked(std::string_view conninfo) {
+  const auto scheme = conninfo.find("://");
+  auto libpqs = parsed(conninfo);
+  if (scheme == std::string_view::npos) {
+    // keyword=value pairs: libpq's reading of them says all, and shows nothing of its password.
+    if (!libpqs) return maskedKeywords(conninfo);
+    if (libpqs->secrets.empty()) libpqs->shown = conninfo;
+    return std::move(*libpqs);
+  }
+  Masked uri = maskedUri(conninfo, scheme + 3);
+  if (libpqs) {
+    if (holdsAny(uri.shown, libpqs->secrets)) uri.shown = std::string(conninfo.substr(0, scheme + 3)) + "…";
+    uri.secrets.insert(uri.secrets.end(), libpqs->secrets.begin(), libpqs->secrets.end());
+  }
+  return uri;
+}
+
+}  // namespace
+
+bool isPostgresName(std::string_view name) {
+  return name.starts_with("postgresql://") || name.starts_with("postgres://") || name.starts_with("service=");
+}
+
+std::string shownPostgresName(std::string_view conninfo) { return masked(conninfo).shown; }
+
+std::string withoutPassword(std::string message, std::string_view conninfo) {
+  const auto secrets = masked(conninfo).secrets;
+  for (const auto& secret : secrets) {
+    for (auto at = message.find(secret); at != std::string::npos; at = message.find(secret, at + kHidden.size()))
+      message.replace(at, secret.size(), kHidden);
+  }
+  // What libpq quotes of the string it could not use ("s3c" of a password holding '/', read as a
+  // port; "ret@" of one holding '@', read as a host): hidden where it holds a piece of a secret.
+  for (auto open = message.find('"'); open != std::string::npos;) {
+    const auto close = message.find('"', open + 1);
+    if (close == std::string::npos) break;
+    const std::string_view quote(message.data() + open + 1, close - open - 1);
+    const bool secret = quotesSecret(quote, secrets);
+    if (secret) message.replace(open + 1, quote.size(), kHidden);
+    open = message.find('"', open + 1 + (secret ? kHidden.size() : quote.size()) + 1);
+  }
+  return message;
+}
+
+}  // namespace corvane::tool::catalog
