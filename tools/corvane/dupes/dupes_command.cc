@@ -266,6 +266,11 @@ int runDupes(const Context& context, const DupesOptions& options) {
                            });
   }
 
+  if (members.size() > Members::kMost) {
+    printError("more than " + std::to_string(Members::kMost) + " names to look at in one run");
+    return kExitFailed;
+  }
+
   FinderSettings settings;
   settings.minSize = std::max<std::uint64_t>(options.minSize, options.empty ? 0 : 1);
   if (options.maxSize) settings.maxSize = *options.maxSize;

@@ -63,84 +63,107 @@ class Finder {
   }
 
  private:
+  // Indices into the members, one after another, bucket by bucket: four bytes a file, where a
+  // tree of a great many files holds little more than its members.
+  struct Buckets {
+    std::vector<std::uint32_t> files;
+    std::vector<std::size_t> ends;  // of each bucket in files
+  };
+
   // Files of sizes that two or more distinct files share, by size; names of one file are set
   // aside on the way.
-  std::vector<std::vector<std::size_t>> candidatesBySize() {
-    std::vector<std::size_t> order;
+  Buckets candidatesBySize() {
+    std::vector<std::uint32_t> order;
     for (std::size_t i = 0; i < members_.size(); ++i) {
       const auto size = members_[i].status.size;
-      if (size >= settings_.minSize && size <= settings_.maxSize) order.push_back(i);
+      if (size >= settings_.minSize && size <= settings_.maxSize) order.push_back(static_cast<std::uint32_t>(i));
     }
-    const auto key = [&](std::size_t i) {
+    const auto key = [&](std::uint32_t i) {
       const auto& s = members_[i].status;
       return std::tuple(s.size, s.device, s.inode);
     };
     std::stable_sort(order.begin(), order.end(), [&](auto a, auto b) { return key(a) < key(b); });
 
-    std::vector<std::vector<std::size_t>> buckets;
+    // Each bucket is written over the front of `order`, which it never overtakes.
+    Buckets buckets;
+    std::size_t kept = 0;
     for (std::size_t at = 0; at < order.size();) {
       const auto size = members_[order[at]].status.size;
-      std::vector<std::size_t> files;
+      const auto start = kept;
       for (; at < order.size() && members_[order[at]].status.size == size;) {
         const auto file = order[at];
         std::vector<std::size_t> names{file};
         for (++at; at < order.size() && key(order[at]) == key(file); ++at) names.push_back(order[at]);
         if (names.size() > 1) result_.sameFiles.push_back(std::move(names));
-        files.push_back(file);
+        order[kept++] = file;
       }
-      if (files.size() > 1) {
-        std::sort(files.begin(), files.end());
-        buckets.push_back(std::move(files));
+      if (kept - start > 1) {
+        std::sort(order.begin() + static_cast<std::ptrdiff_t>(start),
+                  order.begin() + static_cast<std::ptrdiff_t>(kept));
+        buckets.ends.push_back(kept);
+      } else {
+        kept = start;
       }
     }
+    order.resize(kept);
+    order.shrink_to_fit();
+    buckets.files = std::move(order);
     return buckets;
   }
 
   // One call each through the channel; groups of equal digests. A bucket is fingerprinted
   // unless the channel has no fingerprint for one of its members (a library's image), or the
   // output wants the SHA-256 of files that the fingerprint would read whole anyway.
-  std::vector<DuplicateGroup> identify(const std::vector<std::vector<std::size_t>>& buckets) {
-    std::vector<std::pair<std::size_t, DigestKind>> candidates;
-    std::size_t count = 0;
-    for (const auto& bucket : buckets) count += bucket.size();
-    candidates.reserve(count);
-    for (const auto& bucket : buckets) {
-      const bool small = members_[bucket.front()].status.size <= kWholeFileLimit;
-      const bool fingerprinted =
-          std::all_of(bucket.begin(), bucket.end(), [&](auto i) { return members_[i].fingerprinted; });
-      const auto method =
-          fingerprinted && !(settings_.wantSha256 && small) ? DigestKind::kFingerprint : DigestKind::kHash;
-      for (const auto i : bucket) candidates.emplace_back(i, method);
+  std::vector<DuplicateGroup> identify(Buckets buckets) {
+    // Each candidate is its member's index, with its method in the top bit.
+    constexpr std::uint32_t kHashed = std::uint32_t{1} << 31;
+    std::vector<std::uint32_t>& candidates = buckets.files;
+    for (std::size_t b = 0, start = 0; b < buckets.ends.size(); start = buckets.ends[b++]) {
+      const auto first = candidates.begin() + static_cast<std::ptrdiff_t>(start);
+      const auto last = candidates.begin() + static_cast<std::ptrdiff_t>(buckets.ends[b]);
+      const bool small = members_[*first].status.size <= kWholeFileLimit;
+      const bool fingerprinted = std::all_of(first, last, [&](auto i) { return members_[i].fingerprinted; });
+      if (!fingerprinted || (settings_.wantSha256 && small)) {
+        for (auto it = first; it != last; ++it) *it |= kHashed;
+      }
     }
+    const auto memberOf = [](std::uint32_t candidate) { return candidate & ~kHashed; };
+    const auto methodOf = [](std::uint32_t candidate) {
+      return (candidate & kHashed) != 0 ? DigestKind::kHash : DigestKind::kFingerprint;
+    };
     Progress progress(settings_.showProgress, candidates.size(), "fingerprinting");
 
-    std::map<std::tuple<std::uint64_t, DigestKind, std::string>, std::vector<std::size_t>> byDigest;
+    std::map<std::tuple<std::uint64_t, DigestKind, std::string>, std::vector<std::uint32_t>> byDigest;
     runInOrder<Result<std::string>>(
         candidates.size(), settings_.threads,
         [&](std::size_t n) {
-          const auto [i, method] = candidates[n];
+          const auto i = memberOf(candidates[n]);
+          const auto method = methodOf(candidates[n]);
           auto answer = source_.digest(members_[i], method);
           progress.advance(answer ? bytesDigested(members_[i].status.size, method) : 0);
           return answer;
         },
         [&](std::size_t n, Result<std::string>& answer) {
-          const auto [i, method] = candidates[n];
+          const auto i = memberOf(candidates[n]);
           if (!answer) {
             leaveOut(progress, i, answer.error());
             return true;
           }
           const auto size = members_[i].status.size;
+          const auto method = methodOf(candidates[n]);
           result_.bytesRead += bytesDigested(size, method);
           byDigest[{size, method, std::move(*answer)}].push_back(i);
           return true;
         });
+    candidates = {};
 
     std::vector<DuplicateGroup> groups;
-    for (auto& [key, found] : byDigest) {
+    for (auto it = byDigest.begin(); it != byDigest.end(); it = byDigest.erase(it)) {
+      const auto& [key, found] = *it;
       if (found.size() < 2) continue;
       const auto& [size, method, digest] = key;
-      std::sort(found.begin(), found.end());
-      DuplicateGroup group{size, std::move(found), std::nullopt, std::nullopt, false};
+      DuplicateGroup group{size, {found.begin(), found.end()}, std::nullopt, std::nullopt, false};
+      std::sort(group.members.begin(), group.members.end());
       (method == DigestKind::kHash ? group.sha256 : group.fingerprint) = digest;
       groups.push_back(std::move(group));
     }

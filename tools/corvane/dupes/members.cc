@@ -25,36 +25,44 @@ void Members::add(std::string_view name, const platform::FileStatus& status, boo
     devices_.push_back(status.device);
     device = devices_.rbegin();
   }
-  records_.push_back({status.size, status.inode, status.modifiedNs, status.changedNs,
-                      static_cast<std::uint32_t>(blocks_.size() - 1), static_cast<std::uint32_t>(blockUsed_),
-                      static_cast<std::uint32_t>(name.size()),
-                      static_cast<std::uint32_t>(std::min<std::uint64_t>(status.links, UINT32_MAX)),
-                      static_cast<std::uint32_t>(devices_.rend() - device - 1), static_cast<std::uint8_t>(status.type),
-                      fingerprinted});
+  if (size_ % kChunk == 0 && size_ / kChunk == chunks_.size())
+    chunks_.push_back(std::make_unique_for_overwrite<Record[]>(kChunk));
+  at(size_++) = {.size = status.size,
+                 .inode = status.inode,
+                 .modifiedNs = status.modifiedNs,
+                 .changedNs = status.changedNs,
+                 .nameBlock = static_cast<std::uint32_t>(blocks_.size() - 1),
+                 .nameOffset = static_cast<std::uint32_t>(blockUsed_),
+                 .nameLength = static_cast<std::uint32_t>(name.size()),
+                 .device = static_cast<std::uint32_t>(devices_.rend() - device - 1),
+                 .type = static_cast<std::uint32_t>(status.type),
+                 .linked = status.links > 1,
+                 .fingerprinted = fingerprinted};
   blockUsed_ += name.size();
 }
 
 Member Members::operator[](std::size_t i) const {
-  const Record& r = records_[i];
+  const Record& r = at(i);
   return {std::string_view(blocks_[r.nameBlock].get() + r.nameOffset, r.nameLength),
           {.type = static_cast<platform::FileType>(r.type),
            .size = r.size,
            .device = devices_[r.device],
            .inode = r.inode,
-           .links = r.links,
+           .links = r.linked ? 2u : 1u,
            .modifiedNs = r.modifiedNs,
            .changedNs = r.changedNs},
-          r.fingerprinted};
+          r.fingerprinted != 0};
 }
 
 void Members::leaveOut(const std::vector<bool>& marked) {
   std::size_t kept = 0;
-  for (std::size_t i = 0; i < records_.size(); ++i) {
+  for (std::size_t i = 0; i < size_; ++i) {
     if (marked[i]) continue;
-    if (kept != i) records_[kept] = records_[i];
+    if (kept != i) at(kept) = at(i);
     ++kept;
   }
-  records_.resize(kept);  // their names' bytes stay: few are given twice
+  size_ = kept;  // their names' bytes stay: few are given twice
+  chunks_.resize((size_ + kChunk - 1) / kChunk);
 }
 
 }  // namespace corvane::tool
