@@ -99,9 +99,9 @@ void printGroups(const Members& members, const FinderResult& result, const Dupes
     const auto& indices = item.group ? item.group->members : *item.sameFile;
     for (const auto i : indices) printed.names.push_back(members[i].name);
     if (options.json) {
-      for (const auto i : indices) printed.statuses.push_back(members[i].status);
+      for (const auto i : indices) printed.statuses.push_back(members.status(i));
     }
-    printed.size = members[indices.front()].status.size;
+    printed.size = members.status(indices.front()).size;
     if (item.group) {
       printed.kind = item.group->probable ? PrintedGroup::Kind::kProbable : PrintedGroup::Kind::kDuplicates;
       printed.sha256 = item.group->sha256;
@@ -291,7 +291,7 @@ int runDupes(const Context& context, const DupesOptions& options) {
     for (const auto& group : result.groups) {
       if (group.probable) continue;
       ActionGroup acted{group.size, {}, false};
-      for (const auto i : group.members) acted.members.push_back({std::string(members[i].name), members[i].status});
+      for (const auto i : group.members) acted.members.push_back({members[i].name, members.status(i)});
       groups.push_back(std::move(acted));
     }
     const int status = actOnGroups(context, options, groups, library ? &*library : nullptr);

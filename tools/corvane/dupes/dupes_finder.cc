@@ -75,11 +75,11 @@ class Finder {
   Buckets candidatesBySize() {
     std::vector<std::uint32_t> order;
     for (std::size_t i = 0; i < members_.size(); ++i) {
-      const auto size = members_[i].status.size;
+      const auto size = members_.status(i).size;
       if (size >= settings_.minSize && size <= settings_.maxSize) order.push_back(static_cast<std::uint32_t>(i));
     }
     const auto key = [&](std::uint32_t i) {
-      const auto& s = members_[i].status;
+      const auto s = members_.status(i);
       return std::tuple(s.size, s.device, s.inode);
     };
     std::stable_sort(order.begin(), order.end(), [&](auto a, auto b) { return key(a) < key(b); });
@@ -88,9 +88,9 @@ class Finder {
     Buckets buckets;
     std::size_t kept = 0;
     for (std::size_t at = 0; at < order.size();) {
-      const auto size = members_[order[at]].status.size;
+      const auto size = members_.status(order[at]).size;
       const auto start = kept;
-      for (; at < order.size() && members_[order[at]].status.size == size;) {
+      for (; at < order.size() && members_.status(order[at]).size == size;) {
         const auto file = order[at];
         std::vector<std::size_t> names{file};
         for (++at; at < order.size() && key(order[at]) == key(file); ++at) names.push_back(order[at]);
@@ -121,8 +121,8 @@ class Finder {
     for (std::size_t b = 0, start = 0; b < buckets.ends.size(); start = buckets.ends[b++]) {
       const auto first = candidates.begin() + static_cast<std::ptrdiff_t>(start);
       const auto last = candidates.begin() + static_cast<std::ptrdiff_t>(buckets.ends[b]);
-      const bool small = members_[*first].status.size <= kWholeFileLimit;
-      const bool fingerprinted = std::all_of(first, last, [&](auto i) { return members_[i].fingerprinted; });
+      const bool small = members_.status(*first).size <= kWholeFileLimit;
+      const bool fingerprinted = std::all_of(first, last, [&](auto i) { return members_.fingerprinted(i); });
       if (!fingerprinted || (settings_.wantSha256 && small)) {
         for (auto it = first; it != last; ++it) *it |= kHashed;
       }
@@ -140,7 +140,7 @@ class Finder {
           const auto i = memberOf(candidates[n]);
           const auto method = methodOf(candidates[n]);
           auto answer = source_.digest(members_[i], method);
-          progress.advance(answer ? bytesDigested(members_[i].status.size, method) : 0);
+          progress.advance(answer ? bytesDigested(members_.status(i).size, method) : 0);
           return answer;
         },
         [&](std::size_t n, Result<std::string>& answer) {
@@ -149,7 +149,7 @@ class Finder {
             leaveOut(progress, i, answer.error());
             return true;
           }
-          const auto size = members_[i].status.size;
+          const auto size = members_.status(i).size;
           const auto method = methodOf(candidates[n]);
           result_.bytesRead += bytesDigested(size, method);
           byDigest[{size, method, std::move(*answer)}].push_back(i);
@@ -192,7 +192,7 @@ class Finder {
             leaveOut(progress, i, answer.error());
             return true;
           }
-          result_.bytesRead += members_[i].status.size;
+          result_.bytesRead += members_.status(i).size;
           byDigest[g][std::move(*answer)].push_back(i);
           return true;
         });

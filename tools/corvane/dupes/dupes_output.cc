@@ -27,11 +27,11 @@ void DupesOutput::print(const PrintedGroup& group) {
   switch (style_.format) {
     case DupesFormat::kLines:
       // Names shown as in every other output line: a crafted name cannot break one.
-      for (const auto name : group.names) buffer_.append(lineWithName(prefix, name, "")).push_back('\n');
+      for (const auto& name : group.names) buffer_.append(lineWithName(prefix, name, "")).push_back('\n');
       buffer_.push_back('\n');
       break;
     case DupesFormat::kNul:
-      for (const auto name : group.names) buffer_.append(prefix).append(name).push_back('\0');
+      for (const auto& name : group.names) buffer_.append(prefix).append(name).push_back('\0');
       buffer_.push_back('\0');
       break;
     case DupesFormat::kJson: {

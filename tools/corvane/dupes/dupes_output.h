@@ -32,7 +32,7 @@ struct PrintedGroup {
   std::uint64_t size = 0;
   std::optional<std::string> sha256;
   std::optional<std::string> fingerprint;
-  std::vector<std::string_view> names;
+  std::vector<std::string> names;
   // Of each name as the scan saw it: JSON gives them in "files", so that a saved report can be
   // acted on after checking that each file is still the one seen.
   std::vector<platform::FileStatus> statuses;

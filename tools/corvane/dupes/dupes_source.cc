@@ -19,11 +19,11 @@ using platform::FileType;
 Members withoutRepeatedNames(Members members) {
   std::vector<std::uint32_t> order(members.size());
   for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(), [&](auto a, auto b) { return members[a].name < members[b].name; });
+  std::stable_sort(order.begin(), order.end(), [&](auto a, auto b) { return members.compareNames(a, b) < 0; });
   std::vector<bool> repeated(members.size(), false);
   bool any = false;
   for (std::size_t i = 1; i < order.size(); ++i) {
-    if (members[order[i]].name == members[order[i - 1]].name) repeated[order[i]] = any = true;
+    if (members.compareNames(order[i], order[i - 1]) == 0) repeated[order[i]] = any = true;
   }
   if (any) members.leaveOut(repeated);
   return members;
