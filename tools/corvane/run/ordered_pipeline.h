@@ -41,7 +41,7 @@ class OrderedPipeline {
 
   // A batch is large enough that handing it over costs little beside its work, and the window
   // small enough that a run stopped by a failed write leaves little work done for nothing.
-  static constexpr std::size_t kLargestBatch = 128;
+  static constexpr std::size_t kLargestBatch = 512;
 
   static bool run(std::size_t threads, const Produce& produce, const Compute& compute, const Emit& emit,
                   const AfterBatch& afterBatch = nullptr) {
