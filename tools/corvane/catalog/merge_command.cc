@@ -72,11 +72,22 @@ int runMerge(const Context& context, const CatalogOptions& options) {
         return kExitFailed;
       }
       // The later scan of a folder wins; an unfinished one never replaces a finished one.
-      if (into->scannedNs >= root.scannedNs && into->scannedNs != 0) {
+      const auto asLate = [&](const Root& here) { return here.scannedNs >= root.scannedNs && here.scannedNs != 0; };
+      if (asLate(*into)) {
         ++kept;
         continue;
       }
       if (!holdRoot(**target, *into)) return kExitFailed;
+      // Asked again once held: another machine's merge or scan may have written it meanwhile.
+      into = (*target)->rootFor(root.machine, root.path, root.kind, root.hashes);
+      if (!into) {
+        printError(into.error().within(quoteName(catalogName(options.catalog))).text());
+        return kExitFailed;
+      }
+      if (asLate(*into)) {
+        ++kept;
+        continue;
+      }
       if (auto taken = takeRoot(**target, **source, root, *into); !taken) {
         printError(taken.error().within(quoteName(catalogName(options.catalog))).text());
         return kExitFailed;
