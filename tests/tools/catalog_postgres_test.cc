@@ -339,16 +339,49 @@ TEST_F(CatalogPostgres, OpeningChecksTheDatabaseAndLeavesWhatIsNotOursAlone) {
         {"postgresql://postgres:s3cret@[::1/catalog", {"s3cret"}},
         {"postgresql://postgres:s3cret%00@/x", {"s3cret"}},
         {"service=none host=" + socket + " password='s3cret", {"s3cret"}},
+        // Text that looks like a URI within keyword pairs; an '@' or a bare '&' in a parameter.
+        {"service=none password=s3cret application_name=a://b", {"s3cret"}},
+        {uri + "&password=s3c@r9t", {"s3c", "r9t"}},
+        {"postgresql:///none?password=s3c&r9t", {"s3c", "r9t"}},
     };
     for (const auto& form : forms) {
       SCOPED_TRACE(form.conninfo);
       const auto run = corvane({"roots", form.conninfo});
       EXPECT_EQ(run.status, 1) << run.err;
       for (const auto& secret : form.secrets) EXPECT_EQ((run.out + run.err).find(secret), std::string::npos) << run.err;
-      if (form.conninfo.starts_with("service=")) {
+      if (form.conninfo.starts_with("service=") && form.conninfo.find("host=") != std::string::npos) {
         EXPECT_NE(run.err.find(socket), std::string::npos) << run.err;
       }
     }
+  }
+  // A role that may not read the entries: every reader fails with the server's reason, naming
+  // the catalog without its password.
+  {
+    const auto uri = database();
+    ASSERT_EQ(corvane({"scan", uri, dir.at("tree")}).status, 0);
+    ASSERT_EQ(
+        query(uri, "CREATE ROLE " + nameOf(uri) + "_reader LOGIN; GRANT SELECT ON ALL TABLES IN SCHEMA public TO " +
+                       nameOf(uri) + "_reader; REVOKE SELECT ON entry FROM " + nameOf(uri) + "_reader"),
+        "");
+    const auto host = uri.find("?host=") + 6;
+    const std::string limited = "postgresql://" + nameOf(uri) + "_reader:s3cret@/" + nameOf(uri) +
+                                "?host=" + uri.substr(host, uri.find('&', host) - host);
+    for (const std::vector<std::string>& command : {std::vector<std::string>{"-q", "dupes", "--catalog", limited},
+                                                    {"-q", "catalog", "where", limited, dir.at("tree/a")},
+                                                    {"-q", "catalog", "diff", limited, dir.at("tree")},
+                                                    {"-q", "catalog", "export", limited}}) {
+      SCOPED_TRACE(command[1] + " " + command[2]);
+      const auto run = runCorvane(command);
+      EXPECT_EQ(run.status, 1) << run.err;
+      EXPECT_EQ((run.out + run.err).find("s3cret"), std::string::npos) << run.err;
+      EXPECT_NE(run.err.find("permission denied"), std::string::npos) << run.err;
+    }
+    // A source that fails as it is read leaves nothing of itself in the target.
+    const auto merged = dir.at("merged.catalog");
+    const auto merge = runCorvane({"-q", "catalog", "merge", merged, limited});
+    EXPECT_EQ(merge.status, 1) << merge.err;
+    EXPECT_NE(merge.err.find(nameOf(uri) + "_reader:…@"), std::string::npos) << merge.err;  // the source is named
+    EXPECT_EQ(corvane({"roots", merged}).out, "");
   }
   // Two first scans at once make one schema, and both finish.
   const auto uri = database();

@@ -347,13 +347,14 @@ TEST(DupesCommand, SummarySaysWhatWasFoundAndRead) {
                          read + " bytes"),
             std::string::npos)
       << run.err;
-  // A name that fails, given twice, is said and counted once.
-  const auto missing = dir.path().string() + "/missing";
-  const auto twice = runCorvane({"dupes", missing, a, missing, b});
+  // A name that fails, given twice, however spelt, is said and counted once.
+  const auto missing = dir.path().string() + "/missing", fifo = dir.at("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const auto twice = runCorvane({"dupes", missing, a, fifo, missing, dir.path().string() + "/./fifo", b});
   EXPECT_EQ(twice.status, 1);
   EXPECT_EQ(twice.out, a + "\n" + b + "\n\n");
-  EXPECT_EQ(lines(twice.err).size(), 2u) << twice.err;  // the missing name, then the summary
-  EXPECT_NE(twice.err.find(", 1 file unreadable"), std::string::npos) << twice.err;
+  EXPECT_EQ(lines(twice.err).size(), 3u) << twice.err;  // the missing name, the FIFO, then the summary
+  EXPECT_NE(twice.err.find(", 2 files unreadable"), std::string::npos) << twice.err;
 }
 
 // Two fresh file systems number their first files alike: the same inode number on two devices

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -13,12 +14,10 @@ namespace corvane::tool::catalog {
 namespace {
 
 // Takes in one root of another catalog, whole, in one transaction.
-Result<> takeRoot(Store& target, Store& source, const Root& from, const Root& into) {
-  auto entries = source.entriesOf(from.id);
-  if (!entries) return failure(entries.error());
+Result<> takeRoot(Store& target, const std::vector<Entry>& entries, const Root& from, const Root& into) {
   if (auto done = target.begin(); !done) return done;
   if (auto done = target.removeAllOf(into.id); !done) return done;
-  for (const auto& entry : *entries) {
+  for (const auto& entry : entries) {
     if (auto done = target.put(into.id, entry); !done) return done;
   }
   Root updated = into;
@@ -31,6 +30,9 @@ Result<> takeRoot(Store& target, Store& source, const Root& from, const Root& in
   if (auto done = target.setWalkRules(updated); !done) return done;
   return target.commit();
 }
+
+// The later scan of a folder wins; an unfinished one never replaces a finished one.
+bool asLate(const Root& here, const Root& from) { return here.scannedNs >= from.scannedNs && here.scannedNs != 0; }
 
 }  // namespace
 
@@ -65,33 +67,37 @@ int runMerge(const Context& context, const CatalogOptions& options) {
       return kExitFailed;
     }
     std::size_t taken = 0, kept = 0;
+    const auto targetFailed = [&](const Error& error) {
+      printError(error.within(quoteName(catalogName(options.catalog))).text());
+      return kExitFailed;
+    };
+    // What the target holds already, looked at without writing to it.
+    auto here = (*target)->roots();
+    if (!here) return targetFailed(here.error());
     for (const auto& root : *roots) {
-      auto into = (*target)->rootFor(root.machine, root.path, root.kind, root.hashes);
-      if (!into) {
-        printError(into.error().within(quoteName(catalogName(options.catalog))).text());
-        return kExitFailed;
-      }
-      // The later scan of a folder wins; an unfinished one never replaces a finished one.
-      const auto asLate = [&](const Root& here) { return here.scannedNs >= root.scannedNs && here.scannedNs != 0; };
-      if (asLate(*into)) {
+      const auto known = std::find_if(here->begin(), here->end(),
+                                      [&](const Root& r) { return r.machine == root.machine && r.path == root.path; });
+      if (known != here->end() && asLate(*known, root)) {
         ++kept;
         continue;
       }
+      // The source read whole before the target is written: a source that fails leaves no trace.
+      auto entries = (*source)->entriesOf(root.id);
+      if (!entries) {
+        printError(entries.error().within(quoteName(catalogName(path))).text());
+        return kExitFailed;
+      }
+      auto into = (*target)->rootFor(root.machine, root.path, root.kind, root.hashes);
+      if (!into) return targetFailed(into.error());
       if (!holdRoot(**target, *into)) return kExitFailed;
       // Asked again once held: another machine's merge or scan may have written it meanwhile.
       into = (*target)->rootFor(root.machine, root.path, root.kind, root.hashes);
-      if (!into) {
-        printError(into.error().within(quoteName(catalogName(options.catalog))).text());
-        return kExitFailed;
-      }
-      if (asLate(*into)) {
+      if (!into) return targetFailed(into.error());
+      if (asLate(*into, root)) {
         ++kept;
         continue;
       }
-      if (auto taken = takeRoot(**target, **source, root, *into); !taken) {
-        printError(taken.error().within(quoteName(catalogName(options.catalog))).text());
-        return kExitFailed;
-      }
+      if (auto done = takeRoot(**target, *entries, root, *into); !done) return targetFailed(done.error());
       ++taken;
     }
     (*source)->endRead();

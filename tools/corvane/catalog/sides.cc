@@ -52,7 +52,7 @@ Result<Side> loadSide(const Context& context, const std::string& operand, const 
   auto store = Store::open(fileSystem, operand, Store::Access::kRead);
   if (!store) return failure(store.error());
   auto side = sideOfStore(**store);
-  if (!side) return failure(side.error().within(operand));
+  if (!side) return failure(side.error().within((*store)->name()));
   return side;
 }
 

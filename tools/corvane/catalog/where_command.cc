@@ -74,7 +74,7 @@ int runWhere(const Context& context, const CatalogOptions& options) {
     if (!asked) {
       failed = true;
       out.flush();
-      progress.printLine("corvane: " + asked.error().within(quoteName(options.catalog)).text());
+      progress.printLine("corvane: " + asked.error().within(quoteName(catalogName(options.catalog))).text());
       return false;
     }
     if (held == 0) unheld = true;

@@ -68,7 +68,7 @@ int dupesOfCatalog(const Context& context, const DupesOptions& options) {
   }
   Store& store = **opened;
   const auto failed = [&](const Error& error) {
-    printError(error.within(quoteName(*options.catalog)).text());
+    printError(error.within(quoteName(store.name())).text());
     return kExitFailed;
   };
   if (auto begun = store.beginRead(); !begun) return failed(begun.error());

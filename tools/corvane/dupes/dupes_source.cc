@@ -38,11 +38,20 @@ class FileSource final : public DupesSource {
                const std::function<void(std::string_view, std::string_view)>& failed) override {
     // Taken as the walk finds them, a file at a time, into a list that never doubles its room.
     Members members;
-    // A name that failed is told once, however many operands lead to it (failures are few).
-    std::set<std::string, std::less<>> failedNames;
+    // A file or folder that failed is told once, however many operands or links lead to it and
+    // however they spell it: known by its identity where it has one, else by its name. Failures
+    // are few, so each is looked at once more.
+    std::set<std::string, std::less<>> failedOnes;
     const auto fail = [&](std::string_view name, std::string_view why) {
-      if (choices_.operands.size() > 1 && !failedNames.emplace(name).second) return;
-      failed(name, why);
+      const auto status = files_->statusOf(nullptr, std::string(name), platform::Resolve::kFollow);
+      // Appended, not concatenated: GCC 12 warns falsely (-Wrestrict) on the one-liner.
+      std::string key(1, status ? '\1' : '\2');
+      if (status) {
+        key.append(std::to_string(status->device)).append(":").append(std::to_string(status->inode));
+      } else {
+        key.append(name);
+      }
+      if (failedOnes.insert(std::move(key)).second) failed(name, why);
     };
     walkPaths(*files_, choices_.operands,
               {.recursive = choices_.recursive,

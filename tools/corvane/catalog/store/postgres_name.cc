@@ -52,38 +52,34 @@ void hide(Masked& masked, std::string_view secret) {
   masked.secrets.push_back(percentDecoded(secret));
 }
 
-// A URI: whatever stands between the user's name and the last '@' (a password holding '/', '?'
-// or '@' included), and the value of each parameter whose decoded name is a password's.
+// A URI: everything from the first parameter that names a password (its decoded name holds
+// "pass") to the end, since a password may hold '&' unencoded; and, before that, whatever stands
+// between the user's name and the last '@' (a password holding '/', '?' or '@' included).
 Masked maskedUri(std::string_view uri, std::size_t authority) {
+  std::size_t secretParameter = std::string_view::npos;
+  for (auto at = uri.find_first_of("?&", authority); at != std::string_view::npos;
+       at = uri.find_first_of("?&", at + 1)) {
+    const auto equals = uri.find('=', at + 1);
+    if (equals == std::string_view::npos) break;
+    const auto name = uri.substr(at + 1, equals - at - 1);
+    if (name.find_first_of("?&") == std::string_view::npos &&
+        findIgnoringCase(percentDecoded(name), "pass") != std::string_view::npos) {
+      secretParameter = equals + 1;
+      break;
+    }
+  }
+  const std::string_view before = uri.substr(0, secretParameter);
   Masked masked{std::string(uri.substr(0, authority)), {}};
-  std::string_view rest = uri.substr(authority);
+  std::string_view rest = before.substr(authority);
   if (const auto at = rest.rfind('@'); at != std::string_view::npos) {
     if (const auto colon = rest.find(':'); colon < at) {
       masked.shown += rest.substr(0, colon + 1);
       hide(masked, rest.substr(colon + 1, at - colon - 1));
-    } else {
-      masked.shown += rest.substr(0, at);
+      rest = rest.substr(at);
     }
-    rest = rest.substr(at);
   }
-  const auto query = rest.find('?');
-  masked.shown += rest.substr(0, query);
-  if (query == std::string_view::npos) return masked;
-  rest = rest.substr(query);
-  while (!rest.empty()) {
-    // rest starts with '?' or '&'.
-    const auto end = rest.find('&', 1);
-    const std::string_view parameter = rest.substr(0, end);
-    const auto equals = parameter.find('=');
-    if (equals != std::string_view::npos &&
-        findIgnoringCase(percentDecoded(parameter.substr(1, equals - 1)), "pass") != std::string_view::npos) {
-      masked.shown += parameter.substr(0, equals + 1);
-      hide(masked, parameter.substr(equals + 1));
-    } else {
-      masked.shown += parameter;
-    }
-    rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end);
-  }
+  masked.shown += rest;
+  if (secretParameter != std::string_view::npos) hide(masked, uri.substr(secretParameter));
   return masked;
 }
 
@@ -164,9 +160,10 @@ bool quotesSecret(std::string_view quote, const std::vector<std::string>& secret
 }
 
 Masked masked(std::string_view conninfo) {
+  const bool isUri = conninfo.starts_with("postgresql://") || conninfo.starts_with("postgres://");
   const auto scheme = conninfo.find("://");
   auto libpqs = parsed(conninfo);
-  if (scheme == std::string_view::npos) {
+  if (!isUri) {
     // keyword=value pairs: libpq's reading of them says all, and shows nothing of its password.
     if (!libpqs) return maskedKeywords(conninfo);
     if (libpqs->secrets.empty()) libpqs->shown = conninfo;

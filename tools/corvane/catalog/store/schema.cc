@@ -68,8 +68,8 @@ constexpr const char* kFilesViewPostgres =
     "  encode(entry.fingerprint, 'hex') AS fingerprint, encode(entry.sha256, 'hex') AS sha256\n"
     "  FROM entry JOIN root ON root.id = entry.root;\n";
 
-// What PostgreSQL's information_schema says of the columns of each table as made here, which
-// the catalog is checked against.
+// What PostgreSQL's system catalog says of the columns of each table as made here, which the
+// catalog is checked against.
 // Its keys too, which the writes' ON CONFLICT clauses and every reader's one-row-a-path rely on.
 struct TableColumns {
   const char* table;
@@ -109,10 +109,15 @@ Result<> checkPostgresSchema(Database& db) {
     return failure("a catalog of fingerprints of another format (" + std::to_string(*format) + "; this corvane makes " +
                    std::to_string(kFingerprintFormat) + ")");
   }
+  // From the system catalog, which lists every column whoever may use it (the information schema
+  // lists only the columns this role has some privilege on): a role kept from a table is told so
+  // when it reads it, not that the table was changed.
   auto columns = db.prepare(
-      "SELECT string_agg(column_name || ' ' || data_type || CASE WHEN is_nullable = 'NO' THEN ' NOT NULL' ELSE '' "
-      "END, ', ' ORDER BY ordinal_position) FROM information_schema.columns WHERE table_schema = current_schema() "
-      "AND table_name = $1");
+      "SELECT string_agg(a.attname || ' ' || pg_catalog.format_type(a.atttypid, a.atttypmod) || "
+      "CASE WHEN a.attnotnull THEN ' NOT NULL' ELSE '' END, ', ' ORDER BY a.attnum) "
+      "FROM pg_catalog.pg_attribute a JOIN pg_catalog.pg_class t ON t.oid = a.attrelid "
+      "JOIN pg_catalog.pg_namespace n ON n.oid = t.relnamespace "
+      "WHERE n.nspname = current_schema() AND t.relname = $1 AND a.attnum > 0 AND NOT a.attisdropped");
   if (!columns) return failure(columns.error().within("a damaged catalog"));
   auto keys = db.prepare(
       "SELECT string_agg(pg_get_constraintdef(c.oid), ', ' ORDER BY pg_get_constraintdef(c.oid)) "

@@ -379,7 +379,15 @@ Result<> Store::checkEntryRoots() {
   auto sample = db_.prepare("SELECT path FROM entry WHERE root = $1 LIMIT 1");
   if (!first || !after || !afterToo || !sample) return failure(db_.error());
   Statement* at = &*first;
-  if (at->step() != Statement::Step::kRow) return {};
+  // A failed step says why; only the end of the entries ends the search.
+  const auto next = [](Statement& statement) -> Result<bool> {
+    const auto step = statement.step();
+    if (step == Statement::Step::kFailed) return failure(statement.error());
+    return step == Statement::Step::kRow;
+  };
+  auto found = next(*at);
+  if (!found) return failure(found.error());
+  if (!*found) return {};
   for (;;) {
     const bool known = at->type(0) == ValueType::kInteger &&
                        (std::binary_search(soundRoots_.begin(), soundRoots_.end(), at->integer(0)) ||
@@ -387,7 +395,9 @@ Result<> Store::checkEntryRoots() {
     if (!known) {
       sample->reset();
       sample->bindValueOf(1, *at, 0);
-      std::string path = sample->step() == Statement::Step::kRow ? std::string(sample->blob(0)) : std::string();
+      auto sampled = next(*sample);
+      if (!sampled) return failure(sampled.error());
+      std::string path = *sampled ? std::string(sample->blob(0)) : std::string();
       std::string where = "#";  // appended, not concatenated: GCC 12 warns falsely (-Wrestrict) on the one-liner
       where.append(at->blob(0));
       flaw({std::move(where), std::move(path), "an entry of no root"});
@@ -396,7 +406,9 @@ Result<> Store::checkEntryRoots() {
     Statement* other = at == &*after ? &*afterToo : &*after;
     other->reset();
     other->bindValueOf(1, *at, 0);
-    if (other->step() != Statement::Step::kRow) return {};
+    found = next(*other);
+    if (!found) return failure(found.error());
+    if (!*found) return {};
     at = other;
   }
 }
