@@ -102,7 +102,11 @@ Result<> checkPostgresSchema(Database& db) {
                    std::to_string(kSchemaVersion) + ")");
   }
   // Catalogs on PostgreSQL began with schema 3.
-  if (*version < 3) return failure("a catalog without a schema version");
+  if (*version < 1) return failure("a catalog without a schema version");
+  if (*version < 3) {
+    return failure("a catalog of schema " + std::to_string(*version) +
+                   ", which no corvane made on PostgreSQL (they began with schema 3)");
+  }
   const auto format = db.integer("SELECT value FROM meta WHERE key = 'fingerprint_format'");
   if (!format) return failure(format.error().within("a damaged catalog"));
   if (*format != kFingerprintFormat) {
