@@ -13,6 +13,9 @@ namespace {
 
 constexpr std::string_view kHidden = "…";
 
+// What splits a connection string into the parts libpq may quote one at a time.
+constexpr const char* kSeparators = "@/:?&=;\"' \t";
+
 std::size_t findIgnoringCase(std::string_view text, std::string_view word) {
   const auto found = std::ranges::search(
       text, word, [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
@@ -83,12 +86,15 @@ Masked maskedUri(std::string_view uri, std::size_t authority) {
   return masked;
 }
 
-// keyword=value pairs that libpq could not read: everything from the first mention of a password.
+// keyword=value pairs that libpq could not read: everything from the first mention of a password
+// (its keyword as written, up to its '=').
 Masked maskedKeywords(std::string_view conninfo) {
   const auto at = findIgnoringCase(conninfo, "pass");
   if (at == std::string_view::npos) return {std::string(conninfo), {}};
-  Masked masked{std::string(conninfo.substr(0, at)) + "password=", {}};
-  hide(masked, conninfo.substr(at));
+  const auto equals = conninfo.find('=', at);
+  const auto cut = equals == std::string_view::npos ? at + 4 : equals + 1;
+  Masked masked{std::string(conninfo.substr(0, cut)), {}};
+  hide(masked, conninfo.substr(cut));
   return masked;
 }
 
@@ -123,13 +129,18 @@ std::optional<Masked> parsed(std::string_view conninfo) {
   Masked masked;
   for (const PQconninfoOption* option = options.get(); option->keyword != nullptr; ++option) {
     if (option->val == nullptr || *option->val == '\0') continue;
-    const std::string_view keyword = option->keyword;
+    const std::string_view keyword = option->keyword, value = option->val;
     if (!masked.shown.empty()) masked.shown += ' ';
     masked.shown += std::string(keyword) + "=";
-    if (keyword == "password") {
-      hide(masked, option->val);
+    if (keyword.find("password") != std::string_view::npos) {  // password, sslpassword
+      hide(masked, value);
+    } else if (value.starts_with("postgresql://") || value.starts_with("postgres://")) {
+      // A URI as a value (dbname=postgresql://…) is read as one by the server's messages.
+      Masked uri = maskedUri(value, value.find("://") + 3);
+      masked.shown += quoted(uri.shown);
+      masked.secrets.insert(masked.secrets.end(), uri.secrets.begin(), uri.secrets.end());
     } else {
-      masked.shown += quoted(option->val);
+      masked.shown += quoted(value);
     }
   }
   return masked;
@@ -152,7 +163,7 @@ bool quotesSecret(std::string_view quote, const std::vector<std::string>& secret
   };
   if (within(quote)) return true;
   for (std::size_t start = 0; start <= quote.size();) {
-    const auto end = std::min(quote.find_first_of("@/:?&=; \t", start), quote.size());
+    const auto end = std::min(quote.find_first_of(kSeparators, start), quote.size());
     if (within(quote.substr(start, end - start))) return true;
     start = end + 1;
   }
@@ -166,7 +177,11 @@ Masked masked(std::string_view conninfo) {
   if (!isUri) {
     // keyword=value pairs: libpq's reading of them says all, and shows nothing of its password.
     if (!libpqs) return maskedKeywords(conninfo);
-    if (libpqs->secrets.empty()) libpqs->shown = conninfo;
+    // As given where nothing in it is a password's or a URI's, or might be (password= given
+    // twice, the last one empty, leaves the first one's text in the string).
+    if (libpqs->secrets.empty() && findIgnoringCase(conninfo, "pass") == std::string_view::npos &&
+        conninfo.find("://") == std::string_view::npos)
+      libpqs->shown = conninfo;
     return std::move(*libpqs);
   }
   Masked uri = maskedUri(conninfo, scheme + 3);
@@ -187,21 +202,46 @@ std::string shownPostgresName(std::string_view conninfo) { return masked(conninf
 
 std::string withoutPassword(std::string message, std::string_view conninfo) {
   const auto secrets = masked(conninfo).secrets;
+  // Each secret, and each of its parts that libpq may quote alone, wherever it stands; the
+  // longest first. Parts of one or two bytes are hidden only where quoted (below): everywhere,
+  // they would take letters out of every word.
+  std::vector<std::string> hidden;
   for (const auto& secret : secrets) {
+    if (secret.size() >= 3) hidden.push_back(secret);
+    for (std::size_t start = 0; start < secret.size();) {
+      const auto end = std::min(secret.find_first_of(kSeparators, start), secret.size());
+      if (end - start >= 3) hidden.push_back(secret.substr(start, end - start));
+      start = end + 1;
+    }
+  }
+  std::ranges::sort(hidden, [](const auto& a, const auto& b) { return a.size() > b.size(); });
+  for (const auto& secret : hidden) {
     for (auto at = message.find(secret); at != std::string::npos; at = message.find(secret, at + kHidden.size()))
       message.replace(at, secret.size(), kHidden);
   }
   // What libpq quotes of the string it could not use ("s3c" of a password holding '/', read as a
-  // port; "ret@" of one holding '@', read as a host): hidden where it holds a piece of a secret.
-  for (auto open = message.find('"'); open != std::string::npos;) {
-    const auto close = message.find('"', open + 1);
-    if (close == std::string::npos) break;
-    const std::string_view quote(message.data() + open + 1, close - open - 1);
-    const bool secret = quotesSecret(quote, secrets);
-    if (secret) message.replace(open + 1, quote.size(), kHidden);
-    open = message.find('"', open + 1 + (secret ? kHidden.size() : quote.size()) + 1);
+  // port; "ret@" of one holding '@', read as a host), or of a service file's line it misread
+  // ("host password=…"): every text between two quotes is looked at, so that a quote within a
+  // password cannot pair the others wrongly.
+  std::vector<std::size_t> quotes;
+  for (auto at = message.find('"'); at != std::string::npos; at = message.find('"', at + 1)) quotes.push_back(at);
+  std::vector<bool> masks(quotes.size(), false);
+  for (std::size_t q = 0; q + 1 < quotes.size(); ++q) {
+    const std::string_view quote(message.data() + quotes[q] + 1, quotes[q + 1] - quotes[q] - 1);
+    masks[q] = quotesSecret(quote, secrets) || findIgnoringCase(quote, "pass") != std::string_view::npos;
   }
-  return message;
+  std::string cleaned;
+  std::size_t from = 0;
+  for (std::size_t q = 0; q < quotes.size(); ++q) {
+    cleaned.append(message, from, quotes[q] + 1 - from);
+    from = quotes[q] + 1;
+    if (masks[q]) {
+      cleaned += kHidden;
+      from = quotes[q + 1];
+    }
+  }
+  cleaned.append(message, from);
+  return cleaned;
 }
 
 }  // namespace corvane::tool::catalog
