@@ -17,9 +17,10 @@ constexpr std::string_view kHidden = "…";
 constexpr const char* kSeparators = "@/:?&=;\"' \t";
 
 std::size_t findIgnoringCase(std::string_view text, std::string_view word) {
-  const auto found = std::ranges::search(
-      text, word, [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
-  return found.empty() ? std::string_view::npos : static_cast<std::size_t>(found.begin() - text.begin());
+  // Iterators, not ranges: clang builds this file too (the fuzzer), and its ranges lack GCC's.
+  const auto found = std::search(text.begin(), text.end(), word.begin(), word.end(),
+                                 [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
+  return found == text.end() ? std::string_view::npos : static_cast<std::size_t>(found - text.begin());
 }
 
 int hexValue(char c) {
@@ -146,9 +147,27 @@ std::optional<Masked> parsed(std::string_view conninfo) {
   return masked;
 }
 
+// The keywords of a string libpq reads, every value hidden.
+std::string keywordsOnly(std::string_view conninfo) {
+  std::string ignored;
+  const Libpq* pq = libpq(ignored);
+  char* message = nullptr;
+  const std::string text(conninfo);
+  const std::unique_ptr<PQconninfoOption, OptionsFreer> options(pq->PQconninfoParse(text.c_str(), &message),
+                                                                OptionsFreer{pq});
+  pq->PQfreemem(message);
+  std::string shown;
+  for (const PQconninfoOption* option = options.get(); option && option->keyword != nullptr; ++option) {
+    if (option->val == nullptr || *option->val == '\0') continue;
+    if (!shown.empty()) shown += ' ';
+    shown.append(option->keyword).append("=").append(kHidden);
+  }
+  return shown;
+}
+
 bool holdsAny(std::string_view text, const std::vector<std::string>& secrets) {
   const std::string decoded = percentDecoded(text);
-  return std::ranges::any_of(secrets, [&](const std::string& secret) {
+  return std::any_of(secrets.begin(), secrets.end(), [&](const std::string& secret) {
     return text.find(secret) != std::string_view::npos || decoded.find(secret) != std::string::npos;
   });
 }
@@ -157,7 +176,7 @@ bool holdsAny(std::string_view text, const std::vector<std::string>& secrets) {
 // between the separators of a URI.
 bool quotesSecret(std::string_view quote, const std::vector<std::string>& secrets) {
   const auto within = [&](std::string_view piece) {
-    return !piece.empty() && std::ranges::any_of(secrets, [&](const std::string& secret) {
+    return !piece.empty() && std::any_of(secrets.begin(), secrets.end(), [&](const std::string& secret) {
       return secret.find(piece) != std::string::npos || piece.find(secret) != std::string_view::npos;
     });
   };
@@ -182,6 +201,8 @@ Masked masked(std::string_view conninfo) {
     if (libpqs->secrets.empty() && findIgnoringCase(conninfo, "pass") == std::string_view::npos &&
         conninfo.find("://") == std::string_view::npos)
       libpqs->shown = conninfo;
+    // A password that is also another value's text (host=x password=x): the keywords alone.
+    if (holdsAny(libpqs->shown, libpqs->secrets)) libpqs->shown = keywordsOnly(conninfo);
     return std::move(*libpqs);
   }
   Masked uri = maskedUri(conninfo, scheme + 3);
@@ -214,7 +235,7 @@ std::string withoutPassword(std::string message, std::string_view conninfo) {
       start = end + 1;
     }
   }
-  std::ranges::sort(hidden, [](const auto& a, const auto& b) { return a.size() > b.size(); });
+  std::sort(hidden.begin(), hidden.end(), [](const auto& a, const auto& b) { return a.size() > b.size(); });
   for (const auto& secret : hidden) {
     for (auto at = message.find(secret); at != std::string::npos; at = message.find(secret, at + kHidden.size()))
       message.replace(at, secret.size(), kHidden);
