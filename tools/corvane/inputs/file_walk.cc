@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "platform/tree_walk.h"
+#include "run/descriptor_retry.h"
 
 namespace corvane::tool {
 namespace {
@@ -21,6 +22,11 @@ bool walkFolder(platform::FileSystem& fileSystem, const std::string& operand, co
   if (!folder) return sink({operand, folder.error().description()});
   const std::shared_ptr<const platform::Directory> root = std::move(*folder);
   bool going = true;
+  // Files of a folder too deep to name by path share one descriptor of it, not one each: files
+  // waiting in a run would otherwise hold as many as there are of them.
+  std::shared_ptr<const platform::Directory> held;
+  const platform::Directory* heldFrom = nullptr;  // the walk's own handle of that folder
+  std::string heldPath;
   const platform::WalkOptions options{.followLinks = choices.followLinks,
                                       .oneFileSystem = choices.oneFileSystem,
                                       .order = platform::WalkOptions::Order::kWholePaths};
@@ -37,12 +43,21 @@ bool walkFolder(platform::FileSystem& fileSystem, const std::string& operand, co
          if (seen.path.size() >= PATH_MAX) {
            // Too long a path to name the file by: it is reached from its own
            // folder, held for it, instead.
-           auto folder = fileSystem.openDirectory(&entry.folder, ".", platform::Resolve::kNoFollow);
-           if (!folder) {
-             going = sink({seen.path, folder.error().description()});
-             return false;
+           const auto parent = entry.path.substr(0, entry.path.size() - entry.name.size());
+           if (!held || heldFrom != &entry.folder || heldPath != parent) {
+             // With few descriptors left, wait for one that files done with give back.
+             auto folder = retryForDescriptor(
+                 [&] { return fileSystem.openDirectory(&entry.folder, ".", platform::Resolve::kNoFollow); },
+                 [](const auto& opened) { return !opened && noDescriptor(opened.error().code); });
+             if (!folder) {
+               going = sink({seen.path, folder.error().description()});
+               return false;
+             }
+             held = std::move(*folder);
+             heldFrom = &entry.folder;
+             heldPath = std::string(parent);
            }
-           seen.walkRoot = std::move(*folder);
+           seen.walkRoot = held;
            seen.belowRoot = std::string(entry.name);
          }
          if (choices.withStatus && choices.identityWillDo && entry.inode != 0) {

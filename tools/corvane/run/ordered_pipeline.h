@@ -21,8 +21,9 @@ namespace corvane::tool {
 // within a batch threads claim jobs one at a time with an atomic counter, so that one large file
 // does not hold back a batch of small ones. Batches grow from one job, so that the first results
 // show at once and a handful of jobs spreads over every thread. The batches not yet handed back
-// are bounded in number, so memory does not grow with the number of jobs, and a run that stops
-// leaves little work behind.
+// are bounded in number, and each in what its jobs hold (`weigh`, when given), so memory does
+// not grow with the number of jobs or the length of their names, and a run that stops leaves
+// little work behind.
 //
 // `produce` gives the jobs to its sink, which is false once the run has stopped; it runs on a
 // thread of its own. The calling thread hands results to `emit` and, after each batch, calls
@@ -38,14 +39,18 @@ class OrderedPipeline {
   using Compute = std::function<Result(Job& job)>;
   using Emit = std::function<bool(Job& job, Result& result)>;
   using AfterBatch = std::function<bool()>;
+  // What a job holds while it waits (the bytes of its names, say), so that batches of heavy jobs
+  // stay small.
+  using Weigh = std::function<std::size_t(const Job& job)>;
 
   // A batch is large enough that handing it over costs little beside its work, and the window
   // small enough that a run stopped by a failed write leaves little work done for nothing.
   static constexpr std::size_t kLargestBatch = 512;
+  static constexpr std::size_t kHeaviestBatch = 256 << 10;
 
   static bool run(std::size_t threads, const Produce& produce, const Compute& compute, const Emit& emit,
-                  const AfterBatch& afterBatch = nullptr) {
-    OrderedPipeline pipeline(std::max<std::size_t>(threads, 1), compute);
+                  const AfterBatch& afterBatch = nullptr, const Weigh& weigh = nullptr) {
+    OrderedPipeline pipeline(std::max<std::size_t>(threads, 1), compute, weigh);
     return pipeline.go(produce, emit, afterBatch);
   }
 
@@ -57,8 +62,8 @@ class OrderedPipeline {
     std::atomic<std::size_t> done{0};
   };
 
-  OrderedPipeline(std::size_t threads, const Compute& compute)
-      : compute_(compute), threads_(threads), window_(threads + 2) {}
+  OrderedPipeline(std::size_t threads, const Compute& compute, const Weigh& weigh)
+      : compute_(compute), weigh_(weigh), threads_(threads), window_(threads + 2) {}
 
   ~OrderedPipeline() {
     stop();
@@ -119,9 +124,10 @@ class OrderedPipeline {
 
   void produceAll(const Produce& produce) {
     std::shared_ptr<Batch> filling;
-    std::size_t limit = 1;
+    std::size_t limit = 1, weight = 0;
     const auto handOver = [&] {
       auto batch = std::move(filling);
+      weight = 0;
       batch->results.resize(batch->jobs.size());
       limit = std::min(limit * 2, kLargestBatch);
       std::unique_lock lock(mutex_);
@@ -137,11 +143,12 @@ class OrderedPipeline {
       produce([&](Job&& job) {
         if (stopped_.load(std::memory_order_relaxed)) return false;
         if (!filling) filling = std::make_shared<Batch>();
+        if (weigh_) weight += weigh_(job);
         filling->jobs.push_back(std::move(job));
         // A batch goes when full, or at once when nothing is under way: jobs that come slowly
         // (a list on a slow pipe) are answered as they come, not when a batch has filled.
         const bool idle = unanswered_.load(std::memory_order_acquire) == 0;
-        return (filling->jobs.size() < limit && !idle) || handOver();
+        return (filling->jobs.size() < limit && weight < kHeaviestBatch && !idle) || handOver();
       });
       if (filling && !filling->jobs.empty()) handOver();
     } catch (...) {
@@ -232,6 +239,7 @@ class OrderedPipeline {
   }
 
   const Compute& compute_;
+  const Weigh& weigh_;
   const std::size_t threads_;
   const std::size_t window_;  // batches produced and not yet handed back, at most
   std::mutex mutex_;
