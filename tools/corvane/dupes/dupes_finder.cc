@@ -1,11 +1,14 @@
 #include "dupes/dupes_finder.h"
 
 #include <algorithm>
+#include <array>
 #include <map>
+#include <optional>
 #include <tuple>
 
 #include "corvane/corvane.h"
 #include "dupes/byte_compare.h"
+#include "platform/hex.h"
 #include "run/ordered_runner.h"
 #include "text/escape.h"
 #include "text/progress.h"
@@ -23,6 +26,19 @@ constexpr std::size_t kMaxChunk = 128 << 10;  // two buffers stay in a core's ca
 constexpr std::uint64_t kWholeFileLimit = CORVANE_FINGERPRINT_WHOLE_LIMIT;
 constexpr std::uint64_t kSampledBytes =
     std::uint64_t{CORVANE_FINGERPRINT_SAMPLE_COUNT} * CORVANE_FINGERPRINT_SAMPLE_LENGTH;
+
+// A digest's text (64 lower-case hexadecimal digits, as the channel answers) as its bytes.
+std::optional<std::array<std::uint8_t, 32>> digestBytes(std::string_view text) {
+  const auto value = [](char c) { return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1; };
+  if (text.size() != 64) return std::nullopt;
+  std::array<std::uint8_t, 32> bytes{};
+  for (std::size_t i = 0; i < 32; ++i) {
+    const int high = value(text[2 * i]), low = value(text[2 * i + 1]);
+    if (high < 0 || low < 0) return std::nullopt;
+    bytes[i] = static_cast<std::uint8_t>(high * 16 + low);
+  }
+  return bytes;
+}
 
 // Whether a group's digest covered the whole content of its members.
 bool settled(const DuplicateGroup& group) { return group.sha256 || group.size <= kWholeFileLimit; }
@@ -133,7 +149,18 @@ class Finder {
     };
     Progress progress(settings_.showProgress, candidates.size(), "fingerprinting");
 
-    std::map<std::tuple<std::uint64_t, DigestKind, std::string>, std::vector<std::uint32_t>> byDigest;
+    // Each distinct digest once, as bytes, with the first of its members; the others follow it
+    // through `next`, four bytes a file. (A map from digest text to a list of names took some
+    // 200 bytes a file where every file of a size is one of its own.) An answer that is not a
+    // digest's 64 hexadecimal digits is grouped by its text, apart.
+    using Key = std::tuple<std::uint64_t, bool, std::array<std::uint8_t, 32>>;  // size, hashed, digest
+    struct Chain {
+      std::uint32_t first, last, count;
+    };
+    std::map<Key, Chain> byDigest;
+    constexpr std::uint32_t kEnd = UINT32_MAX;
+    std::vector<std::uint32_t> next(candidates.empty() ? 0 : members_.size(), kEnd);
+    std::map<std::tuple<std::uint64_t, DigestKind, std::string>, std::vector<std::uint32_t>> others;
     runInOrder<Result<std::string>>(
         candidates.size(), settings_.threads,
         [&](std::size_t n) {
@@ -152,13 +179,34 @@ class Finder {
           const auto size = members_.status(i).size;
           const auto method = methodOf(candidates[n]);
           result_.bytesRead += bytesDigested(size, method);
-          byDigest[{size, method, std::move(*answer)}].push_back(i);
+          if (const auto bytes = digestBytes(*answer)) {
+            const auto [chain, fresh] =
+                byDigest.try_emplace(Key{size, method == DigestKind::kHash, *bytes}, Chain{i, i, 1});
+            if (!fresh) {
+              next[chain->second.last] = i;
+              chain->second.last = i;
+              ++chain->second.count;
+            }
+          } else {
+            others[{size, method, std::move(*answer)}].push_back(i);
+          }
           return true;
         });
     candidates = {};
 
     std::vector<DuplicateGroup> groups;
     for (auto it = byDigest.begin(); it != byDigest.end(); it = byDigest.erase(it)) {
+      const auto& [key, chain] = *it;
+      if (chain.count < 2) continue;
+      const auto& [size, hashed, digest] = key;
+      DuplicateGroup group{size, {}, std::nullopt, std::nullopt, false};
+      group.members.reserve(chain.count);
+      for (auto i = chain.first; i != kEnd; i = next[i]) group.members.push_back(i);
+      std::sort(group.members.begin(), group.members.end());
+      (hashed ? group.sha256 : group.fingerprint) = platform::hexText(digest);
+      groups.push_back(std::move(group));
+    }
+    for (auto it = others.begin(); it != others.end(); it = others.erase(it)) {
       const auto& [key, found] = *it;
       if (found.size() < 2) continue;
       const auto& [size, method, digest] = key;
