@@ -192,13 +192,17 @@ class Walk {
     return any;
   }
 
-  // Leaving `child` (the top frame), whose parent was let go and still has entries to walk:
-  // the child's ".." is the parent again if it is still the same folder, at no cost however
-  // deep the walk.
+  // Leaving `child` (the top frame), whose parent was let go: the child's ".." is the parent
+  // again if it is still the same folder, at no cost however deep the walk. Done even when the
+  // parent has nothing left, so that each folder on the way up opens the next: a folder further
+  // up may have entries left, and a path to it may be too long to open it by.
   void reopenParentFrom(const Frame& child) {
     if (frames_.size() < 2 || child.directory == nullptr) return;
     Frame& parent = frames_[frames_.size() - 2];
-    if (parent.directory != nullptr || parent.next == parent.items.size()) return;
+    if (parent.directory != nullptr) return;
+    const bool more =
+        std::any_of(frames_.begin(), frames_.end() - 1, [](const Frame& f) { return f.next < f.items.size(); });
+    if (!more) return;
     auto up = files_.openDirectory(child.directory, "..", Resolve::kNoFollow);
     if (!up) return;
     const auto identity = (*up)->status();

@@ -176,30 +176,44 @@ TEST(DigestCommand, FilesTooDeepToNameByPathAreStillRead) {
   TempDir dir;
   const std::string name(200, 'x');
   int folder = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
-  std::string expected;
+  std::string expected, after;
   std::string path = dir.path().string();
-  for (int depth = 0; depth < 25; ++depth) {
+  // Deeper than the walk holds folders open: at depth 21, past the longest path, a file that sorts
+  // after the folder below it is reached once the walk has come back up from depth 40.
+  for (int depth = 0; depth < 40; ++depth) {
     ASSERT_EQ(::mkdirat(folder, name.c_str(), 0755), 0);
     const int inner = ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY);
     ::close(folder);
     folder = inner;
     path += "/" + name;
     const std::string content = "depth " + std::to_string(depth);
-    const int file = ::openat(folder, "f", O_WRONLY | O_CREAT, 0644);
-    ASSERT_EQ(::write(file, content.data(), content.size()), static_cast<ssize_t>(content.size()));
-    ::close(file);
-    expected += referenceSha256(content) + "  " + path + "/f\n";
+    for (const char* leaf : {"f", "zz"}) {
+      if (*leaf == 'z' && depth != 21) continue;
+      const int file = ::openat(folder, leaf, O_WRONLY | O_CREAT, 0644);
+      ASSERT_EQ(::write(file, content.data(), content.size()), static_cast<ssize_t>(content.size()));
+      ::close(file);
+      // Appended, not concatenated: GCC 12 warns falsely (-Wrestrict) on the one-liner.
+      (*leaf == 'z' ? after : expected)
+          .append(referenceSha256(content))
+          .append("  ")
+          .append(path)
+          .append("/")
+          .append(leaf)
+          .append("\n");
+    }
   }
   // Each of a crowd of files that deep holds its folder's descriptor while it waits: under a low
   // limit on open files, the walk waits for one rather than failing files.
   for (int i = 0; i < 400; ++i) {
-    const std::string leaf = "g" + std::to_string(1000 + i);
+    std::string leaf = "g";  // appended, not concatenated: GCC 12 warns falsely (-Wrestrict)
+    leaf.append(std::to_string(1000 + i));
     const int file = ::openat(folder, leaf.c_str(), O_WRONLY | O_CREAT, 0644);
     ASSERT_EQ(::ftruncate(file, 256 << 10), 0);
     ::close(file);
     expected += referenceSha256(std::string(256 << 10, '\0')) + "  " + path + "/" + leaf + "\n";
   }
   ::close(folder);
+  expected += after;
   const auto run = runShell("ulimit -n 48 && '" + corvanePath() + "' -q hash -j 3 -r '" + dir.path().string() + "'");
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, expected);
