@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <map>
-#include <optional>
 #include <tuple>
 
+#include "catalog/store/entry.h"
 #include "corvane/corvane.h"
 #include "dupes/byte_compare.h"
 #include "platform/hex.h"
@@ -26,19 +26,6 @@ constexpr std::size_t kMaxChunk = 128 << 10;  // two buffers stay in a core's ca
 constexpr std::uint64_t kWholeFileLimit = CORVANE_FINGERPRINT_WHOLE_LIMIT;
 constexpr std::uint64_t kSampledBytes =
     std::uint64_t{CORVANE_FINGERPRINT_SAMPLE_COUNT} * CORVANE_FINGERPRINT_SAMPLE_LENGTH;
-
-// A digest's text (64 lower-case hexadecimal digits, as the channel answers) as its bytes.
-std::optional<std::array<std::uint8_t, 32>> digestBytes(std::string_view text) {
-  const auto value = [](char c) { return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1; };
-  if (text.size() != 64) return std::nullopt;
-  std::array<std::uint8_t, 32> bytes{};
-  for (std::size_t i = 0; i < 32; ++i) {
-    const int high = value(text[2 * i]), low = value(text[2 * i + 1]);
-    if (high < 0 || low < 0) return std::nullopt;
-    bytes[i] = static_cast<std::uint8_t>(high * 16 + low);
-  }
-  return bytes;
-}
 
 // Whether a group's digest covered the whole content of its members.
 bool settled(const DuplicateGroup& group) { return group.sha256 || group.size <= kWholeFileLimit; }
@@ -179,7 +166,7 @@ class Finder {
           const auto size = members_.status(i).size;
           const auto method = methodOf(candidates[n]);
           result_.bytesRead += bytesDigested(size, method);
-          if (const auto bytes = digestBytes(*answer)) {
+          if (const auto bytes = catalog::digestOfText(*answer)) {
             const auto [chain, fresh] =
                 byDigest.try_emplace(Key{size, method == DigestKind::kHash, *bytes}, Chain{i, i, 1});
             if (!fresh) {

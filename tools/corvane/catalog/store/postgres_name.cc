@@ -47,6 +47,7 @@ std::string percentDecoded(std::string_view text) {
 struct Masked {
   std::string shown;
   std::vector<std::string> secrets;  // as written, and percent-decoded
+  std::string keywordsOnly;          // libpq's reading of keyword pairs, every value hidden
 };
 
 void hide(Masked& masked, std::string_view secret) {
@@ -73,7 +74,7 @@ Masked maskedUri(std::string_view uri, std::size_t authority) {
     }
   }
   const std::string_view before = uri.substr(0, secretParameter);
-  Masked masked{std::string(uri.substr(0, authority)), {}};
+  Masked masked{std::string(uri.substr(0, authority)), {}, {}};
   std::string_view rest = before.substr(authority);
   if (const auto at = rest.rfind('@'); at != std::string_view::npos) {
     if (const auto colon = rest.find(':'); colon < at) {
@@ -91,10 +92,10 @@ Masked maskedUri(std::string_view uri, std::size_t authority) {
 // (its keyword as written, up to its '=').
 Masked maskedKeywords(std::string_view conninfo) {
   const auto at = findIgnoringCase(conninfo, "pass");
-  if (at == std::string_view::npos) return {std::string(conninfo), {}};
+  if (at == std::string_view::npos) return {std::string(conninfo), {}, {}};
   const auto equals = conninfo.find('=', at);
   const auto cut = equals == std::string_view::npos ? at + 4 : equals + 1;
-  Masked masked{std::string(conninfo.substr(0, cut)), {}};
+  Masked masked{std::string(conninfo.substr(0, cut)), {}, {}};
   hide(masked, conninfo.substr(cut));
   return masked;
 }
@@ -133,6 +134,8 @@ std::optional<Masked> parsed(std::string_view conninfo) {
     const std::string_view keyword = option->keyword, value = option->val;
     if (!masked.shown.empty()) masked.shown += ' ';
     masked.shown += std::string(keyword) + "=";
+    if (!masked.keywordsOnly.empty()) masked.keywordsOnly += ' ';
+    masked.keywordsOnly.append(keyword).append("=").append(kHidden);
     if (keyword.find("password") != std::string_view::npos) {  // password, sslpassword
       hide(masked, value);
     } else if (value.starts_with("postgresql://") || value.starts_with("postgres://")) {
@@ -145,24 +148,6 @@ std::optional<Masked> parsed(std::string_view conninfo) {
     }
   }
   return masked;
-}
-
-// The keywords of a string libpq reads, every value hidden.
-std::string keywordsOnly(std::string_view conninfo) {
-  std::string ignored;
-  const Libpq* pq = libpq(ignored);
-  char* message = nullptr;
-  const std::string text(conninfo);
-  const std::unique_ptr<PQconninfoOption, OptionsFreer> options(pq->PQconninfoParse(text.c_str(), &message),
-                                                                OptionsFreer{pq});
-  pq->PQfreemem(message);
-  std::string shown;
-  for (const PQconninfoOption* option = options.get(); option && option->keyword != nullptr; ++option) {
-    if (option->val == nullptr || *option->val == '\0') continue;
-    if (!shown.empty()) shown += ' ';
-    shown.append(option->keyword).append("=").append(kHidden);
-  }
-  return shown;
 }
 
 bool holdsAny(std::string_view text, const std::vector<std::string>& secrets) {
@@ -202,7 +187,7 @@ Masked masked(std::string_view conninfo) {
         conninfo.find("://") == std::string_view::npos)
       libpqs->shown = conninfo;
     // A password that is also another value's text (host=x password=x): the keywords alone.
-    if (holdsAny(libpqs->shown, libpqs->secrets)) libpqs->shown = keywordsOnly(conninfo);
+    if (holdsAny(libpqs->shown, libpqs->secrets)) libpqs->shown = libpqs->keywordsOnly;
     return std::move(*libpqs);
   }
   Masked uri = maskedUri(conninfo, scheme + 3);
