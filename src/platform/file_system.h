@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/descriptor_closer.h"
 #include "platform/expected.h"
 #include "platform/file_error.h"
 #include "platform/file_status.h"
@@ -133,5 +134,9 @@ FileResult<std::string> readSmallFile(FileSystem& fileSystem, std::string_view p
 
 // The operating system's file system: a process-wide default, safe to use from any thread.
 std::shared_ptr<FileSystem> posixFileSystem();
+
+// The operating system's file system, whose files opened for reading hand their descriptors to
+// `closer` when they go.
+std::shared_ptr<FileSystem> posixFileSystem(std::shared_ptr<DescriptorCloser> closer);
 
 }  // namespace corvane::platform

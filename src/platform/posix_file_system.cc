@@ -81,8 +81,13 @@ int openWith(const Directory* base, std::string_view path, int flags, Resolve ho
 class PosixFile final : public File {
  public:
   // `blockDevice`: its size is the device's, which its status does not tell, asked each time.
-  PosixFile(UniqueFd fd, std::string path, bool blockDevice = false)
-      : fd_(std::move(fd)), path_(std::move(path)), blockDevice_(blockDevice) {}
+  PosixFile(UniqueFd fd, std::string path, bool blockDevice = false, std::shared_ptr<DescriptorCloser> closer = nullptr)
+      : fd_(std::move(fd)), path_(std::move(path)), blockDevice_(blockDevice), closer_(std::move(closer)) {}
+  ~PosixFile() override {
+    if (closer_ != nullptr) closer_->close(std::move(fd_));
+  }
+  PosixFile(const PosixFile&) = delete;
+  PosixFile& operator=(const PosixFile&) = delete;
 
   FileResult<FileStatus> status() const override {
     auto status = statusOfDescriptor(fd_.get(), path_);
@@ -109,6 +114,7 @@ class PosixFile final : public File {
   UniqueFd fd_;
   std::string path_;
   bool blockDevice_;
+  std::shared_ptr<DescriptorCloser> closer_;  // the file system's, kept by every file it opened
 };
 
 // Whether the listings of the folder's file system give each entry the inode number a status of
@@ -270,10 +276,12 @@ class PosixPinnedFile final : public PinnedFile {
 
 class PosixFileSystem final : public FileSystem {
  public:
+  explicit PosixFileSystem(std::shared_ptr<DescriptorCloser> closer = nullptr) : closer_(std::move(closer)) {}
+
   FileResult<std::unique_ptr<File>> openFile(const Directory* base, std::string_view path, Resolve how) override {
     UniqueFd fd(openWith(base, path, kReadFlags, how));
     if (!fd) return Unexpected(FileError::system("open", path, errno));
-    return std::unique_ptr<File>(std::make_unique<PosixFile>(std::move(fd), std::string(path)));
+    return std::unique_ptr<File>(std::make_unique<PosixFile>(std::move(fd), std::string(path), false, closer_));
   }
 
   FileResult<std::unique_ptr<Directory>> openDirectory(const Directory* base, std::string_view path,
@@ -367,6 +375,9 @@ class PosixFileSystem final : public FileSystem {
     if (!resolved) return Unexpected(FileError::system("resolve", path, errno));
     return std::string(resolved.get());
   }
+
+ private:
+  const std::shared_ptr<DescriptorCloser> closer_;  // none: each file closes its own at once
 };
 
 }  // namespace
@@ -399,6 +410,10 @@ FileResult<std::string> readSmallFile(FileSystem& fileSystem, std::string_view p
 std::shared_ptr<FileSystem> posixFileSystem() {
   static const auto fileSystem = std::make_shared<PosixFileSystem>();
   return fileSystem;
+}
+
+std::shared_ptr<FileSystem> posixFileSystem(std::shared_ptr<DescriptorCloser> closer) {
+  return std::make_shared<PosixFileSystem>(std::move(closer));
 }
 
 }  // namespace corvane::platform

@@ -19,6 +19,8 @@
 #include "library/library_commands.h"
 #include "platform/file_system.h"
 #include "plugin/plugin_client.h"
+#include "run/batched_closer.h"
+#include "run/thread_budget.h"
 #include "text/output.h"
 
 using namespace corvane::tool;
@@ -51,8 +53,8 @@ int run(int argc, char** argv, int& trouble) {
   CLI::App app{"corvane: content identities for files and photo-library items", "corvane"};
   app.formatter(helpFormatter());
   app.require_subcommand(1);
-  // The one file system of the run, lent to every subcommand.
-  Context context{{}, corvane::platform::posixFileSystem()};
+  // The one file system of the run, lent to every subcommand; the files it reads are closed in batches.
+  Context context{{}, corvane::platform::posixFileSystem(std::make_shared<BatchedCloser>(closingBatch()))};
   CommonOptions& common = context.common;
   app.set_version_flag("--version", [&context] { return versionText(context); });
   app.footer(

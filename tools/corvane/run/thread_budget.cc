@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <thread>
 
+#include "run/batched_closer.h"
+
 namespace corvane::tool {
 namespace {
 
@@ -34,16 +36,35 @@ std::uint64_t spareDescriptors() {
   return files.rlim_cur > kHeldElsewhere ? files.rlim_cur - kHeldElsewhere : 0;
 }
 
+// Files read wait for their descriptors to be closed in batches of up to a sixteenth of what is
+// spare; under a low limit, each is closed at once.
+constexpr std::uint64_t kLargestClosingBatch = 64;
+constexpr std::uint64_t kSmallestClosingBatch = 8;
+
+std::uint64_t closingBatchOf(std::uint64_t spare) {
+  const std::uint64_t batch = std::min(spare / 16, kLargestClosingBatch);
+  return batch < kSmallestClosingBatch ? 0 : batch;
+}
+
+// What is left of `spare` beside the closer's batch and its own rings.
+std::uint64_t spareForCalls() {
+  const std::uint64_t spare = spareDescriptors();
+  const std::uint64_t batch = closingBatchOf(spare);
+  return spare - (batch == 0 ? 0 : batch + BatchedCloser::kMostRings);
+}
+
 std::size_t byDescriptors(std::size_t wanted) {
-  return static_cast<std::size_t>(std::clamp<std::uint64_t>(spareDescriptors() / kPerCall, 1, wanted));
+  return static_cast<std::size_t>(std::clamp<std::uint64_t>(spareForCalls() / kPerCall, 1, wanted));
 }
 
 }  // namespace
 
 std::size_t descriptorsPerThread(std::size_t threads) {
-  const std::uint64_t share = spareDescriptors() / std::max<std::size_t>(threads, 1);
+  const std::uint64_t share = spareForCalls() / std::max<std::size_t>(threads, 1);
   return static_cast<std::size_t>(share > kPerCall ? share - kPerCall : 0);
 }
+
+std::size_t closingBatch() { return static_cast<std::size_t>(closingBatchOf(spareDescriptors())); }
 
 std::size_t threadBudget(std::size_t asked) {
   const std::size_t wanted = asked != 0 ? asked : std::max(1u, std::thread::hardware_concurrency());

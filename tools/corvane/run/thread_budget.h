@@ -13,4 +13,8 @@ std::size_t threadBudget(std::size_t asked);
 // process's limit on open files (a large number when there is none).
 std::size_t descriptorsPerThread(std::size_t threads);
 
+// How many descriptors of files read may wait to be closed together (see BatchedCloser): none
+// under a low limit on open files. The budgets above leave room for them.
+std::size_t closingBatch();
+
 }  // namespace corvane::tool
