@@ -14,7 +14,8 @@ class CloseRing;
 // Closes the descriptors of files done with in batches, one system call for each batch (an
 // io_uring of the thread that fills it), not one each: a run over many small files spends a
 // fifth of its calls closing them. At most `batch` descriptors wait at once, whichever threads
-// gave them, and the closer holds at most kMostRings of its own (its rings); a batch of 0, or a
+// gave them, and the closer holds at most kMostRings of its own (its rings); a batch of 0, a build
+// under the thread sanitizer (which sees closes only through close(2)), or a
 // system without io_uring, closes each at once. Safe to use from any thread; what still waits is
 // closed when the closer goes.
 class BatchedCloser final : public platform::DescriptorCloser {
