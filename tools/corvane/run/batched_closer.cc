@@ -108,7 +108,7 @@ void BatchedCloser::close(platform::UniqueFd fd) noexcept {
       if (waiting_.size() < batch_) return;
       full.reserve(batch_);
     } catch (...) {
-      return;  // no memory for the batch: this one closes as it goes
+      return;  // no memory: this one closes as it goes, or the batch waits for the next close
     }
     full.swap(waiting_);
   }
