@@ -138,19 +138,17 @@ void BatchedCloser::closeAll(std::vector<int> fds) noexcept {
     }
   }
   if (mayMake) ring = CloseRing::make();
-  std::size_t handed = 0;
-  if (ring) handed = ring->closeAll(fds);
-  const bool lost = ring && ring->broken();
-  if (lost) ring.reset();
+  const bool held = ring != nullptr;  // a ring counted in rings_
+  const std::size_t handed = held ? ring->closeAll(fds) : 0;
+  if (held && ring->broken()) ring.reset();
   // Each ring busy elsewhere, or none to be had: these go one by one.
   for (std::size_t i = handed; i < fds.size(); ++i) ::close(fds[i]);
   const std::lock_guard lock(mutex_);
-  if (mayMake && !ring && !lost) ringsFail_ = true;  // the system refuses rings
-  if (!ring && (mayMake || lost)) --rings_;
-  try {
-    if (ring) idle_.push_back(std::move(ring));
-  } catch (...) {
-    --rings_;  // no room to keep it: it goes, and a later batch makes another
+  if (mayMake && !held) ringsFail_ = true;  // the system refuses rings
+  if (ring) {
+    idle_.push_back(std::move(ring));  // room reserved for every ring
+  } else if (mayMake || held) {
+    --rings_;
   }
 }
 
